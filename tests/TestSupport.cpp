@@ -1,0 +1,107 @@
+#include "TestSupport.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace mbrk::test {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "mbrk-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    ADD_FAILURE() << "cannot create a temporary folder";
+  }
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) ADD_FAILURE() << "cannot write " << path;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    ADD_FAILURE() << "cannot read " << path;
+    return {};
+  }
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::exists(path, ignored);
+}
+
+namespace {
+
+std::string Slurp(int fd) {
+  std::string text;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t got = read(fd, chunk, sizeof chunk);
+    if (got <= 0) break;
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
+  return text;
+}
+
+}  // namespace
+
+RunResult Run(const std::string& program, const std::vector<std::string>& args) {
+  RunResult result;
+  TempDir scratch;
+  const std::string out_path = scratch.File("stdout");
+  const std::string err_path = scratch.File("stderr");
+
+  std::vector<char*> argv;
+  std::vector<std::string> words{program};
+  words.insert(words.end(), args.begin(), args.end());
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid < 0) {
+    ADD_FAILURE() << "fork failed";
+    return result;
+  }
+  if (pid == 0) {
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0 || err < 0) _exit(127);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  const int out = open(out_path.c_str(), O_RDONLY);
+  const int err = open(err_path.c_str(), O_RDONLY);
+  if (out >= 0) result.out = Slurp(out), close(out);
+  if (err >= 0) result.err = Slurp(err), close(err);
+  return result;
+}
+
+}  // namespace mbrk::test
