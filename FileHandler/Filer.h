@@ -1,0 +1,58 @@
+// Dataset files in the bracketed text format: a [DataSet] block holding a
+// header of fields and a [Data] block with the rows.
+//
+// A row holds up to four vectors of numbers: inputs, expected outputs,
+// generated outputs and errors; either output vector may be replaced per row
+// by a label list such as [a b=0.5]. The first table takes inputs and
+// expected outputs, the second generated outputs and errors.
+#ifndef MBRK_FILEHANDLER_FILER_H
+#define MBRK_FILEHANDLER_FILER_H
+
+#include <cstdint>
+#include <istream>
+
+#include "FileHandler/ParseTools.h"
+
+namespace mbrk {
+
+class Data;
+class TLabelList;
+
+/// Results of the dataset-file operations.
+constexpr std::int32_t SUCCESS = 0;
+constexpr std::int32_t FILE_OPEN_ERROR = -81;     // the file could not be opened
+constexpr std::int32_t UNEXPECTED_CONTENT = -82;  // a header field out of place; or a second table
+constexpr std::int32_t BAD_TABLES = -83;          // writer: no table, or row counts differ
+
+/// Reads the whole dataset file `filename` into up to two new tables.
+/// Returns FILE_OPEN_ERROR (tables untouched) when the file cannot be opened,
+/// else SUCCESS. A malformed file throws FileTools::Error; the tables created
+/// so far are left, partly filled, in the two places. The caller owns the
+/// tables in every case.
+std::int32_t ReadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFileData1,
+                         Data*& PtrDatFileData2);
+
+/// Reads `filename` and hands back its first table (null when the file holds
+/// none). A second table is destroyed and reported as UNEXPECTED_CONTENT.
+/// Otherwise returns what ReadDatFile returned. When FileTools::Error leaves
+/// it, no table is handed back and nothing is leaked.
+std::int32_t LoadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFileData);
+
+/// Reads the header fields that follow the dataset block's start tag. Widths
+/// default to 0 and the row count to -1 (no Rows field); an output width of
+/// -1 means label lists. Leaves the first element after the header in
+/// `element` (its texts owned by the caller). Returns UNEXPECTED_CONTENT when
+/// it stopped at a field that is unknown, repeated, out of order or not
+/// closed (that field is the element left), else SUCCESS.
+std::int32_t ReadDatFileHeader(FileTools& tools, std::istream& in, std::int32_t& inputs,
+                               std::int32_t& expected_outputs, std::int32_t& generated_outputs,
+                               std::int32_t& errors, std::int32_t& rows, TElement& element);
+
+/// Reads one row's label list, "[" name or name=value items "]", into a new
+/// list owned by the caller. A name without a value counts 1.0; a repeated
+/// name adds up.
+TLabelList* ReadLabelList(FileTools& tools, std::istream& in);
+
+}  // namespace mbrk
+
+#endif  // MBRK_FILEHANDLER_FILER_H
