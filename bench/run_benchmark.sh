@@ -161,13 +161,17 @@ for i in "${!ids[@]}"; do
   mbps=$(awk -v b="$BYTES" -v t="$median" 'BEGIN { printf "%.1f", (t > 0 ? b / 1e6 / t : 0) }')
   ratio=$(awk -v t="$median" -v b="$bare_median" 'BEGIN { printf "%.2f", (b > 0 ? t / b : 0) }')
   mib=$(awk -v k="$rss" 'BEGIN { printf "%.1f", k / 1024 }')
+  if ((bad != 0)); then
+    ratio="exit $bad"  # a failed run's time says nothing about conversion speed
+    notes+=("${labels[$i]} exited with status $bad in at least one run")
+  fi
   label=${labels[$i]}
   if ((${#label} > 34)); then label="${label:0:31}..."; fi
   printf '%-34s %10.3f %10.3f %9s %12s %9s\n' "$label" "$median" "$best" "$mbps" "$mib" "$ratio"
-  ((bad == 0)) || notes+=("${labels[$i]} exited with status $bad in at least one run")
   if [[ ${ids[$i]} == converter ]]; then converter_mib=$mib; fi
 done
 echo "$rule"
+echo "MB/s: input bytes (10^6) per median second; peak RSS: highest of the runs; x bare: median / bare loop's median"
 printf 'Memory target for the converter: 1.2 x %s rows x %s values x 8 B + 32 MiB = %s MiB' \
   "$ROWS" "$((INPUTS + OUTPUTS))" "$TARGET_MIB"
 if [[ -n $converter_mib ]]; then
