@@ -1,6 +1,14 @@
 #include "FileHandler/ParseTools.h"
 
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <streambuf>
+#include <string>
+#include <system_error>
+#include <utility>
 
 #include "DataObject/Assert.h"
 
@@ -8,10 +16,200 @@ namespace mbrk {
 
 namespace {
 
+using Text = std::unique_ptr<char[]>;
+
+constexpr int kEof = std::char_traits<char>::eof();
+
+// ---- Character classes -------------------------------------------------------
+
+enum : unsigned char { kWord = 0, kSeparator = 1, kSpecial = 2 };
+
+struct ClassTable {
+  unsigned char of[256];
+};
+
+// One lookup per character on the hot paths; built from the same predicates
+// the header publishes, so the two can never disagree.
+constexpr ClassTable MakeClassTable() {
+  ClassTable table{};
+  for (int c = 0; c < 256; ++c) {
+    const auto u = static_cast<unsigned char>(c);
+    table.of[c] = FileTools::IsSeparator(u) ? kSeparator
+                  : FileTools::IsSpecial(u) ? kSpecial
+                                            : kWord;
+  }
+  return table;
+}
+
+constexpr ClassTable kClass = MakeClassTable();
+
+// `c` is a character as the stream buffer delivers it (0..255) or kEof.
+inline bool IsWordChar(int c) { return c != kEof && kClass.of[c] == kWord; }
+inline bool IsSeparatorChar(int c) { return c != kEof && kClass.of[c] == kSeparator; }
+
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// White space as the C library's scanf skips it in the "C" locale.
+inline bool IsCSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 inline unsigned char Upper(char c) noexcept {
   const auto u = static_cast<unsigned char>(c);
   return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 'a' + 'A') : u;
 }
+
+// ---- Stream access -------------------------------------------------------------
+
+// Characters come straight from the stream buffer: a sentry per character
+// would cost more than the rest of the reader. A stream that is not good has
+// nothing more to give, which is how an unformatted get treats it too.
+inline std::streambuf* Source(std::istream& in) {
+  return in.good() ? in.rdbuf() : nullptr;
+}
+
+// Callers that test the stream afterwards see the end as they would after a get.
+inline void MarkEnd(std::istream& in) { in.setstate(std::ios_base::eofbit); }
+
+// Skips separators and returns the next other character, left in the stream,
+// or kEof when the input ends. Comments are not recognised here.
+int PeekPastSeparators(std::istream& in) {
+  std::streambuf* const sb = Source(in);
+  if (sb == nullptr) return kEof;
+  int c = sb->sgetc();
+  while (IsSeparatorChar(c)) c = sb->snextc();
+  if (c == kEof) MarkEnd(in);
+  return c;
+}
+
+// Consumes a "]" that follows after separators; true when there was one.
+bool ConsumeClosingBracket(std::istream& in) {
+  if (PeekPastSeparators(in) != ']') return false;
+  in.rdbuf()->sbumpc();
+  return true;
+}
+
+// ---- Texts and errors ------------------------------------------------------------
+
+char* NewText(const char* bytes, std::size_t length) {
+  char* text = new char[length + 1];
+  std::memcpy(text, bytes, length);
+  text[length] = '\0';
+  return text;
+}
+
+inline bool Equals(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+
+[[noreturn]] void Fail(std::istream& in, const char* message) {
+  throw FileTools::Error{FileTools::DuplicateString(message), &in, 0};
+}
+
+// Messages are composed at their full length: a long name is still named
+// whole, and nothing is cut off in the middle of it.
+[[noreturn]] void Fail(std::istream& in, const std::string& message) {
+  Fail(in, message.c_str());
+}
+
+// ---- Numbers ---------------------------------------------------------------------
+
+// The conversion that defines which texts are numbers: "%f" must convert one
+// value (its float is only a test), and strtod gives the value at double
+// precision. `text` is NUL-terminated.
+bool ConvertByCLibrary(const char* text, double* value) {
+  float probe = 0.0F;
+  if (std::sscanf(text, "%f", &probe) != 1) return false;
+  *value = std::strtod(text, nullptr);
+  return true;
+}
+
+// The common case of a data file, [+-]digits[.digits][(e|E)[+-]digits] with
+// at least one mantissa digit and nothing else, converted without the C
+// library. Every such text is one that "%f" accepts, and from_chars rounds
+// correctly as strtod does, so the result is the same value. Returns false
+// when it cannot decide (other forms, or a value from_chars reports out of
+// range); the C library then decides.
+bool ConvertPlainDecimal(const char* first, const char* last, double* value) {
+  const char* p = first;
+  if (p != last && (*p == '+' || *p == '-')) ++p;
+  const char* const integer = p;
+  while (p != last && IsDigit(*p)) ++p;
+  std::ptrdiff_t mantissa_digits = p - integer;
+  if (p != last && *p == '.') {
+    const char* const fraction = ++p;
+    while (p != last && IsDigit(*p)) ++p;
+    mantissa_digits += p - fraction;
+  }
+  if (mantissa_digits == 0) return false;
+  if (p != last && (*p == 'e' || *p == 'E')) {
+    ++p;
+    if (p != last && (*p == '+' || *p == '-')) ++p;
+    const char* const exponent = p;
+    while (p != last && IsDigit(*p)) ++p;
+    if (p == exponent) return false;
+  }
+  if (p != last) return false;
+
+  // from_chars takes no "+".
+  const char* const start = *first == '+' ? first + 1 : first;
+  double result = 0.0;
+  const std::from_chars_result r = std::from_chars(start, last, result);
+  if (r.ec != std::errc() || r.ptr != last) return false;
+  *value = result;
+  return true;
+}
+
+// ---- Elements --------------------------------------------------------------------
+
+TElement MakeElement(std::int32_t kind, Text name, Text value, bool open) {
+  TElement element;
+  element.MbrLngKind = kind;
+  element.MbrStrName = name.release();
+  element.MbrStrValue = value.release();
+  element.MbrBlnOpen = open;
+  return element;
+}
+
+// A name or value must be a word: the input may not end before it, and a
+// special character cannot stand in its place.
+void CheckItem(std::istream& in, const char* item) {
+  if (item[0] == '\0') Fail(in, "Unexpected end of file");
+  if (FileTools::IsSpecial(static_cast<unsigned char>(item[0]))) {
+    Fail(in, "Unexpected special character");
+  }
+}
+
+void CheckFormatVersion(std::istream& in, const char* value, bool closed) {
+  if (!closed) Fail(in, "Illegal Format of FormatVersion");
+  if (FileTools::TokenToNumber(in, value) > 1.0) Fail(in, "Illegal Format Version");
+}
+
+// The rest of an end tag after "[~". Releases `blockdef` once the tag is
+// complete; on a throw it stays with the caller.
+void ReadEndTag(FileTools& tools, char* blockdef, std::istream& in) {
+  // Outside any block there is nothing an end tag could close.
+  if (blockdef == nullptr) Fail(in, "Unexpected End Tag");
+  const Text name(tools.GetToken(in));
+  if (strcasecmp(name.get(), blockdef) != 0) Fail(in, "Unexpected End Tag");
+  const Text close(tools.GetToken(in));
+  if (!Equals(close.get(), "]")) Fail(in, "Expected ']'");
+  delete[] blockdef;
+}
+
+// The texts of an element handed to a check, released when the check ends
+// unless it hands one back.
+struct TakenElement {
+  explicit TakenElement(const TElement& element)
+      : kind(element.MbrLngKind), name(element.MbrStrName), value(element.MbrStrValue) {}
+
+  bool IsFieldNamed(const char* s) const {
+    return kind == ekField && name != nullptr && strcasecmp(name.get(), s) == 0;
+  }
+  const char* ValueText() const { return value != nullptr ? value.get() : ""; }
+
+  std::int32_t kind;
+  Text name;
+  Text value;
+};
 
 }  // namespace
 
@@ -29,10 +227,243 @@ int strcasecmp(const char* a, const char* b) noexcept {
 
 char* FileTools::DuplicateString(const char* text) {
   MBRK_ASSERT(text != nullptr);
-  const std::size_t size = std::strlen(text) + 1;
-  char* copy = new char[size];
-  std::memcpy(copy, text, size);
-  return copy;
+  return NewText(text, std::strlen(text));
+}
+
+// ---- Tokens ------------------------------------------------------------------------
+
+char* FileTools::GetToken(std::istream& in) {
+  std::streambuf* const sb = Source(in);
+  if (sb == nullptr) return NewText("", 0);
+  // A loop rather than a call per comment: any number of comments in a row
+  // costs no stack.
+  for (;;) {
+    int c = sb->sbumpc();
+    while (IsSeparatorChar(c)) c = sb->sbumpc();
+    if (c == kEof) {
+      MarkEnd(in);
+      return NewText("", 0);
+    }
+    if (kClass.of[c] == kWord) return ReadWord(in, sb, c);
+
+    const int d = sb->sgetc();
+    if (d == kEof) {
+      MarkEnd(in);
+    } else if (c == '/' && d == '*') {
+      sb->sbumpc();
+      SkipComment(in);
+      continue;
+    } else if (c == '[' && d == '~') {
+      sb->sbumpc();
+      return NewText("[~", 2);
+    }
+    const char special = static_cast<char>(c);
+    return NewText(&special, 1);
+  }
+}
+
+// Words are collected in the work buffer and copied out once. A word that
+// outgrows the buffer moves to a heap buffer that doubles as needed and is
+// handed over as it is, so no word is cut and none is written past an end.
+char* FileTools::ReadWord(std::istream& in, std::streambuf* sb, int first) {
+  char* out = MbrStrBuffer;
+  std::size_t limit = kBufferSize;  // characters `out` may take
+  Text heap;
+  std::size_t length = 0;
+  out[length++] = static_cast<char>(first);
+
+  int c = sb->sgetc();
+  while (IsWordChar(c)) {
+    if (length == limit) {
+      const std::size_t capacity = 2 * (limit + 1);
+      Text bigger(new char[capacity]);
+      std::memcpy(bigger.get(), out, length);
+      heap = std::move(bigger);
+      out = heap.get();
+      limit = capacity - 1;  // one place kept for the terminator
+    }
+    out[length++] = static_cast<char>(c);
+    c = sb->snextc();
+  }
+  // A separator belongs to no token; a special character begins the next one.
+  if (c == kEof) {
+    MarkEnd(in);
+  } else if (kClass.of[c] == kSeparator) {
+    sb->sbumpc();
+  }
+
+  if (heap == nullptr) return NewText(out, length);
+  out[length] = '\0';
+  return heap.release();
+}
+
+// Counting the depth instead of recursing keeps a file of a million nested
+// openings from exhausting the stack. When a nested comment closes, the
+// enclosing one continues with the "*" of the nested opening as its previous
+// character: a "/" right after the nested "*/" closes the enclosing comment.
+void FileTools::SkipComment(std::istream& in) {
+  std::streambuf* const sb = Source(in);
+  std::uint64_t depth = 1;  // comments open, this one included
+  int previous = ' ';
+  for (;;) {
+    const int c = sb != nullptr ? sb->sbumpc() : kEof;
+    if (c == kEof) {
+      if (sb != nullptr) MarkEnd(in);
+      Fail(in, "Unexpected end of file during comment");
+    }
+    if (previous == '*' && c == '/') {
+      if (--depth == 0) return;
+      previous = '*';
+    } else if (previous == '/' && c == '*') {
+      ++depth;
+      previous = ' ';
+    } else {
+      previous = c;
+    }
+  }
+}
+
+// "%ld" semantics, checked against 32 bits: a value that does not fit is
+// rejected instead of wrapping or saturating.
+bool FileTools::ConvertInteger(const char* text, std::size_t length,
+                               std::int32_t* value) noexcept {
+  const char* p = text;
+  const char* const end = text + length;
+  while (p != end && IsCSpace(*p)) ++p;
+  bool negative = false;
+  if (p != end && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
+    ++p;
+  }
+  if (p == end || !IsDigit(*p)) return false;
+  const std::uint64_t limit = negative ? 2147483648U : 2147483647U;
+  std::uint64_t magnitude = 0;
+  for (; p != end && IsDigit(*p); ++p) {
+    magnitude = magnitude * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (magnitude > limit) return false;
+  }
+  *value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
+                    : static_cast<std::int32_t>(magnitude);
+  return true;
+}
+
+std::int32_t FileTools::TokenToInteger(std::istream& in, const char* text) {
+  MBRK_ASSERT(text != nullptr);
+  std::int32_t value = 0;
+  if (!ConvertInteger(text, std::strlen(text), &value)) Fail(in, "integer-expected");
+  return value;
+}
+
+bool FileTools::ConvertNumber(const char* text, std::size_t length, double* value) {
+  if (ConvertPlainDecimal(text, text + length, value)) return true;
+  const std::string terminated(text, length);
+  return ConvertByCLibrary(terminated.c_str(), value);
+}
+
+double FileTools::TokenToNumber(std::istream& in, const char* text) {
+  MBRK_ASSERT(text != nullptr);
+  double value = 0.0;
+  if (ConvertPlainDecimal(text, text + std::strlen(text), &value)) return value;
+  if (!ConvertByCLibrary(text, &value)) Fail(in, "number-expected");
+  return value;
+}
+
+// ---- Elements ------------------------------------------------------------------------
+
+TElement FileTools::ReadElement(char* blockdef, std::istream& in, bool nameFirst) {
+  // Once more after every format version element, which is consumed here.
+  for (;;) {
+    Text token(GetToken(in));
+    if (token[0] == '\0') {
+      if (blockdef == nullptr) return TElement{};
+      Fail(in, "Unexpected end of file");
+    }
+    // No element begins with "]"; reading on would misplace everything after.
+    if (Equals(token.get(), "]")) Fail(in, "Unexpected ']'");
+
+    if (nameFirst || Equals(token.get(), "[")) {
+      Text name = nameFirst ? std::move(token) : Text(GetToken(in));
+      CheckItem(in, name.get());
+      const int c = PeekPastSeparators(in);
+      if (c == ']') {
+        in.rdbuf()->sbumpc();
+        return MakeElement(ekStart, std::move(name), nullptr, false);
+      }
+      if (c != '=') return MakeElement(ekStart, std::move(name), nullptr, true);
+      in.rdbuf()->sbumpc();
+
+      Text value(GetToken(in));
+      CheckItem(in, value.get());
+      const bool closed = ConsumeClosingBracket(in);
+      if (!nameFirst && strcasecmp(name.get(), "FORMATVERSION") == 0) {
+        CheckFormatVersion(in, value.get(), closed);
+        continue;
+      }
+      return MakeElement(ekField, std::move(name), std::move(value), !closed);
+    }
+
+    if (Equals(token.get(), "[~")) {
+      ReadEndTag(*this, blockdef, in);
+      return TElement{};
+    }
+    return MakeElement(ekToken, std::move(token), nullptr, false);
+  }
+}
+
+char* FileTools::ExpectBlockStart(TElement element, std::istream& in, const char* name) {
+  TakenElement taken(element);
+  if (name != nullptr) {
+    if (taken.kind == ekStart && taken.name != nullptr && strcasecmp(taken.name.get(), name) == 0) {
+      return taken.name.release();
+    }
+    Fail(in, std::string("[") + name + "] expected");
+  }
+  if (taken.kind != ekStart) Fail(in, "start of block expected");
+  return taken.name.release();
+}
+
+void FileTools::ExpectBlockEnd(TElement element, std::istream& in) {
+  const TakenElement taken(element);
+  if (taken.kind != ekEnd) Fail(in, "End Tag expected");
+}
+
+double FileTools::ExpectNumber(TElement element, std::istream& in) {
+  const TakenElement taken(element);
+  if (taken.kind != ekToken || taken.name == nullptr) Fail(in, "Token (number) expected");
+  return TokenToNumber(in, taken.name.get());
+}
+
+std::int32_t FileTools::ExpectIntegerField(TElement element, std::istream& in, const char* s) {
+  MBRK_ASSERT(s != nullptr);
+  const TakenElement taken(element);
+  if (!taken.IsFieldNamed(s)) Fail(in, std::string("[") + s + " = <integer>] expected");
+  return TokenToInteger(in, taken.ValueText());
+}
+
+double FileTools::ExpectNumberField(TElement element, std::istream& in, const char* s) {
+  MBRK_ASSERT(s != nullptr);
+  const TakenElement taken(element);
+  if (!taken.IsFieldNamed(s)) Fail(in, std::string("[") + s + " = <number>] expected");
+  return TokenToNumber(in, taken.ValueText());
+}
+
+char* FileTools::ExpectStringField(TElement element, std::istream& in, const char* s,
+                                   const char* expected) {
+  MBRK_ASSERT(s != nullptr);
+  TakenElement taken(element);
+  if (!taken.IsFieldNamed(s)) {
+    std::string message = std::string("[") + s + " = <string>] expected";
+    if (taken.name != nullptr) message += taken.name.get();
+    Fail(in, message);
+  }
+  if (expected == nullptr) {
+    if (taken.value == nullptr) return DuplicateString("");
+    return taken.value.release();
+  }
+  if (strcasecmp(taken.ValueText(), expected) != 0) {
+    Fail(in, std::string("[") + s + " = " + expected + "] expected");
+  }
+  return nullptr;
 }
 
 }  // namespace mbrk

@@ -1,8 +1,26 @@
 // Reading and writing the bracketed text format: tokens, comments, number
-// conversions and the two string helpers the whole toolkit shares.
+// conversions, the element grammar and its checks, and the two string helpers
+// the whole toolkit shares.
+//
+// Lexical rules (bytes taken as signed 8-bit values):
+//   separator  below 33, above 126 (so 127..255), and ","
+//   special    one of "[]/*=<>"
+//   word       every other byte: "!".."~" except "," and the specials
+// A token is the empty text (end of input), one special character, the two
+// characters "[~", or a word. "/*" where a token begins opens a comment that
+// runs to the matching "*/"; comments nest.
+//
+// Element grammar (separators allowed between any two parts):
+//   [name]            start tag          ekStart
+//   [~name]           end tag            ekEnd
+//   [name = value]    field              ekField
+//   [FormatVersion = n]  checked and skipped by ReadElement
+//   any other token   bare token         ekToken
+//   end of input      outside any block  ekEnd
 #ifndef MBRK_FILEHANDLER_PARSETOOLS_H
 #define MBRK_FILEHANDLER_PARSETOOLS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 
@@ -13,9 +31,38 @@ namespace mbrk {
 /// Returns -1, 0 or 1. Callers of the toolkit only test for 0.
 int strcasecmp(const char* a, const char* b) noexcept;
 
+/// Element kinds (`TElement::MbrLngKind`).
+inline constexpr std::int32_t ekEnd = 0;
+inline constexpr std::int32_t ekToken = 1;
+inline constexpr std::int32_t ekStart = 2;
+inline constexpr std::int32_t ekField = 3;
+/// Used only when writing: ReadElement consumes format version elements.
+inline constexpr std::int32_t ekFormatVersion = 5;
+
+/// One element of the bracketed format, passed by value.
+///
+/// The texts are new[] arrays; an element returned by ReadElement hands them
+/// to the caller, who releases them with delete[] or passes the element on to
+/// one of the checks below, which take them over.
+struct TElement {
+  std::int32_t MbrLngKind = ekEnd;
+  /// ekStart, ekField: the name; ekToken: the token's text; ekEnd: null.
+  char* MbrStrName = nullptr;
+  /// ekField: the value; otherwise null.
+  char* MbrStrValue = nullptr;
+  /// True when the name or value was not followed by "]": the character that
+  /// followed it is left in the stream and read next.
+  bool MbrBlnOpen = false;
+};
+
 /// The reader and writer of the bracketed text format. Its only state is the
 /// work buffer in which words are collected, so one object serves any number
 /// of jobs, one at a time.
+///
+/// Reading takes characters from the stream's buffer. The input ends when no
+/// character can be had: at the end of the data (the stream then gets its
+/// eofbit, as an unformatted get would set it), or when the stream is not
+/// good() on entry (failed, bad, or already at its end).
 class FileTools {
  public:
   /// A malformed input. Thrown by value by every reading operation.
@@ -29,13 +76,122 @@ class FileTools {
     std::int32_t MbrLngSpare;     // always 0
   };
 
-  /// Size of the work buffer that words and composed messages are built in.
+  /// Size of the work buffer that words are collected in.
   static constexpr int kBufferSize = 1028;
 
   /// A new[] copy of `text` and its terminator, owned by the caller.
   static char* DuplicateString(const char* text);
 
+  // ---- Tokens (lexical level) ----------------------------------------------
+
+  /// The next token of `in` as a new[] array owned by the caller: the empty
+  /// text at the end of the input, one special character, "[~", or a word.
+  /// Separators before the token and comments where a token begins are
+  /// skipped. A separator that ends a word is consumed; a special character
+  /// that ends it is left for the next token. Words of any length are
+  /// returned whole (the work buffer only holds the common short ones).
+  /// Throws Error "Unexpected end of file during comment".
+  char* GetToken(std::istream& in);
+
+  /// Skips a comment whose opening "/*" has just been read, including any
+  /// comments nested in it, and leaves `in` after its closing "*/". Nesting
+  /// depth costs no stack. After a nested comment closes, the "*" of its
+  /// opening counts as the previous character, so "*//" closes two levels.
+  /// Throws Error "Unexpected end of file during comment".
+  static void SkipComment(std::istream& in);
+
+  /// The integer that "%ld" reads from `text` (leading white space and a
+  /// sign allowed, stops at the first non-digit: "12xyz" is 12, "3.7" is 3).
+  /// Throws Error "integer-expected" when no digits are read or the number
+  /// does not fit 32 bits. `in` only goes into the error record.
+  static std::int32_t TokenToInteger(std::istream& in, const char* text);
+
+  /// The double value of `text`: accepted when "%f" converts a value from it,
+  /// converted at double precision from the longest leading part that forms
+  /// a number ("1.5abc" is 1.5, ".5" is 0.5; "inf", "nan" and hexadecimal
+  /// forms as the C library reads them). Throws Error "number-expected"
+  /// otherwise. `in` only goes into the error record.
+  static double TokenToNumber(std::istream& in, const char* text);
+
+  // ---- Allocation-free building blocks for bulk readers --------------------
+
+  /// True for the bytes that separate tokens.
+  static constexpr bool IsSeparator(unsigned char c) noexcept {
+    return c < 33 || c > 126 || c == ',';
+  }
+  /// True for the seven special characters "[]/*=<>".
+  static constexpr bool IsSpecial(unsigned char c) noexcept {
+    return c == '[' || c == ']' || c == '/' || c == '*' || c == '=' || c == '<' || c == '>';
+  }
+
+  /// TokenToNumber on the text made of `length` bytes at `text` (which need
+  /// not be NUL-terminated): stores the value and returns true, or returns
+  /// false where TokenToNumber would throw. Plain decimal texts are converted
+  /// without allocating.
+  static bool ConvertNumber(const char* text, std::size_t length, double* value);
+
+  /// TokenToInteger on `length` bytes at `text`, without throwing or
+  /// allocating: stores the value and returns true, or returns false.
+  static bool ConvertInteger(const char* text, std::size_t length, std::int32_t* value) noexcept;
+
+  // ---- Elements (grammar level) --------------------------------------------
+
+  /// Reads the next element. `blockdef` is the name of the block being read
+  /// (a new[] array, e.g. from ExpectBlockStart) or null outside any block.
+  /// With `nameFirst` the opening "[" has already been consumed and the first
+  /// token is a name (items of a label list); format version elements are
+  /// then not recognised and an end tag is not looked for.
+  ///
+  /// Returns ekEnd at the end of the input when `blockdef` is null, and ekEnd
+  /// for the end tag of `blockdef`, which then releases `blockdef`; nothing
+  /// else releases it. Format version elements are checked and skipped.
+  ///
+  /// Throws Error "Unexpected end of file", "Unexpected special character",
+  /// "Illegal Format of FormatVersion", "Illegal Format Version",
+  /// "number-expected", "Unexpected End Tag" (also for an end tag with no
+  /// block open), "Expected ']'", "Unexpected ']'" (a "]" where an element
+  /// begins), or "Unexpected end of file during comment".
+  TElement ReadElement(char* blockdef, std::istream& in, bool nameFirst);
+
+  // The checks test an element against what the caller's layout demands.
+  // Each takes over the element's texts: the texts it does not return are
+  // released, also when it throws. `in` only goes into the error record.
+  // Composed messages hold the names in full, however long.
+
+  /// The name of a start tag (new[], owned by the caller). With `name`, the
+  /// tag's name must equal it ignoring case, else throws "[" name
+  /// "] expected"; without, any start tag passes, else throws "start of block
+  /// expected". An open start tag is accepted.
+  static char* ExpectBlockStart(TElement element, std::istream& in, const char* name);
+
+  /// Throws "End Tag expected" unless the element is ekEnd.
+  static void ExpectBlockEnd(TElement element, std::istream& in);
+
+  /// The number of a bare token. Throws "Token (number) expected" for any
+  /// other element, "number-expected" for a token that is not a number.
+  static double ExpectNumber(TElement element, std::istream& in);
+
+  /// The integer value of the field named `s` (ignoring case). Throws
+  /// "[" s " = <integer>] expected" for another element, "integer-expected"
+  /// for a value that is not an integer.
+  static std::int32_t ExpectIntegerField(TElement element, std::istream& in, const char* s);
+
+  /// The number value of the field named `s` (ignoring case). Throws
+  /// "[" s " = <number>] expected" for another element, "number-expected"
+  /// for a value that is not a number.
+  static double ExpectNumberField(TElement element, std::istream& in, const char* s);
+
+  /// The field named `s` (ignoring case). Without `expected`, returns its
+  /// value (new[], owned by the caller); with it, the value must equal
+  /// `expected` ignoring case and null is returned. Throws "[" s
+  /// " = <string>] expected" followed directly by the name of the element
+  /// found (when it has one), or "[" s " = " expected "] expected".
+  static char* ExpectStringField(TElement element, std::istream& in, const char* s,
+                                 const char* expected);
+
  private:
+  char* ReadWord(std::istream& in, std::streambuf* sb, int first);
+
   char MbrStrBuffer[kBufferSize] = {};
 };
 
