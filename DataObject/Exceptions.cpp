@@ -97,13 +97,4 @@ void TException::Release() noexcept {
   MbrPtrDetail = nullptr;
 }
 
-// Until the message module exists no structure can be made, so no exception can
-// hold one; the module replaces these two with the real copy and deletion.
-TKQstructure* TException::CopyDetail(const TKQstructure* detail) {
-  MBRK_ASSERT(detail == nullptr);
-  return nullptr;
-}
-
-void TException::DeleteDetail(TKQstructure* detail) noexcept { MBRK_ASSERT(detail == nullptr); }
-
 }  // namespace mbrk
