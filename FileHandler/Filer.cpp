@@ -1,6 +1,7 @@
 #include "FileHandler/Filer.h"
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -167,10 +168,12 @@ TLabelList* ReadLabelList(FileTools& tools, std::istream& in) {
 
 std::int32_t ReadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFileData1,
                          Data*& PtrDatFileData2) {
+  // A folder opens like a file here but reads as nothing; it is no dataset
+  // file at all.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(filename, ignored)) return FILE_OPEN_ERROR;
   std::ifstream in(filename);
   if (!in.good()) return FILE_OPEN_ERROR;
-  // A larger buffer than the default lets the characters of big files come
-  // in with few reads.
   PtrDatFileData1 = nullptr;
   PtrDatFileData2 = nullptr;
 

@@ -64,7 +64,7 @@ std::string Slurp(int fd) {
 
 }  // namespace
 
-RunResult Run(const std::string& program, const std::vector<std::string>& args) {
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
   RunResult result;
   TempDir scratch;
   const std::string out_path = scratch.File("stdout");

@@ -40,7 +40,7 @@ struct RunResult {
 };
 
 /// Runs `program` with `args` (no shell), standard input empty.
-RunResult Run(const std::string& program, const std::vector<std::string>& args);
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
 
 }  // namespace mbrk::test
 

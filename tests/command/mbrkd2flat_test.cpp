@@ -17,7 +17,7 @@ class Mbrkd2flatTest : public ::testing::Test {
   // Converts `source` text; the flat file, when made, is read into `flat_`.
   RunResult Convert(const std::string& source) {
     WriteFile(src_, source);
-    RunResult result = Run(MBRKD2FLAT_PATH, {src_, dst_});
+    RunResult result = RunProgram(MBRKD2FLAT_PATH, {src_, dst_});
     flat_exists_ = FileExists(dst_);
     flat_ = flat_exists_ ? ReadFile(dst_) : std::string();
     return result;
@@ -37,7 +37,7 @@ class Mbrkd2flatTest : public ::testing::Test {
 TEST_F(Mbrkd2flatTest, WrongArgumentCountsPrintOnlyTheUsageLine) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{}, {src_}, {src_, dst_, dir_.File("third")}}) {
-    const RunResult r = Run(MBRKD2FLAT_PATH, args);
+    const RunResult r = RunProgram(MBRKD2FLAT_PATH, args);
     EXPECT_EQ(1, r.exit_status);
     EXPECT_EQ(kUsage, r.err);
     EXPECT_EQ("", r.out);
@@ -47,7 +47,7 @@ TEST_F(Mbrkd2flatTest, WrongArgumentCountsPrintOnlyTheUsageLine) {
 
 TEST_F(Mbrkd2flatTest, ConvertsTheShippedSample) {
   const std::string sample = std::string(MBRK_SOURCE_DIR) + "/samples/sensors.mbrk";
-  const RunResult r = Run(MBRKD2FLAT_PATH, {sample, dst_});
+  const RunResult r = RunProgram(MBRKD2FLAT_PATH, {sample, dst_});
   EXPECT_EQ(0, r.exit_status);
   EXPECT_EQ("", r.err);
   EXPECT_EQ("", r.out);
@@ -179,7 +179,7 @@ TEST_F(Mbrkd2flatTest, ADatasetWithoutFirstTableIsRefused) {
 
 TEST_F(Mbrkd2flatTest, MissingOrUnreadableSourcesAreReported) {
   for (const std::string& source : {dir_.File("missing.mbrk"), dir_.path()}) {
-    const RunResult r = Run(MBRKD2FLAT_PATH, {source, dst_});
+    const RunResult r = RunProgram(MBRKD2FLAT_PATH, {source, dst_});
     EXPECT_EQ(1, r.exit_status);
     EXPECT_EQ("Unable to open file for input\n", r.err);
     EXPECT_FALSE(FileExists(dst_));
@@ -188,14 +188,14 @@ TEST_F(Mbrkd2flatTest, MissingOrUnreadableSourcesAreReported) {
 
 TEST_F(Mbrkd2flatTest, DestinationThatCannotBeOpenedIsAFailure) {
   WriteFile(src_, Dataset("[Rows = 1][Inputs = 1][ExpectedOutputs = 1]", "1 2"));
-  const RunResult r = Run(MBRKD2FLAT_PATH, {src_, dir_.File("no/such/folder.flat")});
+  const RunResult r = RunProgram(MBRKD2FLAT_PATH, {src_, dir_.File("no/such/folder.flat")});
   EXPECT_EQ(1, r.exit_status);
   EXPECT_EQ("Unable to open file\nFile Error\nTFlatFiler::SaveData\n", r.err);
 }
 
 TEST_F(Mbrkd2flatTest, FullDiskIsAFailure) {
   WriteFile(src_, Dataset("[Rows = 1][Inputs = 1][ExpectedOutputs = 1]", "1 2"));
-  const RunResult r = Run(MBRKD2FLAT_PATH, {src_, "/dev/full"});
+  const RunResult r = RunProgram(MBRKD2FLAT_PATH, {src_, "/dev/full"});
   EXPECT_EQ(1, r.exit_status);
   EXPECT_EQ("Unable to write file\nFile Error\nTFlatFiler::SaveData\n", r.err);
 }
