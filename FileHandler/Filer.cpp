@@ -213,7 +213,11 @@ std::int32_t ReadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFi
   std::vector<double> generated_row(static_cast<std::size_t>(generated));
   std::vector<double> error_row(static_cast<std::size_t>(errors));
 
-  for (std::int32_t i = 0; i < rows; ++i) {
+  // Without a table a row holds nothing to read, and a huge declared row
+  // count must not turn into that many empty turns of the loop. With one,
+  // every row reads at least one token, so the input bounds the loop.
+  const std::int32_t rows_to_read = (table1 || table2) ? rows : 0;
+  for (std::int32_t i = 0; i < rows_to_read; ++i) {
     ReadNumbers(tools, data_name, in, input_row.data(), inputs);
     ReadNumbers(tools, data_name, in, expected_row.data(), expected);
     ReadNumbers(tools, data_name, in, generated_row.data(), generated);

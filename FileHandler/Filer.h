@@ -34,8 +34,9 @@ std::int32_t ReadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFi
 
 /// Reads `filename` and hands back its first table (null when the file holds
 /// none). A second table is destroyed and reported as UNEXPECTED_CONTENT.
-/// Otherwise returns what ReadDatFile returned. When FileTools::Error leaves
-/// it, no table is handed back and nothing is leaked.
+/// Otherwise returns what ReadDatFile returned. When an exception leaves it,
+/// the second table is destroyed and the first, partly filled, is left in
+/// `PtrDatFileData` for the caller to delete, as ReadDatFile leaves it.
 std::int32_t LoadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFileData);
 
 /// Reads the header fields that follow the dataset block's start tag. Widths
