@@ -1,0 +1,201 @@
+// Allocation failure, injected: the global operator new (and, outside the
+// sanitizer builds, calloc, which the dataset table uses for its blocks) is
+// replaced by one that fails at the N-th allocation. A whole conversion, as
+// the command runs it, is repeated for N = 1, 2, ... until it completes
+// without reaching N: every shorter run must end with the one line "Not
+// enough memory" and status 1, and leave nothing allocated.
+//
+// A separate executable: the replaced allocator must not reach the other
+// tests.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <new>
+#include <streambuf>
+#include <string>
+
+#include "KQmessage/KQML.h"
+#include "TestSupport.h"
+
+int Mbrkd2flatMain(int argc, char** argv);
+
+namespace {
+
+// -1: disarmed; otherwise the number of allocations still allowed.
+long g_allowed = -1;
+bool g_injected = false;
+long g_live = 0;  // operator new blocks not yet released
+
+bool Fails() {
+  if (g_allowed < 0) return false;
+  if (g_allowed == 0) {
+    g_injected = true;
+    return true;
+  }
+  --g_allowed;
+  return false;
+}
+
+void* Allocate(std::size_t size) {
+  if (Fails()) throw std::bad_alloc();
+  void* block = std::malloc(size != 0 ? size : 1);
+  if (block == nullptr) throw std::bad_alloc();
+  ++g_live;
+  return block;
+}
+
+void Release(void* block) noexcept {
+  if (block == nullptr) return;
+  --g_live;
+  std::free(block);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+  return operator new(size, tag);
+}
+void operator delete(void* block) noexcept { Release(block); }
+void operator delete[](void* block) noexcept { Release(block); }
+void operator delete(void* block, std::size_t) noexcept { Release(block); }
+void operator delete[](void* block, std::size_t) noexcept { Release(block); }
+
+// The table's blocks come from calloc. The sanitizers own calloc and free,
+// so the hook exists only in the plain builds; there the sanitizer builds'
+// leak check is what covers those blocks.
+#if defined(__SANITIZE_ADDRESS__)
+#define MBRK_HOOK_CALLOC 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MBRK_HOOK_CALLOC 0
+#endif
+#endif
+#ifndef MBRK_HOOK_CALLOC
+#define MBRK_HOOK_CALLOC 1
+extern "C" void* __libc_calloc(std::size_t count, std::size_t size);
+extern "C" void* calloc(std::size_t count, std::size_t size) noexcept {
+  if (Fails()) return nullptr;
+  return __libc_calloc(count, size);
+}
+#endif
+
+namespace {
+
+// Collects standard error without allocating, so that capturing it does not
+// disturb the count.
+class FixedBuffer : public std::streambuf {
+ public:
+  FixedBuffer() { setp(text_, text_ + sizeof text_ - 1); }
+  std::string Text() const { return std::string(pbase(), pptr()); }
+
+ private:
+  char text_[4096];
+};
+
+struct Run {
+  int status;
+  std::string err;
+  bool injected;
+  long leaked;
+};
+
+// One in-process conversion with allocation number `fail_at` (from 1)
+// failing; 0 lets every allocation through.
+Run Convert(const std::string& source, const std::string& destination, long fail_at) {
+  std::string program = "mbrkd2flat", src = source, dst = destination;
+  char* argv[] = {program.data(), src.data(), dst.data(), nullptr};
+  FixedBuffer err;
+  std::streambuf* const saved = std::cerr.rdbuf(&err);
+  const long live = g_live;
+  g_injected = false;
+  g_allowed = fail_at - 1;
+  const int status = Mbrkd2flatMain(3, argv);
+  g_allowed = -1;
+  std::cerr.rdbuf(saved);
+  const long leaked = g_live - live;  // before the text below is allocated
+  return Run{status, err.Text(), g_injected, leaked};
+}
+
+void ConvertUnderEveryFailure(const std::string& sample, const std::string& expected_flat) {
+  mbrk::test::TempDir dir;
+  const std::string source = std::string(MBRK_SOURCE_DIR) + "/samples/" + sample;
+  const std::string destination = dir.File("out.flat");
+  // Once unhindered: lazily made objects of the libraries are made now, and
+  // the result is the one every full run must give.
+  const Run first = Convert(source, destination, 0);
+  ASSERT_EQ(0, first.status) << first.err;
+  ASSERT_EQ(expected_flat, mbrk::test::ReadFile(destination));
+
+  long fail_at = 1;
+  for (;; ++fail_at) {
+    SCOPED_TRACE("allocation " + std::to_string(fail_at) + " fails");
+    const Run run = Convert(source, destination, fail_at);
+    ASSERT_EQ(0, run.leaked);
+    if (!run.injected) {
+      EXPECT_EQ(0, run.status) << run.err;
+      EXPECT_EQ("", run.err);
+      EXPECT_EQ(expected_flat, mbrk::test::ReadFile(destination));
+      break;
+    }
+    ASSERT_EQ(1, run.status);
+    ASSERT_EQ("Not enough memory\n", run.err);
+  }
+  // A conversion that allocates nothing would make this test prove nothing.
+  EXPECT_GT(fail_at, 10);
+  std::cout << sample << ": " << fail_at - 1 << " allocations, each failed once"
+            << (MBRK_HOOK_CALLOC ? " (calloc included)" : " (operator new only)") << "\n";
+}
+
+TEST(AllocationFailure, ConversionWithLabelListsEndsCleanlyAtEveryAllocation) {
+  ConvertUnderEveryFailure("iris-labels.mbrk",
+                           "5.1 3.5 1.4 0.2 \n4.9 3 1.4 0.2 \n7 3.2 4.7 1.4 \n"
+                           "6.4 3.2 4.5 1.5 \n6.3 3.3 6 2.5 \n5.8 2.7 5.1 1.9 \n");
+}
+
+TEST(AllocationFailure, ConversionWithASecondTableEndsCleanlyAtEveryAllocation) {
+  ConvertUnderEveryFailure("model-run.mbrk",
+                           "0 0 0 \n0 1 1 \n1 0 1 \n1 1 0 \n0.5 0.5 0.5 \n");
+}
+
+// The message parser hands back null or a whole structure; a failed
+// allocation inside it propagates and releases everything parsed so far.
+TEST(AllocationFailure, KqmlParsingReleasesEverythingAtEveryAllocation) {
+  const std::string text = "(tell :sender a :content (data :rows 10 :nested (x :y z)) :mode fast)";
+  for (long fail_at = 1;; ++fail_at) {
+    SCOPED_TRACE("allocation " + std::to_string(fail_at) + " fails");
+    const long live = g_live;
+    g_injected = false;
+    g_allowed = fail_at - 1;
+    bool threw = false;
+    mbrk::TKQstructure* parsed = nullptr;
+    try {
+      const char* cursor = text.c_str();
+      parsed = mbrk::TKQstructure::ParseMessage(&cursor);
+    } catch (const std::bad_alloc&) {
+      threw = true;
+    }
+    g_allowed = -1;
+    EXPECT_EQ(threw, parsed == nullptr);
+    delete parsed;
+    ASSERT_EQ(live, g_live);
+    if (!g_injected) {
+      EXPECT_FALSE(threw);
+      break;
+    }
+    ASSERT_TRUE(threw);
+  }
+}
+
+}  // namespace
