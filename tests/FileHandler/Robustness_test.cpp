@@ -1,0 +1,51 @@
+// Reader faults found by fuzzing, each pinned by the smallest input that
+// showed it. The inputs themselves are also replayed from
+// fuzz/regressions/.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "DataObject/Data.h"
+#include "FileHandler/Filer.h"
+#include "TestSupport.h"
+
+namespace mbrk {
+namespace {
+
+// A header declaring two billion rows but no vector at all once made the
+// reader turn its row loop two billion times over nothing.
+TEST(ReaderRobustness, RowsWithoutAnyVectorAreNotLoopedOver) {
+  test::TempDir dir;
+  const std::string path = dir.File("empty-rows.mbrk");
+  test::WriteFile(path, "[DataSet][Rows = 2147483647][Inputs = 0][Data][~Data][~DataSet]");
+  FileTools tools;
+  Data* first = nullptr;
+  Data* second = nullptr;
+  EXPECT_EQ(SUCCESS, ReadDatFile(tools, path.c_str(), first, second));
+  EXPECT_EQ(nullptr, first);
+  EXPECT_EQ(nullptr, second);
+}
+
+// The first table, partly filled, stays with the caller when the reader
+// throws: the command and the fuzz targets release it.
+TEST(ReaderRobustness, LoadLeavesThePartlyFilledFirstTableToTheCaller) {
+  test::TempDir dir;
+  const std::string path = dir.File("cut.mbrk");
+  test::WriteFile(path, "[DataSet][Rows = 1][Inputs = 1][ExpectedOutputs = 1][Data] 1 2");
+  FileTools tools;
+  Data* table = nullptr;
+  try {
+    LoadDatFile(tools, path.c_str(), table);
+    ADD_FAILURE() << "a cut file was read";
+  } catch (FileTools::Error& error) {
+    const std::unique_ptr<char[]> message(error.MbrStrMessage);
+    EXPECT_STREQ("Unexpected end of file", message.get());
+  }
+  const std::unique_ptr<Data> owned(table);
+  ASSERT_NE(nullptr, owned);
+  EXPECT_EQ(1, owned->MbrNdxDataRows);
+}
+
+}  // namespace
+}  // namespace mbrk
