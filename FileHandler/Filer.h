@@ -53,6 +53,29 @@ std::int32_t ReadDatFileHeader(FileTools& tools, std::istream& in, std::int32_t&
 /// name adds up.
 TLabelList* ReadLabelList(FileTools& tools, std::istream& in);
 
+// ---- Header probe -----------------------------------------------------------
+
+class TKQstructure;
+
+/// Identifies the file `filename` by its first block and answers with a new
+/// structure owned by the caller:
+///   cannot be opened (a folder included)  (error :type file-read-error)
+///   [DataSet], header SUCCESS             (data :rows R :inputs I
+///                                          :actual-outputs E :calc-outputs G
+///                                          :errors X)
+///   [DataSet], header UNEXPECTED_CONTENT  (error :type bad-header)
+///   [Network]                             the atom network
+///   any other start tag                   (error :type unknown-header
+///                                          :header NAME)
+/// Block names are matched ignoring case; NAME is spelled as in the file. The
+/// data answer holds the header values as written: R is -1 without a Rows
+/// field, E and G are -1 for Labels. Only the first start tag and a dataset's
+/// header are read. A file not beginning with a start tag (an empty one
+/// included) throws FileTools::Error "start of block expected"; the header's
+/// own errors ("No labels in inputs", "integer-expected", ...) are thrown as
+/// ReadDatFileHeader throws them. Nothing is left allocated but the answer.
+TKQstructure* ProbeFileHeader(FileTools& tools, const char* filename);
+
 }  // namespace mbrk
 
 #endif  // MBRK_FILEHANDLER_FILER_H
