@@ -247,26 +247,33 @@ void CreateTables(const RowLayout& layout, std::int32_t capacity, Data*& first, 
 void ReadRows(FileTools& tools, std::unique_ptr<char[]>& data_name, std::istream& in,
               const RowLayout& layout, std::int32_t first_row, std::int32_t count,
               Data* PtrDatFileData1, Data* PtrDatFileData2) {
-  std::vector<double> input_row(static_cast<std::size_t>(layout.inputs));
-  std::vector<double> expected_row(static_cast<std::size_t>(layout.expected));
-  std::vector<double> generated_row(static_cast<std::size_t>(layout.generated));
-  std::vector<double> error_row(static_cast<std::size_t>(layout.errors));
+  // Without tables a row holds nothing at all: no need to count through a
+  // header's two billion empty rows.
+  if (PtrDatFileData1 == nullptr && PtrDatFileData2 == nullptr) return;
+  const std::int32_t inputs = layout.inputs, expected = layout.expected;
+  const std::int32_t generated = layout.generated, errors = layout.errors;
+  const bool labels1 = layout.labels1, labels2 = layout.labels2;
+
+  std::vector<double> input_row(static_cast<std::size_t>(inputs));
+  std::vector<double> expected_row(static_cast<std::size_t>(expected));
+  std::vector<double> generated_row(static_cast<std::size_t>(generated));
+  std::vector<double> error_row(static_cast<std::size_t>(errors));
 
   for (std::int32_t i = first_row; i - first_row < count; ++i) {
-    ReadNumbers(tools, data_name, in, input_row.data(), layout.inputs);
-    ReadNumbers(tools, data_name, in, expected_row.data(), layout.expected);
-    ReadNumbers(tools, data_name, in, generated_row.data(), layout.generated);
-    ReadNumbers(tools, data_name, in, error_row.data(), layout.errors);
+    ReadNumbers(tools, data_name, in, input_row.data(), inputs);
+    ReadNumbers(tools, data_name, in, expected_row.data(), expected);
+    ReadNumbers(tools, data_name, in, generated_row.data(), generated);
+    ReadNumbers(tools, data_name, in, error_row.data(), errors);
     if (Data* table = PtrDatFileData1) {
       table->AppendRow(input_row.data(), expected_row.data(), nullptr);
-      if (layout.labels1) {
+      if (labels1) {
         std::unique_ptr<TLabelList> list(ReadLabelList(tools, in));
         table->SetLabels(i, list.get());
       }
     }
     if (Data* table = PtrDatFileData2) {
       table->AppendRow(generated_row.data(), error_row.data(), nullptr);
-      if (layout.labels2) {
+      if (labels2) {
         std::unique_ptr<TLabelList> list(ReadLabelList(tools, in));
         table->SetLabels(i, list.get());
       }

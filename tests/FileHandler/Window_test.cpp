@@ -211,12 +211,16 @@ TEST_F(WindowTest, LabelOnlyRowsFollowTheDatasetReader) {
 
 TEST_F(WindowTest, RowsOfNothingReadNothing) {
   // No vectors and no lists: there are no tables and every row is empty.
-  Write("[DataSet][Rows = 2][Inputs = 0][Data][~Data][~DataSet]");
-  std::int32_t offset = 0;
-  EXPECT_EQ("", Window(offset, 5));
-  EXPECT_EQ(SUCCESS, result_);
-  EXPECT_EQ(0, offset);
-  EXPECT_FALSE(first_ || second_);
+  Write("[DataSet][Rows = 2147483647][Inputs = 0][Data][~Data][~DataSet]");
+  for (std::int32_t count : {5, std::numeric_limits<std::int32_t>::max()}) {
+    std::int32_t offset = 0;
+    EXPECT_EQ("", Window(offset, count));
+    EXPECT_EQ(SUCCESS, result_);
+    EXPECT_EQ(0, offset);
+    EXPECT_FALSE(first_ || second_);
+  }
+  ReadWhole();
+  EXPECT_FALSE(whole1_ || whole2_);
 }
 
 TEST_F(WindowTest, LoaderKeepsOnlyTheFirstTable) {
