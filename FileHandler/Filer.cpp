@@ -1,6 +1,7 @@
 #include "FileHandler/Filer.h"
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -167,17 +168,42 @@ TLabelList* ReadLabelList(FileTools& tools, std::istream& in) {
   return list.release();
 }
 
-std::int32_t ReadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFileData1,
-                         Data*& PtrDatFileData2) {
-  // A folder opens like a file here but reads as nothing; it is no dataset
-  // file at all.
-  std::error_code ignored;
-  if (std::filesystem::is_directory(filename, ignored)) return FILE_OPEN_ERROR;
-  std::ifstream in(filename);
-  if (!in.good()) return FILE_OPEN_ERROR;
-  PtrDatFileData1 = nullptr;
-  PtrDatFileData2 = nullptr;
+namespace {
 
+// What the header makes of a row: the widths of its four vectors (a negative
+// output width cleared to 0), whether each table carries label lists, and
+// which of the two tables the file calls for.
+struct RowLayout {
+  RowLayout(std::int32_t header_inputs, std::int32_t header_expected,
+            std::int32_t header_generated, std::int32_t header_errors)
+      : inputs(header_inputs),
+        expected(header_expected < 0 ? 0 : header_expected),
+        generated(header_generated < 0 ? 0 : header_generated),
+        errors(header_errors),
+        labels1(header_expected == -1),
+        labels2(header_generated == -1),
+        table1(inputs != 0 || expected != 0 || labels1),
+        table2(generated != 0 || errors != 0 || labels2) {}
+
+  // False for rows made of label lists only (or of nothing at all).
+  bool HasNumbers() const { return inputs != 0 || expected != 0 || generated != 0 || errors != 0; }
+
+  std::int32_t inputs, expected, generated, errors;
+  bool labels1, labels2;
+  bool table1, table2;
+};
+
+// The part of a dataset file before its rows.
+struct DataBlock {
+  std::unique_ptr<char[]> dataset_name;  // the blocks' names as written
+  std::unique_ptr<char[]> data_name;
+  std::int32_t rows;
+  RowLayout layout;
+};
+
+// Reads from the dataset block's start tag up to and including the data
+// block's start tag.
+DataBlock ReadToDataBlock(FileTools& tools, std::istream& in) {
   std::unique_ptr<char[]> dataset_name(
       tools.ExpectBlockStart(tools.ReadElement(nullptr, in, false), in, "DATASET"));
 
@@ -189,32 +215,52 @@ std::int32_t ReadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFi
     Fail(in, "[Rows = <integer>] expected");
   }
   std::unique_ptr<char[]> data_name(tools.ExpectBlockStart(after_header, in, "DATA"));
+  return DataBlock{std::move(dataset_name), std::move(data_name), rows,
+                   RowLayout(inputs, expected, generated, errors)};
+}
 
-  const bool labels1 = expected == -1;
-  const bool labels2 = generated == -1;
-  if (expected < 0) expected = 0;
-  if (generated < 0) generated = 0;
-  const bool table1 = inputs != 0 || expected != 0 || labels1;
-  const bool table2 = generated != 0 || errors != 0 || labels2;
-
-  const double values1 = table1 ? static_cast<double>(inputs) + expected : 0.0;
-  const double values2 = table2 ? static_cast<double>(generated) + errors : 0.0;
-  const double all_values =
-      static_cast<double>(inputs) + expected + static_cast<double>(generated) + errors;
-  const double label_lists = (labels1 ? 1.0 : 0.0) + (labels2 ? 1.0 : 0.0);
+// Throws "Unexpected end of file" when tables of `rows` rows would be large
+// and the rest of the file, from where `in` stands, cannot hold their values.
+void RefuseHostileSize(std::istream& in, std::int32_t rows, const RowLayout& layout) {
+  const double values1 =
+      layout.table1 ? static_cast<double>(layout.inputs) + layout.expected : 0.0;
+  const double values2 =
+      layout.table2 ? static_cast<double>(layout.generated) + layout.errors : 0.0;
+  const double all_values = static_cast<double>(layout.inputs) + layout.expected +
+                            static_cast<double>(layout.generated) + layout.errors;
+  const double label_lists = (layout.labels1 ? 1.0 : 0.0) + (layout.labels2 ? 1.0 : 0.0);
   if (DeclaresMoreThanItHolds(in, rows, values1 + values2, all_values, label_lists)) {
     Fail(in, "Unexpected end of file");
   }
+}
 
-  if (table1) PtrDatFileData1 = new Data(rows, inputs, expected, labels1);
-  if (table2) PtrDatFileData2 = new Data(rows, generated, errors, labels2);
+// Stores the tables the layout calls for, each of `capacity` rows, in the
+// places at once, so that they stay with the caller whatever follows.
+void CreateTables(const RowLayout& layout, std::int32_t capacity, Data*& first, Data*& second) {
+  if (layout.table1) first = new Data(capacity, layout.inputs, layout.expected, layout.labels1);
+  if (layout.table2) second = new Data(capacity, layout.generated, layout.errors, layout.labels2);
+}
+
+// Reads `count` rows of the data block into the tables present, the first of
+// them into slot `first_row`. A row is its four vectors of numbers, then the
+// label lists of the tables that carry them. Every row is appended as soon as
+// its numbers are read, so a failure leaves the rows before it in the tables.
+void ReadRows(FileTools& tools, std::unique_ptr<char[]>& data_name, std::istream& in,
+              const RowLayout& layout, std::int32_t first_row, std::int32_t count,
+              Data* PtrDatFileData1, Data* PtrDatFileData2) {
+  // Without tables a row holds nothing at all: no need to count through a
+  // header's two billion empty rows.
+  if (PtrDatFileData1 == nullptr && PtrDatFileData2 == nullptr) return;
+  const std::int32_t inputs = layout.inputs, expected = layout.expected;
+  const std::int32_t generated = layout.generated, errors = layout.errors;
+  const bool labels1 = layout.labels1, labels2 = layout.labels2;
 
   std::vector<double> input_row(static_cast<std::size_t>(inputs));
   std::vector<double> expected_row(static_cast<std::size_t>(expected));
   std::vector<double> generated_row(static_cast<std::size_t>(generated));
   std::vector<double> error_row(static_cast<std::size_t>(errors));
 
-  for (std::int32_t i = 0; i < rows; ++i) {
+  for (std::int32_t i = first_row; i - first_row < count; ++i) {
     ReadNumbers(tools, data_name, in, input_row.data(), inputs);
     ReadNumbers(tools, data_name, in, expected_row.data(), expected);
     ReadNumbers(tools, data_name, in, generated_row.data(), generated);
@@ -234,9 +280,29 @@ std::int32_t ReadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFi
       }
     }
   }
+}
 
-  tools.ExpectBlockEnd(ReadInBlock(tools, data_name, in), in);
-  tools.ExpectBlockEnd(ReadInBlock(tools, dataset_name, in), in);
+}  // namespace
+
+std::int32_t ReadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFileData1,
+                         Data*& PtrDatFileData2) {
+  // A folder opens like a file here but reads as nothing; it is no dataset
+  // file at all.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(filename, ignored)) return FILE_OPEN_ERROR;
+  std::ifstream in(filename);
+  if (!in.good()) return FILE_OPEN_ERROR;
+  PtrDatFileData1 = nullptr;
+  PtrDatFileData2 = nullptr;
+
+  DataBlock block = ReadToDataBlock(tools, in);
+  RefuseHostileSize(in, block.rows, block.layout);
+  CreateTables(block.layout, block.rows, PtrDatFileData1, PtrDatFileData2);
+  ReadRows(tools, block.data_name, in, block.layout, 0, block.rows, PtrDatFileData1,
+           PtrDatFileData2);
+
+  tools.ExpectBlockEnd(ReadInBlock(tools, block.data_name, in), in);
+  tools.ExpectBlockEnd(ReadInBlock(tools, block.dataset_name, in), in);
   tools.ExpectBlockEnd(tools.ReadElement(nullptr, in, false), in);
   return SUCCESS;
 }
@@ -256,6 +322,163 @@ std::int32_t LoadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFi
     return UNEXPECTED_CONTENT;
   }
   return SUCCESS;
+}
+
+// ---- Windows of rows -------------------------------------------------------------
+
+namespace {
+
+// Where the stream buffer stands, or -1. Asked of the buffer, not the
+// stream: a window may end where the input ends, and the stream's own tell
+// refuses to answer once it has seen the end.
+std::streamoff Tell(std::istream& in) {
+  return in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
+}
+
+// Moves `in` forward by `offset` bytes from where it stands, the window base,
+// and returns the base. One seek, however far: the rows skipped are never
+// read. An offset past the end of the file is refused rather than taken for
+// an empty window.
+std::streamoff SeekWindow(std::istream& in, std::int64_t offset) {
+  std::streambuf* const sb = in.rdbuf();
+  const std::streamoff base = Tell(in);
+  if (base < 0) Fail(in, "Unable to seek in file");
+  const std::streamoff end = sb->pubseekoff(0, std::ios::end, std::ios::in);
+  if (end < 0) Fail(in, "Unable to seek in file");
+  if (offset > end - base) Fail(in, "Unexpected end of file");
+  if (std::streamoff(sb->pubseekoff(base + offset, std::ios::beg, std::ios::in)) < 0) {
+    Fail(in, "Unable to seek in file");
+  }
+  // An open data start tag at the very end of the file has marked the end,
+  // which no longer holds at the new position.
+  in.clear();
+  return base;
+}
+
+// Whether the data block's end tag stands next where a row made of label
+// lists only is due. Nothing else gives such a row away as one too many: a
+// list reader would take "[~Data]" for a list holding the label "~Data".
+// Separators and comments before it are consumed (the list reader skips them
+// just the same); anything else is left as it was.
+bool AtDataBlockEnd(FileTools& tools, std::istream& in, const char* data_name) {
+  std::streambuf* const sb = in.rdbuf();
+  int c;
+  for (;;) {
+    c = sb->sgetc();
+    if (c == std::char_traits<char>::eof()) return false;  // the list reader reports it
+    if (IsSeparator(c)) {
+      sb->sbumpc();
+      continue;
+    }
+    if (c != '/') break;
+    // "/*" opens a comment whose first character is that "*", as in a list.
+    sb->sbumpc();
+    if (sb->sgetc() != '*') {
+      sb->sungetc();
+      return false;
+    }
+    tools.SkipComment(in);
+  }
+  if (c != '[') return false;
+  sb->sbumpc();
+  const int next = sb->sgetc();
+  sb->sungetc();
+  if (next != '~') return false;
+
+  // "[~" is the end tag, or a list whose first label begins with "~": the
+  // name and the "]" after it tell, and the stream goes back to the "[".
+  const std::streamoff at = Tell(in);
+  const std::unique_ptr<char[]> opening(tools.GetToken(in));
+  const std::unique_ptr<char[]> name(tools.GetToken(in));
+  const std::unique_ptr<char[]> close(tools.GetToken(in));
+  const bool end = strcasecmp(name.get(), data_name) == 0 && std::strcmp(close.get(), "]") == 0;
+  in.clear();
+  if (at < 0 || std::streamoff(sb->pubseekoff(at, std::ios::beg, std::ios::in)) < 0) {
+    Fail(in, "Unable to seek in file");
+  }
+  return end;
+}
+
+// The window reader behind both offset widths. A next offset above
+// `largest_offset` is refused, leaving `offset` as it was.
+std::int32_t ReadWindow(FileTools& tools, const char* filename, std::int64_t& offset,
+                        std::int32_t count, std::int64_t largest_offset, Data*& PtrDatFileData1,
+                        Data*& PtrDatFileData2) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(filename, ignored)) return FILE_OPEN_ERROR;
+  std::ifstream in(filename);
+  if (!in.good()) return FILE_OPEN_ERROR;
+  PtrDatFileData1 = nullptr;
+  PtrDatFileData2 = nullptr;
+  if (count < 0) Fail(in, "Invalid window count");
+  if (offset < 0) Fail(in, "Invalid window offset");
+
+  DataBlock block = ReadToDataBlock(tools, in);
+  block.dataset_name.reset();  // the window never reaches the dataset's end tag
+  const std::streamoff base = SeekWindow(in, offset);
+  RefuseHostileSize(in, count, block.layout);
+  CreateTables(block.layout, count, PtrDatFileData1, PtrDatFileData2);
+
+  const RowLayout& layout = block.layout;
+  if (layout.HasNumbers() || !(layout.labels1 || layout.labels2)) {
+    // A row past the last one meets the data block's end tag where its first
+    // number is due: "Token (number) expected".
+    ReadRows(tools, block.data_name, in, layout, 0, count, PtrDatFileData1, PtrDatFileData2);
+  } else {
+    for (std::int32_t i = 0; i < count; ++i) {
+      if (AtDataBlockEnd(tools, in, block.data_name.get())) Fail(in, "Unexpected End Tag");
+      ReadRows(tools, block.data_name, in, layout, i, 1, PtrDatFileData1, PtrDatFileData2);
+    }
+  }
+
+  const std::streamoff here = Tell(in);
+  if (here < 0) Fail(in, "Unable to seek in file");
+  const std::int64_t next = here - base;
+  if (next > largest_offset) Fail(in, "Window offset does not fit in 32 bits");
+  offset = next;
+  return SUCCESS;
+}
+
+// LoadDatFileWindow for either offset width.
+template <typename Offset>
+std::int32_t LoadWindow(FileTools& tools, const char* filename, Offset& offset,
+                        std::int32_t count, Data*& PtrDatFileData) {
+  Data* second = nullptr;
+  struct DropSecond {
+    Data*& table;
+    ~DropSecond() { delete table; }
+  } drop{second};
+  return ReadDatFileWindow(tools, filename, offset, count, PtrDatFileData, second);
+}
+
+}  // namespace
+
+std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int64_t& offset,
+                               std::int32_t count, Data*& PtrDatFileData1,
+                               Data*& PtrDatFileData2) {
+  return ReadWindow(tools, filename, offset, count, std::numeric_limits<std::int64_t>::max(),
+                    PtrDatFileData1, PtrDatFileData2);
+}
+
+std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int32_t& offset,
+                               std::int32_t count, Data*& PtrDatFileData1,
+                               Data*& PtrDatFileData2) {
+  std::int64_t wide = offset;
+  const std::int32_t result =
+      ReadWindow(tools, filename, wide, count, std::numeric_limits<std::int32_t>::max(),
+                 PtrDatFileData1, PtrDatFileData2);
+  offset = static_cast<std::int32_t>(wide);  // within range: the reader checked it
+  return result;
+}
+
+std::int32_t LoadDatFileWindow(FileTools& tools, const char* filename, std::int64_t& offset,
+                               std::int32_t count, Data*& PtrDatFileData) {
+  return LoadWindow(tools, filename, offset, count, PtrDatFileData);
+}
+
+std::int32_t LoadDatFileWindow(FileTools& tools, const char* filename, std::int32_t& offset,
+                               std::int32_t count, Data*& PtrDatFileData) {
+  return LoadWindow(tools, filename, offset, count, PtrDatFileData);
 }
 
 // ---- Header probe -----------------------------------------------------------

@@ -53,6 +53,57 @@ std::int32_t ReadDatFileHeader(FileTools& tools, std::istream& in, std::int32_t&
 /// name adds up.
 TLabelList* ReadLabelList(FileTools& tools, std::istream& in);
 
+// ---- Windows of rows -------------------------------------------------------------
+//
+// A window is `count` consecutive rows starting `offset` bytes into the data
+// block, counted from the character right after the "]" of the data block's
+// start tag; offset 0 is the first row. The offset is in-out: the caller
+// passes the start of the window and gets back the start of the next one,
+// just past the last row read, so windows chained by the returned offset
+// read the rows of the whole file in turn. Reaching the offset is one seek,
+// whatever the number of rows before it. Offsets are byte positions and only
+// meaningful when they come from an earlier call (or are 0): one that does
+// not fall on a row boundary is not detected and makes values land in the
+// wrong vectors or fail a number check.
+//
+// The tables are those ReadDatFile makes of the header, with `count` rows of
+// capacity; row i of the window is row i of each table. Neither end tag is
+// read and `count` is not compared with the header's Rows.
+
+/// Reads the window into up to two new tables. `count` is read once.
+/// Returns FILE_OPEN_ERROR (offset and tables untouched) when the file cannot
+/// be opened, else SUCCESS with the next window's offset in `offset`.
+/// Throws FileTools::Error for a malformed file, as ReadDatFile does, and for:
+///   "Invalid window count"    `count` is negative;
+///   "Invalid window offset"   `offset` is negative;
+///   "Unexpected end of file"  `offset` lies past the end of the file, or the
+///                             tables would be large and the rest of the file
+///                             cannot hold their values;
+///   "Token (number) expected" the window runs past the last row; for rows of
+///                             label lists only, "Unexpected End Tag";
+///   "Unable to seek in file"  the file has no byte positions (e.g. a pipe).
+/// When it throws, `offset` is unchanged and the tables created so far stay,
+/// holding the rows read before the failure; the caller owns the tables in
+/// every case.
+std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int64_t& offset,
+                               std::int32_t count, Data*& PtrDatFileData1,
+                               Data*& PtrDatFileData2);
+
+/// The same with a 32-bit offset, for windows in the first 2 GiB of the data
+/// block. A next offset that does not fit 32 bits throws "Window offset does
+/// not fit in 32 bits" (after the rows were read into the tables) instead of
+/// coming back cut or wrapped; the 64-bit form reads on from there.
+std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int32_t& offset,
+                               std::int32_t count, Data*& PtrDatFileData1,
+                               Data*& PtrDatFileData2);
+
+/// ReadDatFileWindow handing back only the first table: a second one is
+/// destroyed, also when an exception leaves, and does not change the result.
+std::int32_t LoadDatFileWindow(FileTools& tools, const char* filename, std::int64_t& offset,
+                               std::int32_t count, Data*& PtrDatFileData);
+std::int32_t LoadDatFileWindow(FileTools& tools, const char* filename, std::int32_t& offset,
+                               std::int32_t count, Data*& PtrDatFileData);
+
 // ---- Header probe -----------------------------------------------------------
 
 class TKQstructure;
