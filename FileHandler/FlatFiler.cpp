@@ -3,8 +3,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "DataObject/Assert.h"
@@ -72,6 +74,63 @@ void TFlatFiler::SaveData(const char* filename, Data* table) {
   if (!written || out.fail()) {
     throw TException("Unable to write file", "File Error", "TFlatFiler::SaveData", nullptr);
   }
+}
+
+// ---- Reading flat files ---------------------------------------------------------
+
+namespace {
+
+void CheckShape(std::int32_t rows, std::int32_t inputs, std::int32_t outputs,
+                const char* location) {
+  const char* message = rows < 0     ? "Invalid Number of Rows"
+                        : inputs < 0  ? "Invalid Number of Inputs"
+                        : outputs < 0 ? "Invalid Number of Outputs"
+                                      : nullptr;
+  if (message != nullptr) throw TException(message, "Bad Parameter", location, nullptr);
+}
+
+// Extracts the row's values one by one. Once the stream has failed, an
+// extraction's sentry would leave the value untouched; skipping it does the
+// same without the cost.
+void ReadValues(std::istream& in, std::vector<double>& values) {
+  for (double& value : values) {
+    if (!in) return;
+    in >> value;
+  }
+}
+
+}  // namespace
+
+void TFlatFiler::ReadData(std::istream& in, Data*& table, std::int32_t rows, std::int32_t inputs,
+                          std::int32_t outputs) {
+  CheckShape(rows, inputs, outputs, "TFlatFiler::ReadData");
+  // Zeroed: a position that the file cannot supply in the first row reads
+  // as 0.0; later rows repeat the previous row's value there.
+  std::vector<double> input_row(static_cast<std::size_t>(inputs));
+  std::vector<double> output_row(static_cast<std::size_t>(outputs));
+  table = new Data(rows, inputs, outputs, false);
+  for (std::int32_t row = 0; row < rows; ++row) {
+    ReadValues(in, input_row);
+    ReadValues(in, output_row);
+    table->AppendRow(inputs > 0 ? input_row.data() : nullptr,
+                     outputs > 0 ? output_row.data() : nullptr, nullptr);
+  }
+}
+
+void TFlatFiler::LoadData(const char* filename, Data*& table, std::int32_t rows,
+                          std::int32_t inputs, std::int32_t outputs) {
+  MBRK_ASSERT(filename != nullptr);
+  CheckShape(rows, inputs, outputs, "TFlatFiler::LoadData");
+  // A folder opens like a file here but reads as nothing at all.
+  std::error_code ignored;
+  std::ifstream in;
+  if (!std::filesystem::is_directory(filename, ignored)) in.open(filename);
+  if (!in.good() || !in.is_open()) {
+    throw TException("Unable to open file for input", "File Error", "TFlatFiler::LoadData",
+                     nullptr);
+  }
+  ReadData(in, table, rows, inputs, outputs);
+  in.close();
 }
 
 }  // namespace mbrk
