@@ -401,10 +401,16 @@ std::int32_t WriteRows(FileTools& tools, const char* filename, const Data* first
       line += "  ";
       AppendVector(line, second->MbrDyaRtpOutputs, slot, second->MbrLngOutputs);
     }
+    if (defer1 || defer2) {
+      PutLine(out, line);
+      if (defer1) WriteLabelList(tools, out, &first->MbrDyaLabels[slot]);
+      if (defer2) WriteLabelList(tools, out, &second->MbrDyaLabels[slot]);
+    }
+    // The lines go out through the stream's buffer and are flushed when the
+    // pass closes: a flush per line would cost a system call per row, and
+    // the file is not complete before its tail anyway.
+    line.push_back('\n');
     PutLine(out, line);
-    if (defer1) WriteLabelList(tools, out, &first->MbrDyaLabels[slot]);
-    if (defer2) WriteLabelList(tools, out, &second->MbrDyaLabels[slot]);
-    tools.WriteEndOfLine(out);
     // A full disk fails every write after it; there is no use going on.
     if (!out.good()) break;
   }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -20,17 +21,19 @@
 namespace mbrk {
 namespace {
 
-// The rows of `table` oldest first, each as "i1 i2 | o1 " in %g.
-std::string RowsOf(Data* table) {
+std::string Hex(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%a ", value);
+  return text;
+}
+
+// The rows of a table the reader made (it never wraps), as "i1 i2 | o1;".
+std::string RowsOf(const Data& t) {
   std::ostringstream text;
-  std::vector<double> in(static_cast<std::size_t>(table->MbrLngInputs));
-  std::vector<double> out(static_cast<std::size_t>(table->MbrLngOutputs));
-  table->MbrNdxCursor = table->MbrNdxLast;
-  for (std::int32_t r = 0; r < table->MbrNdxDataRows; ++r) {
-    table->GetNextRow(in.data(), out.data(), nullptr);
-    for (const double v : in) text << v << ' ';
+  for (std::int32_t r = 0; r < t.MbrNdxDataRows; ++r) {
+    for (std::int32_t k = 0; k < t.MbrLngInputs; ++k) text << t.MbrDyaRtpInputs[r][k] << ' ';
     text << '|';
-    for (const double v : out) text << ' ' << v;
+    for (std::int32_t k = 0; k < t.MbrLngOutputs; ++k) text << ' ' << t.MbrDyaRtpOutputs[r][k];
     text << ';';
   }
   return text.str();
@@ -61,42 +64,86 @@ TEST(FlatReader, ShortOrMalformedFilesStillGiveEveryRow) {
     EXPECT_EQ(c.rows, table->MbrNdxRows);
     EXPECT_EQ(c.inputs, table->MbrLngInputs);
     EXPECT_FALSE(table->MbrBlnLabels);
-    EXPECT_EQ(c.want, RowsOf(table)) << c.file;
+    EXPECT_EQ(c.want, RowsOf(*table)) << c.file;
   }
+}
+
+// The texts of the exception `read` throws, "" when none; `table` must stay.
+template <typename Read>
+std::string Refusal(Read read) {
+  Data* table = reinterpret_cast<Data*>(0x1);
+  try {
+    read(table);
+  } catch (const TException& e) {
+    EXPECT_EQ(reinterpret_cast<Data*>(0x1), table);
+    EXPECT_EQ(nullptr, e.MbrPtrDetail);
+    return std::string(e.MbrStrMessage) + "/" + e.MbrStrCategory + "/" + e.MbrStrLocation;
+  }
+  delete table;
+  return "";
 }
 
 TEST(FlatReader, RefusedArgumentsLeaveTheTablePlaceAlone) {
   test::TempDir dir;
-  test::WriteFile(dir.File("f"), "1 2");
-  const auto expect_throw = [](auto action, const char* message, const char* category,
-                               const char* location) {
-    Data* table = reinterpret_cast<Data*>(0x1);  // must stay as it is
-    try {
-      action(table);
-      ADD_FAILURE() << "no exception";
-    } catch (const TException& e) {
-      EXPECT_STREQ(message, e.MbrStrMessage);
-      EXPECT_STREQ(category, e.MbrStrCategory);
-      EXPECT_STREQ(location, e.MbrStrLocation);
-      EXPECT_EQ(nullptr, e.MbrPtrDetail);
-    }
-    EXPECT_EQ(reinterpret_cast<Data*>(0x1), table);
-  };
-  const std::string missing = dir.File("missing"), file = dir.File("f");
-  for (const std::string& name : {missing, dir.path()}) {
-    expect_throw([&](Data*& t) { TFlatFiler::LoadData(name.c_str(), t, 1, 1, 1); },
-                 "Unable to open file for input", "File Error", "TFlatFiler::LoadData");
-  }
-  expect_throw([&](Data*& t) { TFlatFiler::LoadData(file.c_str(), t, -1, 1, 1); },
-               "Invalid Number of Rows", "Bad Parameter", "TFlatFiler::LoadData");
-  expect_throw([&](Data*& t) { TFlatFiler::LoadData(file.c_str(), t, 1, -1, 1); },
-               "Invalid Number of Inputs", "Bad Parameter", "TFlatFiler::LoadData");
+  const std::string file = dir.File("f"), missing = dir.File("missing");
+  test::WriteFile(file, "1 2");
   std::istringstream in("1 2");
-  expect_throw([&](Data*& t) { TFlatFiler::ReadData(in, t, 1, 1, -3); },
-               "Invalid Number of Outputs", "Bad Parameter", "TFlatFiler::ReadData");
+  const std::string unable = "Unable to open file for input/File Error/TFlatFiler::LoadData";
+  EXPECT_EQ(unable, Refusal([&](Data*& t) { TFlatFiler::LoadData(missing.c_str(), t, 1, 1, 1); }));
+  EXPECT_EQ(unable,
+            Refusal([&](Data*& t) { TFlatFiler::LoadData(dir.path().c_str(), t, 1, 1, 1); }));
+  EXPECT_EQ("Invalid Number of Rows/Bad Parameter/TFlatFiler::LoadData",
+            Refusal([&](Data*& t) { TFlatFiler::LoadData(file.c_str(), t, -1, 1, 1); }));
+  EXPECT_EQ("Invalid Number of Inputs/Bad Parameter/TFlatFiler::LoadData",
+            Refusal([&](Data*& t) { TFlatFiler::LoadData(file.c_str(), t, 1, -1, 1); }));
+  EXPECT_EQ("Invalid Number of Outputs/Bad Parameter/TFlatFiler::ReadData",
+            Refusal([&](Data*& t) { TFlatFiler::ReadData(in, t, 1, 1, -3); }));
 }
 
-// Every finite value comes back as the value of its 9-digit text, in order.
+// The reader takes numbers exactly as `in >> value` does: same values (to
+// the bit), same stream state, same characters left unread.
+TEST(FlatReader, ReadsNumbersExactlyAsFormattedExtraction) {
+  const char* const pieces[] = {"0",    "00",     "1",      "9",         "12345678901234567890",
+                                ".",    "e",      "E",      "+",         "-",
+                                " ",    "\t\n",   "\v",     "x",         ",",
+                                "1e400", "-1e400", "1e-400", "2.5e-320", "4.9e-324",
+                                "0x1p3", "inf",   "nan",    "1e+",       "-.5"};
+  std::mt19937 random(5);
+  for (int round = 0; round < 3000; ++round) {
+    std::string file;
+    for (auto n = 1 + random() % 10; n > 0; --n) file += pieces[random() % std::size(pieces)];
+    const bool noskipws = random() % 8 == 0;
+
+    std::istringstream reference(file);
+    if (noskipws) reference >> std::noskipws;
+    std::string want;
+    double row[2] = {0, 0};
+    for (int r = 0; r < 3; ++r) {
+      for (double& v : row) reference >> v;
+      want.append(reinterpret_cast<const char*>(row), sizeof row);
+    }
+
+    std::istringstream in(file);
+    if (noskipws) in >> std::noskipws;
+    Data* table = nullptr;
+    TFlatFiler::ReadData(in, table, 3, 2, 0);
+    const std::unique_ptr<Data> own(table);
+    std::string got;
+    for (int r = 0; r < 3; ++r) {
+      got.append(reinterpret_cast<const char*>(table->MbrDyaRtpInputs[r]), sizeof row);
+    }
+    ASSERT_EQ(want, got) << file;
+    ASSERT_EQ(reference.rdstate(), in.rdstate()) << file;
+    reference.clear();
+    in.clear();
+    ASSERT_EQ(reference.rdbuf()->str().substr(static_cast<std::size_t>(reference.tellg())),
+              in.rdbuf()->str().substr(static_cast<std::size_t>(in.tellg())))
+        << file;
+  }
+}
+
+// Every finite value comes back as the value of its 9-digit text, oldest
+// row first (the written ring has wrapped).
 TEST(FlatReader, SaveThenLoadGivesTheValuesToNineDigits) {
   test::TempDir dir;
   const std::string path = dir.File("t.flat");
@@ -106,36 +153,35 @@ TEST(FlatReader, SaveThenLoadGivesTheValuesToNineDigits) {
     const auto inputs = static_cast<std::int32_t>(random() % 4);
     const auto outputs = static_cast<std::int32_t>(random() % 4);
     Data written(rows, inputs, outputs, false);
-    std::vector<double> in(4), out(4);
+    std::vector<std::string> appended;  // each row's values rounded to 9 digits
+    double values[8];
     for (auto n = random() % (2 * rows + 1); n > 0; --n) {
-      for (auto* row : {&in, &out}) {
-        for (double& v : *row) {
-          v = random() % 5 == 0 ? DBL_MAX * (random() % 2 ? 1 : -1)
-                                : std::ldexp(std::uniform_real_distribution<double>(-1, 1)(random),
-                                             std::uniform_int_distribution<int>(-1074, 1024)(random));
-        }
+      appended.emplace_back();
+      for (int k = 0; k < 8; ++k) {
+        values[k] = random() % 5 == 0
+                        ? -DBL_MAX
+                        : std::ldexp(std::uniform_real_distribution<double>(-1, 1)(random),
+                                     std::uniform_int_distribution<int>(-1074, 1024)(random));
+        char text[32];
+        std::snprintf(text, sizeof text, "%.9g", values[k]);
+        if (k % 4 < (k < 4 ? inputs : outputs)) appended.back() += Hex(std::strtod(text, nullptr));
       }
-      written.AppendRow(in.data(), out.data(), nullptr);
+      written.AppendRow(values, values + 4, nullptr);
     }
     TFlatFiler::SaveData(path.c_str(), &written);
     Data* table = nullptr;
     TFlatFiler::LoadData(path.c_str(), table, written.MbrNdxDataRows, inputs, outputs);
     const std::unique_ptr<Data> read(table);
-
-    std::vector<double> win(4), wout(4), rin(4), rout(4);
-    written.MbrNdxCursor = written.MbrNdxLast;
-    read->MbrNdxCursor = read->MbrNdxLast;
-    for (std::int32_t r = 0; r < written.MbrNdxDataRows; ++r) {
-      written.GetNextRow(win.data(), wout.data(), nullptr);
-      read->GetNextRow(rin.data(), rout.data(), nullptr);
-      for (std::int32_t k = 0; k < inputs + outputs; ++k) {
-        const double w = k < inputs ? win[k] : wout[k - inputs];
-        const double g = k < inputs ? rin[k] : rout[k - inputs];
-        char text[32];
-        std::snprintf(text, sizeof text, "%.9g", w);
-        ASSERT_EQ(std::strtod(text, nullptr), g) << text << " round " << round;
-      }
+    std::string want, got;
+    for (std::size_t r = appended.size() - static_cast<std::size_t>(read->MbrNdxDataRows);
+         r < appended.size(); ++r) {
+      want += appended[r];
     }
+    for (std::int32_t r = 0; r < read->MbrNdxDataRows; ++r) {
+      for (std::int32_t k = 0; k < inputs; ++k) got += Hex(read->MbrDyaRtpInputs[r][k]);
+      for (std::int32_t k = 0; k < outputs; ++k) got += Hex(read->MbrDyaRtpOutputs[r][k]);
+    }
+    ASSERT_EQ(want, got) << round;
   }
 }
 
