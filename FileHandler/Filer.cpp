@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -332,14 +331,14 @@ std::int32_t ClosePass(std::ofstream& out) {
 void AppendRowValue(std::string& line, double value) {
   char text[32];
   std::to_chars_result done =
-      std::to_chars(text, text + sizeof text - 1, value, std::chars_format::general, 15);
+      std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
   MBRK_ASSERT(done.ec == std::errc());
   // Right below the largest double, 15 digits can round up past it
   // ("1.79769313486232e+308"), a text that reads back as infinity; 17 digits
   // always read back as the value itself.
   if (std::isfinite(value) && std::fabs(value) >= 1.7976931348623e308) {
-    *done.ptr = '\0';
-    if (std::isinf(std::strtod(text, nullptr))) {
+    double back = 0.0;
+    if (std::from_chars(text, done.ptr, back).ec == std::errc::result_out_of_range) {
       done = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 17);
       MBRK_ASSERT(done.ec == std::errc());
     }
@@ -366,8 +365,7 @@ void PutLine(std::ostream& out, std::string& line) {
 // list that would be followed by values moves to the end of the line: the
 // first table's list when the second table has values, the second table's
 // when it has errors. Both then end the line, the first table's first. A list
-// followed by no values keeps its place, blanks and all, so such files are
-// laid out as before.
+// followed by no values keeps its place, blanks and all.
 std::int32_t WriteRows(FileTools& tools, const char* filename, const Data* first,
                        const Data* second, std::int32_t rows) {
   std::ofstream out(filename, std::ios::out | std::ios::app);
