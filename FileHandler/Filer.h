@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <ostream>
 
 #include "FileHandler/ParseTools.h"
 
@@ -126,6 +127,68 @@ class TKQstructure;
 /// own errors ("No labels in inputs", "integer-expected", ...) are thrown as
 /// ReadDatFileHeader throws them. Nothing is left allocated but the answer.
 TKQstructure* ProbeFileHeader(FileTools& tools, const char* filename);
+
+// ---- Writing dataset files ----------------------------------------------------
+//
+// A file is written in three passes, each opening it anew: the header
+// (creating or truncating the file), the rows and the tail (both appending).
+// Every pass checks its stream, closing included, and reports a file that
+// could not be created, opened or written as FILE_OPEN_ERROR; the passes after
+// a failed one are not made. A failed pass leaves what it wrote in the file.
+//
+// What is written reads back through ReadDatFile into tables of the same
+// shape: row values agree to 15 significant digits (non-finite ones are
+// written "inf", "-inf", "nan", "-nan" and read back as such), label values to
+// the 9 decimals they are written with. A table of width 0 and 0 without
+// label lists holds nothing the format records, and reads back as no table.
+
+/// Writes one or two tables as the dataset file `filename`: the first table
+/// as inputs and expected outputs (or its label lists), the second as
+/// generated outputs (or its label lists) and errors. Either may be null.
+/// Every slot of the ring is written, in slot order, so `Rows` is the
+/// capacity. Returns BAD_TABLES, writing nothing, when there is no table, when
+/// the two capacities differ, or when a label name is not a word of the
+/// format (empty, null, or holding a separator or one of "[]/*=<>"); returns
+/// FILE_OPEN_ERROR when a pass fails, else SUCCESS.
+///
+/// A table with label lists must have no vector in their place (outputs 0 on
+/// the first table, inputs 0 on the second): passing one is a bug in the
+/// caller and fails an assertion. Tables made by the readers always qualify.
+std::int32_t SaveDatFile(FileTools& tools, const char* filename, const Data* PtrDatFileData1,
+                         const Data* PtrDatFileData2);
+
+/// Creates or truncates `filename` and writes "[FormatVersion = 1.0]", an
+/// empty line, [DataSet], the five fields [Rows = ..], [Inputs = ..],
+/// [ExpectedOutputs = ..], [GeneratedOutputs = ..], [Error = ..] (an output
+/// width of -1 as "Labels"), an empty line and [Data], one per line. Returns
+/// BAD_TABLES, creating nothing, when `rows`, `inputs` or `errors` is negative
+/// or an output width is below -1 (the reader would refuse or reinterpret
+/// them); FILE_OPEN_ERROR when the file cannot be created or written; else
+/// SUCCESS.
+std::int32_t WriteDatFileHeader(FileTools& tools, const char* filename, std::int32_t inputs,
+                                std::int32_t expected_outputs, std::int32_t generated_outputs,
+                                std::int32_t errors, std::int32_t rows);
+
+/// Appends one line per slot of the tables, checked as SaveDatFile checks
+/// them (BAD_TABLES, nothing written). A line holds the first table's inputs,
+/// two blanks and its expected outputs, then two blanks, the second table's
+/// generated outputs, two blanks and its errors (each value as "%.15g" writes
+/// it, followed by one blank), with each label list (WriteLabelList) in the
+/// place of the vector it replaces, unless values would follow it: such a
+/// list moves to the end of the line, the first table's before the second's,
+/// since the reader takes every row's values before its label lists.
+std::int32_t WriteDatFileRows(FileTools& tools, const char* filename,
+                              const Data* PtrDatFileData1, const Data* PtrDatFileData2);
+
+/// Appends [~Data], an empty line and [~DataSet]. FILE_OPEN_ERROR when the
+/// file cannot be opened or written, else SUCCESS.
+std::int32_t WriteDatFileTail(FileTools& tools, const char* filename);
+
+/// Writes `list` as "[", then per label its name and a blank when the value
+/// is exactly 1.0, else name "=" the value as "%.*f" writes it at precision 9
+/// and a blank, then "] ". A null or empty list is "[] ". Names are written
+/// as they are.
+void WriteLabelList(FileTools& tools, std::ostream& out, const TLabelList* list);
 
 }  // namespace mbrk
 
