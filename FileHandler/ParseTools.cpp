@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <ostream>
 #include <streambuf>
 #include <string>
 #include <system_error>
@@ -464,6 +466,146 @@ char* FileTools::ExpectStringField(TElement element, std::istream& in, const cha
     Fail(in, std::string("[") + s + " = " + expected + "] expected");
   }
   return nullptr;
+}
+
+// ---- Writing ----------------------------------------------------------------------
+
+namespace {
+
+inline void Put(std::ostream& out, const char* text, std::size_t length) {
+  out.write(text, static_cast<std::streamsize>(length));
+}
+
+inline void Put(std::ostream& out, const char* text) { Put(out, text, std::strlen(text)); }
+
+// The writing behind WriteElement, on texts the caller keeps. The building
+// operations come here directly, so a label list or a header costs no copies
+// of the texts it is made of.
+void WriteItem(std::ostream& out, std::int32_t kind, const char* name, const char* value,
+               bool bracket) {
+  switch (kind) {
+    case ekFormatVersion:
+      MBRK_ASSERT(bracket);
+      Put(out, "[FormatVersion = 1.0]");
+      FileTools::WriteEndOfLine(out);
+      FileTools::WriteEndOfLine(out);
+      return;
+    case ekEnd:
+      if (name == nullptr) return;
+      MBRK_ASSERT(bracket);
+      Put(out, "[~", 2);
+      Put(out, name);
+      FileTools::WriteCloseBracket(out, bracket, true);
+      return;
+    case ekStart:
+    case ekField:
+      MBRK_ASSERT(name != nullptr);
+      FileTools::WriteOpenBracket(out, bracket);
+      Put(out, name);
+      if (kind == ekField) {
+        MBRK_ASSERT(value != nullptr);
+        // [Rows = 12] in brackets, Scale=2 as an item.
+        if (bracket) {
+          Put(out, " = ", 3);
+        } else {
+          out.put('=');
+        }
+        Put(out, value);
+      }
+      FileTools::WriteCloseBracket(out, bracket, true);
+      // The blank of the bare form stands where the "]" would be.
+      if (!bracket) out.put(' ');
+      return;
+    case ekToken:
+      MBRK_ASSERT(name != nullptr);
+      Put(out, name);
+      out.put(' ');
+      return;
+    default:
+      MBRK_ASSERT(false);
+  }
+}
+
+// "%.*f" in the "C" locale: to_chars is defined as printf's conversion there,
+// and is independent of whatever locale the host program has set, which
+// could otherwise turn the point into a comma that reads back as two numbers.
+// No magnitude is cut short: the largest double has 309 integral digits.
+std::string FixedText(double value, int precision) {
+  if (precision < 0) precision = 6;  // printf's reading of a negative precision
+  char small[64];
+  std::to_chars_result done =
+      std::to_chars(small, small + sizeof small, value, std::chars_format::fixed, precision);
+  if (done.ec == std::errc()) return std::string(small, done.ptr);
+  constexpr std::size_t kMostIntegralText = std::numeric_limits<double>::max_exponent10 + 8;
+  std::string text(kMostIntegralText + static_cast<std::size_t>(precision), '\0');
+  done = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed,
+                       precision);
+  MBRK_ASSERT(done.ec == std::errc());
+  text.resize(static_cast<std::size_t>(done.ptr - text.data()));
+  return text;
+}
+
+}  // namespace
+
+void FileTools::WriteElement(TElement element, std::ostream& out, bool bracket) {
+  // Taken over before anything is written, so that a stream that throws
+  // leaks nothing.
+  Text name;
+  Text value;
+  const bool owned = element.MbrLngKind == ekStart || element.MbrLngKind == ekField ||
+                     element.MbrLngKind == ekEnd;
+  if (owned) {
+    name.reset(element.MbrStrName);
+    value.reset(element.MbrStrValue);
+  }
+  WriteItem(out, element.MbrLngKind, element.MbrStrName, element.MbrStrValue, bracket);
+}
+
+void FileTools::WriteOpenBracket(std::ostream& out, bool bracket) {
+  if (bracket) out.put('[');
+}
+
+void FileTools::WriteCloseBracket(std::ostream& out, bool bracket, bool endOfLine) {
+  if (!bracket) return;
+  out.put(']');
+  if (endOfLine) WriteEndOfLine(out);
+}
+
+void FileTools::WriteFormatVersion(std::ostream& out) {
+  WriteItem(out, ekFormatVersion, nullptr, nullptr, true);
+}
+
+void FileTools::WriteEndOfLine(std::ostream& out) {
+  out.put('\n');
+  out.flush();
+}
+
+void FileTools::WriteStartTag(std::ostream& out, const char* name, bool bracket) {
+  WriteItem(out, ekStart, name, nullptr, bracket);
+}
+
+void FileTools::WriteEndTag(std::ostream& out, const char* name) {
+  WriteItem(out, ekEnd, name, nullptr, true);
+}
+
+void FileTools::WriteStringField(std::ostream& out, const char* name, const char* value,
+                                 bool bracket) {
+  WriteItem(out, ekField, name, value, bracket);
+}
+
+void FileTools::WriteIntegerField(std::ostream& out, const char* name, std::int32_t value,
+                                  bool bracket) {
+  char text[16];  // "-2147483648" at most
+  const std::to_chars_result done = std::to_chars(text, text + sizeof text - 1, value);
+  MBRK_ASSERT(done.ec == std::errc());
+  *done.ptr = '\0';
+  WriteItem(out, ekField, name, text, bracket);
+}
+
+void FileTools::WriteNumberField(std::ostream& out, const char* name, double value, int precision,
+                                 bool bracket) {
+  const std::string text = FixedText(value, precision);
+  WriteItem(out, ekField, name, text.c_str(), bracket);
 }
 
 }  // namespace mbrk

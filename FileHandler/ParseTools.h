@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <istream>
+#include <ostream>
 
 namespace mbrk {
 
@@ -188,6 +189,63 @@ class FileTools {
   /// found (when it has one), or "[" s " = " expected "] expected".
   static char* ExpectStringField(TElement element, std::istream& in, const char* s,
                                  const char* expected);
+
+  // ---- Writing ---------------------------------------------------------------
+  //
+  // Everything written here reads back through ReadElement. An element is
+  // written in one of two forms:
+  //   bracket form  in its own brackets, ending its line: [Rows = 12]
+  //   bare form     an item inside brackets that the caller opens and closes,
+  //                 without brackets and followed by one blank ("Scale=2 ")
+  // An end of line is "\n" followed by a flush. Nothing is indented. Texts go
+  // out byte for byte, whatever width or flags the stream has set. The stream
+  // is not checked here: whoever opened it checks it.
+  //
+  // A kind or form that cannot be written (below) is a bug in the caller and
+  // fails an assertion; what is written is never checked against the lexical
+  // rules, so names and values must be words for the file to read back.
+
+  /// Writes `element` and takes over its texts: the name and value of ekStart,
+  /// ekField and ekEnd elements are released once written (also when the
+  /// stream throws); an ekToken's name stays the caller's.
+  ///   kind             bracket form                 bare form
+  ///   ekFormatVersion  "[FormatVersion = 1.0]" and  not allowed
+  ///                    an empty line
+  ///   ekEnd            "[~" N "]" end of line;      nothing without a name,
+  ///                    nothing without a name       else not allowed
+  ///   ekStart          "[" N "]" end of line        N " "
+  ///   ekField          "[" N " = " V "]" end of     N "=" V " "
+  ///                    line
+  ///   ekToken          N " "                        N " "
+  static void WriteElement(TElement element, std::ostream& out, bool bracket);
+
+  /// "[" in bracket form; nothing in bare form.
+  static void WriteOpenBracket(std::ostream& out, bool bracket);
+  /// In bracket form "]", then an end of line when `endOfLine` is set;
+  /// nothing in bare form.
+  static void WriteCloseBracket(std::ostream& out, bool bracket, bool endOfLine);
+  /// "[FormatVersion = 1.0]" and an empty line: the highest version the
+  /// reader accepts.
+  static void WriteFormatVersion(std::ostream& out);
+  static void WriteEndOfLine(std::ostream& out);
+
+  // The building operations write the element their arguments describe. The
+  // caller keeps its texts.
+
+  static void WriteStartTag(std::ostream& out, const char* name, bool bracket);
+  /// Bracket form; a null `name` writes nothing.
+  static void WriteEndTag(std::ostream& out, const char* name);
+  static void WriteStringField(std::ostream& out, const char* name, const char* value,
+                               bool bracket);
+  /// The value as "%ld" writes it.
+  static void WriteIntegerField(std::ostream& out, const char* name, std::int32_t value,
+                                bool bracket);
+  /// The value as "%.*f" writes it in the "C" locale at `precision` (a
+  /// negative precision counts as 6): fixed-point, no exponent, every digit of
+  /// the integral part, however large; "inf", "-inf", "nan" or "-nan" when
+  /// not finite.
+  static void WriteNumberField(std::ostream& out, const char* name, double value, int precision,
+                               bool bracket);
 
  private:
   char* ReadWord(std::istream& in, std::streambuf* sb, int first);
