@@ -157,6 +157,29 @@ inline bool IsReaderMessage(const char* message) {
   return false;
 }
 
+/// IsReaderMessage, or one of the texts only the windowed loader throws.
+inline bool IsWindowMessage(const char* message) {
+  static const char* const kMessages[] = {
+      "Invalid window count",
+      "Invalid window offset",
+      "Unable to seek in file",
+      "Window offset does not fit in 32 bits",
+  };
+  if (IsReaderMessage(message)) return true;
+  if (message == nullptr) return false;
+  for (const char* known : kMessages) {
+    if (std::strcmp(known, message) == 0) return true;
+  }
+  return false;
+}
+
+/// The same double, NaNs of either sign counted equal to each other only
+/// when their signs agree, and -0 told apart from 0.
+inline bool SameValue(double a, double b) {
+  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b) && std::signbit(a) == std::signbit(b);
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
 }  // namespace mbrk::fuzz
 
 #endif  // MBRK_FUZZ_FUZZSUPPORT_H

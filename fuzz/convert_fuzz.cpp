@@ -2,10 +2,15 @@
 // LoadDatFile, then written in the flat format.
 //
 // A file the reader rejects must be rejected with one of the documented
-// messages and leave no table behind. A file it accepts must convert, and the
-// flat text must read back to the table's values at nine significant digits:
-// one line per row, oldest first, each value followed by one blank.
+// messages and leave nothing allocated. A file it accepts must convert, and
+// the flat text must hold the table's values at nine significant digits: one
+// line per row, oldest first, each value followed by one blank, each text
+// the C library's "%.9g" (or +INF, -INF, +NAN, -NAN). Read back with the
+// flat reader, it must give those values again, up to the first non-finite
+// one, whose word the flat reader cannot read.
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -53,6 +58,32 @@ void CheckFlatText(const std::string& flat, Data& table) {
   MBRK_FUZZ_CHECK(at == flat.size());
 }
 
+// The flat text read back by the flat reader, in file order.
+void CheckReadBack(const std::string& flat, Data& table) {
+  const std::int32_t rows = table.MbrNdxDataRows;
+  const std::int32_t inputs = table.MbrLngInputs;
+  const std::int32_t outputs = table.MbrLngOutputs;
+  std::istringstream in(flat);
+  Data* read = nullptr;
+  mbrk::TFlatFiler::ReadData(in, read, rows, inputs, outputs);
+  const std::unique_ptr<Data> back(read);
+  MBRK_FUZZ_CHECK(back != nullptr && back->MbrNdxDataRows == rows);
+  std::vector<double> original(static_cast<std::size_t>(inputs + outputs) + 1);
+  std::vector<double> again(static_cast<std::size_t>(inputs + outputs) + 1);
+  for (std::int32_t row = 0; row < rows; ++row) {
+    table.GetInputRow(row, original.data());
+    table.GetOutputRow(row, original.data() + inputs);
+    back->GetInputRow(row, again.data());
+    back->GetOutputRow(row, again.data() + inputs);
+    for (std::int32_t k = 0; k < inputs + outputs; ++k) {
+      const double value = original[static_cast<std::size_t>(k)];
+      if (!std::isfinite(value)) return;
+      const double rounded = std::strtod(mbrk::fuzz::FlatText(value).c_str(), nullptr);
+      MBRK_FUZZ_CHECK(mbrk::fuzz::SameValue(rounded, again[static_cast<std::size_t>(k)]));
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -80,5 +111,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   mbrk::TFlatFiler::WriteData(flat, table.get());
   MBRK_FUZZ_CHECK(flat.good());
   CheckFlatText(flat.str(), *table);
+  CheckReadBack(flat.str(), *table);
   return 0;
 }
