@@ -71,16 +71,15 @@ bool DeclaresMoreThanItHolds(std::istream& in, double rows, double table_values,
   const double table_bytes = rows * (table_values * sizeof(double) + 2 * sizeof(void*)) +
                              label_lists * rows * 16;
   if (table_bytes <= kSmallTables) return false;
-  const std::istream::pos_type here = in.tellg();
+  // Asked of the buffer, not the stream: when the data block's start tag ends
+  // the input, the stream already has its end-of-file state and tellg would
+  // answer -1, letting a file of a few bytes claim gigabytes.
+  std::streambuf* const sb = in.rdbuf();
+  const std::istream::pos_type here = sb->pubseekoff(0, std::ios::cur, std::ios::in);
   if (here == std::istream::pos_type(-1)) return false;
-  in.seekg(0, std::ios::end);
-  const std::istream::pos_type end = in.tellg();
-  in.seekg(here);
-  if (end == std::istream::pos_type(-1) || !in) {
-    in.clear();
-    in.seekg(here);
-    return false;
-  }
+  const std::istream::pos_type end = sb->pubseekoff(0, std::ios::end, std::ios::in);
+  sb->pubseekpos(here, std::ios::in);
+  if (end == std::istream::pos_type(-1)) return false;
   // Every value takes at least one character and every label list two ("[]").
   const double least_bytes = rows * (all_values + 2 * label_lists);
   return least_bytes > static_cast<double>(end - here);

@@ -27,6 +27,32 @@ TEST(ReaderRobustness, RowsWithoutAnyVectorAreNotLoopedOver) {
   EXPECT_EQ(nullptr, second);
 }
 
+// A header claiming gigabytes of rows must be refused before anything is
+// allocated when the file cannot hold them, also when the data block's start
+// tag is the last thing in the file and the stream has already seen its end.
+TEST(ReaderRobustness, HugeTablesAreRefusedBeforeAllocationAtTheEndOfTheInput) {
+  test::TempDir dir;
+  const std::string path = dir.File("huge.mbrk");
+  for (const std::string text : {"[DataSet][Rows =4120000][Inputs = 1000][Data\xa8 ",
+                                 "[DataSet][Rows =4120000][Inputs = 1000][Data]",
+                                 "[DataSet][Rows =4120000][Inputs = 1000][Data] 1 2 3"}) {
+    SCOPED_TRACE(text);
+    test::WriteFile(path, text);
+    FileTools tools;
+    Data* first = nullptr;
+    Data* second = nullptr;
+    try {
+      ReadDatFile(tools, path.c_str(), first, second);
+      ADD_FAILURE() << "read";
+    } catch (FileTools::Error& error) {
+      const std::unique_ptr<char[]> message(error.MbrStrMessage);
+      EXPECT_STREQ("Unexpected end of file", message.get());
+    }
+    const std::unique_ptr<Data> owned1(first), owned2(second);
+    EXPECT_EQ(nullptr, first);  // refused before the table was made
+  }
+}
+
 // The first table, partly filled, stays with the caller when the reader
 // throws: the command and the fuzz targets release it.
 TEST(ReaderRobustness, LoadLeavesThePartlyFilledFirstTableToTheCaller) {
