@@ -17,6 +17,10 @@
 #include <streambuf>
 #include <string>
 
+#include "DataObject/Data.h"
+#include "FileHandler/Filer.h"
+#include "FileHandler/FlatFiler.h"
+#include "FileHandler/ParseTools.h"
 #include "KQmessage/KQML.h"
 #include "TestSupport.h"
 
@@ -196,6 +200,82 @@ TEST(AllocationFailure, KqmlParsingReleasesEverythingAtEveryAllocation) {
     }
     ASSERT_TRUE(threw);
   }
+}
+
+// Runs `action` with allocation 1, 2, ... failing until it completes
+// without reaching the failure. Each failure must come out of the action as
+// std::bad_alloc, with everything the action allocated released. Returns
+// the number of allocations of a complete run.
+template <typename Action>
+long FailEveryAllocation(Action action) {
+  for (long fail_at = 1;; ++fail_at) {
+    SCOPED_TRACE("allocation " + std::to_string(fail_at) + " fails");
+    const long live = g_live;
+    g_injected = false;
+    g_allowed = fail_at - 1;
+    bool threw = false;
+    try {
+      action();
+    } catch (const std::bad_alloc&) {
+      threw = true;
+    }
+    g_allowed = -1;
+    EXPECT_EQ(live, g_live);
+    if (live != g_live) return -1;
+    if (!g_injected) {
+      EXPECT_FALSE(threw);
+      return fail_at - 1;
+    }
+    EXPECT_TRUE(threw);
+    if (!threw) return -1;
+  }
+}
+
+const std::string kSamples = std::string(MBRK_SOURCE_DIR) + "/samples/";
+
+TEST(AllocationFailure, LibraryOperationsPropagateItAndReleaseEverything) {
+  mbrk::test::TempDir dir;
+  const std::string labels = kSamples + "iris-labels.mbrk";
+  const std::string two_tables = kSamples + "model-run.mbrk";
+  mbrk::FileTools tools;
+
+  EXPECT_GT(FailEveryAllocation([&] {
+              mbrk::Data* table = nullptr;
+              std::int64_t offset = 0;
+              try {
+                mbrk::LoadDatFileWindow(tools, labels.c_str(), offset, 3, table);
+              } catch (...) {
+                delete table;
+                throw;
+              }
+              delete table;
+            }), 0);
+
+  EXPECT_GT(FailEveryAllocation([&] {
+              delete mbrk::ProbeFileHeader(tools, two_tables.c_str());
+            }), 0);
+
+  mbrk::Data* first = nullptr;
+  mbrk::Data* second = nullptr;
+  ASSERT_EQ(mbrk::SUCCESS, mbrk::ReadDatFile(tools, two_tables.c_str(), first, second));
+  const std::unique_ptr<mbrk::Data> owned1(first), owned2(second);
+  const std::string written = dir.File("written.mbrk");
+  EXPECT_GT(FailEveryAllocation([&] {
+              mbrk::SaveDatFile(tools, written.c_str(), first, second);
+            }), 0);
+
+  const std::string flat = dir.File("model.flat");
+  mbrk::TFlatFiler::SaveData(flat.c_str(), first);
+  EXPECT_GT(FailEveryAllocation([&] {
+              mbrk::Data* table = nullptr;
+              try {
+                mbrk::TFlatFiler::LoadData(flat.c_str(), table, 5, 2, 1);
+              } catch (...) {
+                delete table;
+                throw;
+              }
+              delete table;
+            }), 0);
 }
 
 }  // namespace
