@@ -251,8 +251,10 @@ void ReadRows(FileTools& tools, std::unique_ptr<char[]>& data_name, std::istream
               const RowLayout& layout, std::int32_t first_row, std::int32_t count,
               Data* PtrDatFileData1, Data* PtrDatFileData2) {
   // Without tables a row holds nothing at all: no need to count through a
-  // header's two billion empty rows.
+  // header's two billion empty rows. Without rows, the scratch rows below
+  // are not made: a header of zero rows may declare widths of two billion.
   if (PtrDatFileData1 == nullptr && PtrDatFileData2 == nullptr) return;
+  if (count <= 0) return;
   const std::int32_t inputs = layout.inputs, expected = layout.expected;
   const std::int32_t generated = layout.generated, errors = layout.errors;
   const bool labels1 = layout.labels1, labels2 = layout.labels2;

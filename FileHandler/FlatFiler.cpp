@@ -37,6 +37,10 @@ void TFlatFiler::WriteData(std::ostream& out, Data* table) {
   const std::int32_t rows = table->MbrNdxDataRows;
   const std::int32_t inputs = table->MbrLngInputs > 0 ? table->MbrLngInputs : 0;
   const std::int32_t outputs = table->MbrLngOutputs > 0 ? table->MbrLngOutputs : 0;
+  table->MbrNdxCursor = table->MbrNdxLast;
+  // A table without rows may still be two billion values wide: nothing is
+  // made for rows that are not there.
+  if (rows <= 0) return;
   std::vector<double> input_row(static_cast<std::size_t>(inputs));
   std::vector<double> output_row(static_cast<std::size_t>(outputs));
   // A line is built whole and handed to the stream in one piece.
@@ -45,7 +49,6 @@ void TFlatFiler::WriteData(std::ostream& out, Data* table) {
                    (kMaxValueText + 1) + 1);
   char text[kMaxValueText];
 
-  table->MbrNdxCursor = table->MbrNdxLast;
   for (std::int32_t row = 0; row < rows; ++row) {
     table->GetNextRow(input_row.data(), output_row.data(), nullptr);
     line.clear();

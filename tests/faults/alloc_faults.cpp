@@ -43,8 +43,15 @@ bool Fails() {
   return false;
 }
 
+// The largest request seen; requests above a gigabyte are refused outright,
+// so that a test of a hostile shape fails fast instead of eating the machine.
+std::size_t g_largest = 0;
+constexpr std::size_t kRefusedSize = std::size_t{1} << 30;
+
 void* Allocate(std::size_t size) {
   if (Fails()) throw std::bad_alloc();
+  if (size > g_largest) g_largest = size;
+  if (size > kRefusedSize) throw std::bad_alloc();
   void* block = std::malloc(size != 0 ? size : 1);
   if (block == nullptr) throw std::bad_alloc();
   ++g_live;
@@ -91,6 +98,8 @@ void operator delete[](void* block, std::size_t) noexcept { Release(block); }
 extern "C" void* __libc_calloc(std::size_t count, std::size_t size);
 extern "C" void* calloc(std::size_t count, std::size_t size) noexcept {
   if (Fails()) return nullptr;
+  if (size != 0 && count > kRefusedSize / size) return nullptr;
+  if (count * size > g_largest) g_largest = count * size;
   return __libc_calloc(count, size);
 }
 #endif
@@ -108,7 +117,7 @@ class FixedBuffer : public std::streambuf {
   char text_[4096];
 };
 
-struct Run {
+struct Outcome {
   int status;
   std::string err;
   bool injected;
@@ -117,7 +126,7 @@ struct Run {
 
 // One in-process conversion with allocation number `fail_at` (from 1)
 // failing; 0 lets every allocation through.
-Run Convert(const std::string& source, const std::string& destination, long fail_at) {
+Outcome Convert(const std::string& source, const std::string& destination, long fail_at) {
   std::string program = "mbrkd2flat", src = source, dst = destination;
   char* argv[] = {program.data(), src.data(), dst.data(), nullptr};
   FixedBuffer err;
@@ -129,7 +138,7 @@ Run Convert(const std::string& source, const std::string& destination, long fail
   g_allowed = -1;
   std::cerr.rdbuf(saved);
   const long leaked = g_live - live;  // before the text below is allocated
-  return Run{status, err.Text(), g_injected, leaked};
+  return Outcome{status, err.Text(), g_injected, leaked};
 }
 
 void ConvertUnderEveryFailure(const std::string& sample, const std::string& expected_flat) {
@@ -138,14 +147,14 @@ void ConvertUnderEveryFailure(const std::string& sample, const std::string& expe
   const std::string destination = dir.File("out.flat");
   // Once unhindered: lazily made objects of the libraries are made now, and
   // the result is the one every full run must give.
-  const Run first = Convert(source, destination, 0);
+  const Outcome first = Convert(source, destination, 0);
   ASSERT_EQ(0, first.status) << first.err;
   ASSERT_EQ(expected_flat, mbrk::test::ReadFile(destination));
 
   long fail_at = 1;
   for (;; ++fail_at) {
     SCOPED_TRACE("allocation " + std::to_string(fail_at) + " fails");
-    const Run run = Convert(source, destination, fail_at);
+    const Outcome run = Convert(source, destination, fail_at);
     ASSERT_EQ(0, run.leaked);
     if (!run.injected) {
       EXPECT_EQ(0, run.status) << run.err;
@@ -276,6 +285,23 @@ TEST(AllocationFailure, LibraryOperationsPropagateItAndReleaseEverything) {
               }
               delete table;
             }), 0);
+}
+
+// A header of zero rows may declare widths of two billion: nothing is
+// needed for rows that are not there, so nothing that large may be asked for,
+// neither by the reader nor by the flat writer.
+TEST(HostileShapes, ZeroRowsOfTwoBillionValuesAllocateNothingLarge) {
+  mbrk::test::TempDir dir;
+  const std::string source = dir.File("wide.mbrk");
+  const std::string destination = dir.File("wide.flat");
+  mbrk::test::WriteFile(source,
+                        "[DataSet][Rows = 0][Inputs = 2147483647][ExpectedOutputs = 2147483647]"
+                        "[Data][~Data][~DataSet]");
+  g_largest = 0;
+  const Outcome run = Convert(source, destination, 0);
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_EQ("", mbrk::test::ReadFile(destination));
+  EXPECT_LT(g_largest, std::size_t{1} << 20);
 }
 
 }  // namespace
