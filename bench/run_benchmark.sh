@@ -89,7 +89,7 @@ if [[ ! -s $DATA ]]; then
 else
   echo "== reusing $DATA"
 fi
-BYTES=$(stat -c %s "$DATA")
+BYTES=$(stat -L -c %s "$DATA")
 cat "$DATA" >/dev/null  # every contender reads from a warm page cache
 
 # ---- contenders ----------------------------------------------------------------------
