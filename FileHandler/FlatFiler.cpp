@@ -300,9 +300,8 @@ bool FormatPositive(double value, char* out, std::size_t* length) {
 
 #endif  // __SIZEOF_INT128__
 
-}  // namespace
-
-std::size_t TFlatFiler::FormatValue(double value, char* buffer) noexcept {
+// FormatValue's work, inlined into the writer's loop.
+inline std::size_t Format(double value, char* buffer) noexcept {
   if (!std::isfinite(value)) {
     const char* text = std::isinf(value) ? (value < 0 ? "-INF" : "+INF")
                                          : (std::signbit(value) ? "-NAN" : "+NAN");
@@ -321,6 +320,12 @@ std::size_t TFlatFiler::FormatValue(double value, char* buffer) noexcept {
   }
 #endif
   return FormatGeneral(value, buffer);
+}
+
+}  // namespace
+
+std::size_t TFlatFiler::FormatValue(double value, char* buffer) noexcept {
+  return Format(value, buffer);
 }
 
 void TFlatFiler::WriteData(std::ostream& out, Data* table) {
@@ -351,11 +356,11 @@ void TFlatFiler::WriteData(std::ostream& out, Data* table) {
     table->GetNextRow(input_row.data(), output_row.data(), nullptr);
     char* p = line.data();
     for (std::int32_t j = 0; j < inputs; ++j) {
-      p += FormatValue(input_row[static_cast<std::size_t>(j)], p);
+      p += Format(input_row[static_cast<std::size_t>(j)], p);
       *p++ = ' ';
     }
     for (std::int32_t j = 0; j < outputs; ++j) {
-      p += FormatValue(output_row[static_cast<std::size_t>(j)], p);
+      p += Format(output_row[static_cast<std::size_t>(j)], p);
       *p++ = ' ';
     }
     *p++ = '\n';

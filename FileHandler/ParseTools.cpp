@@ -228,7 +228,13 @@ inline const char* AccumulateDigits(const char* p, const char* end, std::uint64_
 // ten up to 10^22, both operands are doubles without error and the one
 // multiplication or division rounds correctly, as strtod and from_chars do
 // (the nearest double, ties to even). Anything else is left to them.
-inline const char* ScanShortDecimal(const char* p, const char* end, double* value) {
+#if defined(__GNUC__)
+#define MBRK_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define MBRK_ALWAYS_INLINE inline
+#endif
+
+MBRK_ALWAYS_INLINE const char* ScanShortDecimal(const char* p, const char* end, double* value) {
 #if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
   bool negative = false;
   if (p != end && (*p == '+' || *p == '-')) {
