@@ -34,6 +34,15 @@ std::size_t FormatGeneral(double value, char* buffer) noexcept {
   return static_cast<std::size_t>(done.ptr - buffer);
 }
 
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+inline void WritePair(char* out, std::uint32_t pair) {
+  std::memcpy(out, kDigitPairs + 2 * pair, 2);
+}
+
 #if defined(__SIZEOF_INT128__)
 
 __extension__ typedef unsigned __int128 Uint128;
@@ -171,15 +180,6 @@ inline bool ScaleByPowerOf10(std::uint64_t m, int q, int k, Uint128* scaled) {
   return true;
 }
 
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-inline void WritePair(char* out, std::uint32_t pair) {
-  std::memcpy(out, kDigitPairs + 2 * pair, 2);
-}
-
 // The nine digits of 10^8 <= n < 10^9, then zeros up to 16 characters so
 // that fixed-size copies of up to 8 digits can start anywhere in the nine.
 inline void WriteDigits(std::uint32_t n, char* out) {
@@ -300,6 +300,27 @@ bool FormatPositive(double value, char* out, std::size_t* length) {
 
 #endif  // __SIZEOF_INT128__
 
+// A whole number below 10^9 has at most nine digits, all of them exact:
+// "%.9g" writes it as the integer it is.
+inline std::size_t FormatWhole(std::uint32_t n, char* out) {
+  char digits[10];
+  char* p = digits + sizeof digits;
+  while (n >= 100) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * (n % 100), 2);
+    n /= 100;
+  }
+  if (n >= 10) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * n, 2);
+  } else {
+    *--p = static_cast<char>('0' + n);
+  }
+  const auto length = static_cast<std::size_t>(digits + sizeof digits - p);
+  std::memcpy(out, p, length);
+  return length;
+}
+
 // FormatValue's work, inlined into the writer's loop.
 inline std::size_t Format(double value, char* buffer) noexcept {
   if (!std::isfinite(value)) {
@@ -307,6 +328,10 @@ inline std::size_t Format(double value, char* buffer) noexcept {
                                          : (std::signbit(value) ? "-NAN" : "+NAN");
     std::memcpy(buffer, text, 4);
     return 4;
+  }
+  if (value > 0.0 && value < 1e9) {
+    const auto whole = static_cast<std::uint32_t>(value);
+    if (static_cast<double>(whole) == value) return FormatWhole(whole, buffer);
   }
 #if defined(__SIZEOF_INT128__)
   if (value != 0.0) {

@@ -148,7 +148,7 @@ constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 // Eight digits at a time where the bytes are laid out little end first: a
 // test that all eight are digits and their value, with a few multiplications
 // instead of eight dependent steps.
-#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && \
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && \
     __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 constexpr bool kEightAtATime = true;
 #else
@@ -161,14 +161,16 @@ inline std::uint64_t LoadEight(const char* p) {
   return bytes;
 }
 
-inline bool AreEightDigits(std::uint64_t bytes) {
-  // Every byte 0x30..0x39: its high half is 3, and adding 6 does not carry
-  // into the high half.
-  return ((bytes & 0xF0F0F0F0F0F0F0F0ULL) |
-          (((bytes + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) ==
-         0x3333333333333333ULL;
+// One byte per character, nonzero where the character is not a digit: a
+// digit is 0x30..0x39, so its high half is 3 and adding 6 does not carry into
+// the high half. Carries out of a byte that is not a digit can only disturb
+// the bytes after it, and only the first such byte is looked at.
+inline std::uint64_t NonDigits(std::uint64_t bytes) {
+  return ((bytes & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL) |
+         (((bytes + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL);
 }
 
+// The value of eight digit characters, the first the most significant.
 inline std::uint32_t EightDigitsValue(std::uint64_t bytes) {
   bytes -= 0x3030303030303030ULL;
   bytes = bytes * 10 + (bytes >> 8);  // pairs of digits
@@ -178,39 +180,34 @@ inline std::uint32_t EightDigitsValue(std::uint64_t bytes) {
   return static_cast<std::uint32_t>(bytes);
 }
 
-inline std::uint32_t LoadFour(const char* p) {
-  std::uint32_t bytes;
-  std::memcpy(&bytes, p, sizeof bytes);
-  return bytes;
-}
-
-inline bool AreFourDigits(std::uint32_t bytes) {
-  return ((bytes & 0xF0F0F0F0U) | (((bytes + 0x06060606U) & 0xF0F0F0F0U) >> 4)) == 0x33333333U;
-}
-
-inline std::uint32_t FourDigitsValue(std::uint32_t bytes) {
-  bytes -= 0x30303030U;
-  bytes = bytes * 10 + (bytes >> 8);  // the first pair in byte 0, the second in byte 2
-  return (bytes & 0xFFU) * 100 + ((bytes >> 16) & 0xFFU);
-}
+constexpr std::uint64_t kPowersOf10[] = {1,      10,      100,      1000,     10000,
+                                         100000, 1000000, 10000000, 100000000};
 
 // Appends the run of digits at `p` to `*digits` and returns its end. Past 19
 // digits the integer wraps; callers count the digits and give up there.
 inline const char* AccumulateDigits(const char* p, const char* end, std::uint64_t* digits) {
   std::uint64_t value = *digits;
   if (kEightAtATime) {
+    // Eight characters at a time while eight are there: all digits, or the
+    // digits before the first other character, taken in one step.
     while (end - p >= 8) {
       const std::uint64_t bytes = LoadEight(p);
-      if (!AreEightDigits(bytes)) break;
-      value = value * 100000000 + EightDigitsValue(bytes);
-      p += 8;
-    }
-    if (end - p >= 4) {
-      const std::uint32_t bytes = LoadFour(p);
-      if (AreFourDigits(bytes)) {
-        value = value * 10000 + FourDigitsValue(bytes);
-        p += 4;
+      const std::uint64_t others = NonDigits(bytes);
+      if (others == 0) {
+        value = value * 100000000 + EightDigitsValue(bytes);
+        p += 8;
+        continue;
       }
+      const int run = __builtin_ctzll(others) / 8;  // digits before the first other
+      if (run > 0) {
+        // The run moved to the end of the eight, with '0's in front of it.
+        const std::uint64_t padded =
+            (bytes << (8 * (8 - run))) | (0x3030303030303030ULL >> (8 * run));
+        value = value * kPowersOf10[run] + EightDigitsValue(padded);
+        p += run;
+      }
+      *digits = value;
+      return p;
     }
   }
   for (; p != end && IsDigit(*p); ++p) value = value * 10 + static_cast<std::uint64_t>(*p - '0');
