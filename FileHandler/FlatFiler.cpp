@@ -16,11 +16,10 @@ namespace mbrk {
 // ---- Value texts ------------------------------------------------------------
 //
 // "%.9g" by hand: the nine significant digits are found with 128-bit integer
-// arithmetic and a table of powers of ten, which takes a few dozen
-// instructions where the general conversion takes hundreds. The result is
-// exact: where the arithmetic cannot decide the rounding (a value within a
-// hair of halfway between two nine-digit texts, or exactly on it) the general
-// conversion writes the text instead.
+// arithmetic and a table of powers of ten, in a quarter of the general
+// conversion's time. The result is exact: where the arithmetic cannot decide
+// the rounding (a value within a hair of halfway between two nine-digit
+// texts, or exactly on it) the general conversion writes the text instead.
 
 namespace {
 
