@@ -19,7 +19,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "DataObject/LabelList.h"
+#include "LabelList.h"
 
 namespace mbrk {
 

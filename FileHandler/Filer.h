@@ -12,7 +12,7 @@
 #include <istream>
 #include <ostream>
 
-#include "FileHandler/ParseTools.h"
+#include "ParseTools.h"
 
 namespace mbrk {
 

@@ -1,5 +1,6 @@
 #include "FileHandler/ParseTools.h"
 
+#include <cfloat>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,23 @@ inline std::streambuf* Source(std::istream& in) {
 // Callers that test the stream afterwards see the end as they would after a get.
 inline void MarkEnd(std::istream& in) { in.setstate(std::ios_base::eofbit); }
 
+// The characters a stream buffer holds, read in place. The get area's
+// pointers are protected members of std::streambuf; a pointer to member formed
+// through a derived class reaches them in any stream buffer. Moving the read
+// position inside the get area is what sbumpc does for every character it
+// hands out, so the buffer cannot tell the difference.
+class GetArea : public std::streambuf {
+ public:
+  static const char* Next(std::streambuf* sb) { return (sb->*&GetArea::gptr)(); }
+  static const char* End(std::streambuf* sb) { return (sb->*&GetArea::egptr)(); }
+  // Consumes everything before `next`, a place in [Next(sb), End(sb)].
+  static void MoveTo(std::streambuf* sb, const char* next) {
+    char* const begin = (sb->*&GetArea::eback)();
+    char* const end = (sb->*&GetArea::egptr)();
+    (sb->*&GetArea::setg)(begin, begin + (next - begin), end);
+  }
+};
+
 // Skips separators and returns the next other character, left in the stream,
 // or kEof when the input ends. Comments are not recognised here.
 int PeekPastSeparators(std::istream& in) {
@@ -124,6 +142,157 @@ bool ConvertByCLibrary(const char* text, double* value) {
   return true;
 }
 
+// Exact powers of ten: every one up to 10^22 is a double.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Eight digits at a time where the bytes are laid out little end first: a
+// test that all eight are digits and their value, with a few multiplications
+// instead of eight dependent steps.
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && \
+    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kEightAtATime = true;
+#else
+constexpr bool kEightAtATime = false;
+#endif
+
+inline std::uint64_t LoadEight(const char* p) {
+  std::uint64_t bytes;
+  std::memcpy(&bytes, p, sizeof bytes);
+  return bytes;
+}
+
+// One byte per character, nonzero where the character is not a digit: a
+// digit is 0x30..0x39, so its high half is 3 and adding 6 does not carry into
+// the high half. Carries out of a byte that is not a digit can only disturb
+// the bytes after it, and only the first such byte is looked at.
+inline std::uint64_t NonDigits(std::uint64_t bytes) {
+  return ((bytes & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL) |
+         (((bytes + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL);
+}
+
+// The value of eight digit characters, the first the most significant.
+inline std::uint32_t EightDigitsValue(std::uint64_t bytes) {
+  bytes -= 0x3030303030303030ULL;
+  bytes = bytes * 10 + (bytes >> 8);  // pairs of digits
+  bytes = (((bytes & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+           (((bytes >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+          32;
+  return static_cast<std::uint32_t>(bytes);
+}
+
+constexpr std::uint64_t kPowersOf10[] = {1,      10,      100,      1000,     10000,
+                                         100000, 1000000, 10000000, 100000000};
+
+// Appends the run of digits at `p` to `*digits` and returns its end. Past 19
+// digits the integer wraps; callers count the digits and give up there.
+inline const char* AccumulateDigits(const char* p, const char* end, std::uint64_t* digits) {
+  std::uint64_t value = *digits;
+  if (kEightAtATime) {
+    // Eight characters at a time while eight are there: all digits, or the
+    // digits before the first other character, taken in one step.
+    while (end - p >= 8) {
+      const std::uint64_t bytes = LoadEight(p);
+      const std::uint64_t others = NonDigits(bytes);
+      if (others == 0) {
+        value = value * 100000000 + EightDigitsValue(bytes);
+        p += 8;
+        continue;
+      }
+      const int run = __builtin_ctzll(others) / 8;  // digits before the first other
+      if (run > 0) {
+        // The run moved to the end of the eight, with '0's in front of it.
+        const std::uint64_t padded =
+            (bytes << (8 * (8 - run))) | (0x3030303030303030ULL >> (8 * run));
+        value = value * kPowersOf10[run] + EightDigitsValue(padded);
+        p += run;
+      }
+      *digits = value;
+      return p;
+    }
+  }
+  for (; p != end && IsDigit(*p); ++p) value = value * 10 + static_cast<std::uint64_t>(*p - '0');
+  *digits = value;
+  return p;
+}
+
+// Reads the plain decimal grammar [+-]digits[.digits][(e|E)[+-]digits] (at
+// least one mantissa digit) from `p` and returns where it ends, with the
+// value in `value`; or null when the text does not follow the grammar or its
+// value cannot be had exactly this way. The caller decides whether the text
+// ends there.
+//
+// The value is exact: with at most 2^53 as the digits' integer and a power of
+// ten up to 10^22, both operands are doubles without error and the one
+// multiplication or division rounds correctly, as strtod and from_chars do
+// (the nearest double, ties to even). Anything else is left to them.
+#if defined(__GNUC__)
+#define MBRK_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define MBRK_ALWAYS_INLINE inline
+#endif
+
+MBRK_ALWAYS_INLINE const char* ScanShortDecimal(const char* p, const char* end, double* value) {
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
+  bool negative = false;
+  if (p != end && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
+    ++p;
+  }
+  std::uint64_t digits = 0;  // the significant digits as an integer
+  const char* const whole = p;
+  while (p != end && *p == '0') ++p;  // leading zeros add nothing
+  const char* significant_start = p;
+  p = AccumulateDigits(p, end, &digits);
+  std::ptrdiff_t significant = p - significant_start;
+  bool any = p != whole;
+  int scale = 0;  // value = digits * 10^scale
+  if (p != end && *p == '.') {
+    const char* const fraction = ++p;
+    if (significant == 0) {
+      while (p != end && *p == '0') ++p;
+    }
+    significant_start = p;
+    p = AccumulateDigits(p, end, &digits);
+    significant += p - significant_start;
+    any = any || p != fraction;
+    if (p - fraction > 400) return nullptr;  // keeps the scale small
+    scale = -static_cast<int>(p - fraction);
+  }
+  if (!any || significant > 19) return nullptr;
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool negative_exponent = false;
+    if (p != end && (*p == '+' || *p == '-')) {
+      negative_exponent = *p == '-';
+      ++p;
+    }
+    if (p == end || !IsDigit(*p)) return nullptr;
+    int exponent = 0;
+    for (; p != end && IsDigit(*p); ++p) {
+      if (exponent < 100000) exponent = exponent * 10 + (*p - '0');
+    }
+    scale += negative_exponent ? -exponent : exponent;
+  }
+  double result;
+  if (digits == 0) {
+    result = 0.0;
+  } else {
+    if (digits > (std::uint64_t{1} << 53) || scale < -22 || scale > 22) return nullptr;
+    result = static_cast<double>(digits);
+    result = scale < 0 ? result / kExactPowers[-scale] : result * kExactPowers[scale];
+  }
+  *value = negative ? -result : result;
+  return p;
+#else
+  static_cast<void>(p);
+  static_cast<void>(end);
+  static_cast<void>(value);
+  return nullptr;  // excess precision would round twice
+#endif
+}
+
 // The common case of a data file, [+-]digits[.digits][(e|E)[+-]digits] with
 // at least one mantissa digit and nothing else, converted without the C
 // library. Every such text is one that "%f" accepts, and from_chars rounds
@@ -131,6 +300,11 @@ bool ConvertByCLibrary(const char* text, double* value) {
 // when it cannot decide (other forms, or a value from_chars reports out of
 // range); the C library then decides.
 bool ConvertPlainDecimal(const char* first, const char* last, double* value) {
+  double fast = 0.0;
+  if (ScanShortDecimal(first, last, &fast) == last) {
+    *value = fast;
+    return true;
+  }
   const char* p = first;
   if (p != last && (*p == '+' || *p == '-')) ++p;
   const char* const integer = p;
@@ -368,6 +542,55 @@ double FileTools::TokenToNumber(std::istream& in, const char* text) {
   if (ConvertPlainDecimal(text, text + std::strlen(text), &value)) return value;
   if (!ConvertByCLibrary(text, &value)) Fail(in, "number-expected");
   return value;
+}
+
+// ---- Numbers of a data block ----------------------------------------------------------
+
+// Reads what GetToken, ReadElement and ExpectNumber would read, in the one case
+// that fills data blocks: separators, then a word that ends before the buffered
+// characters do. Such a word is always a bare token (no element begins with a
+// word character), so its value is TokenToNumber's, found by the same
+// conversion on the same characters; only the copies are left out. Everything
+// else goes back to the caller untouched but for the separators, which
+// GetToken would skip all the same.
+bool FileTools::ReadNumberWord(std::istream& in, double* value) {
+  std::streambuf* const sb = Source(in);
+  if (sb == nullptr) return false;
+  const char* p = GetArea::Next(sb);
+  const char* end = GetArea::End(sb);
+  for (;;) {
+    while (p != end && kClass.of[static_cast<unsigned char>(*p)] == kSeparator) ++p;
+    if (p != end) break;
+    // Separators up to the end of the buffered characters: fetch more.
+    if (p != nullptr) GetArea::MoveTo(sb, p);
+    if (sb->sgetc() == kEof) return false;  // GetToken meets the end and reports it
+    p = GetArea::Next(sb);
+    end = GetArea::End(sb);
+    if (p == end) return false;  // a buffer that hands out characters one by one
+  }
+  const char* const word = p;
+  if (kClass.of[static_cast<unsigned char>(*p)] != kWord) {
+    GetArea::MoveTo(sb, word);
+    return false;
+  }
+  double number = 0.0;
+  const char* const decimal_end = ScanShortDecimal(p, end, &number);
+  if (decimal_end != nullptr) p = decimal_end;
+  while (p != end && kClass.of[static_cast<unsigned char>(*p)] == kWord) ++p;
+  if (p == end) {
+    // The word may go on beyond what is buffered.
+    GetArea::MoveTo(sb, word);
+    return false;
+  }
+  // As GetToken: the separator that ends a word is consumed, a special
+  // character is left to begin the next token.
+  const bool separated = kClass.of[static_cast<unsigned char>(*p)] == kSeparator;
+  GetArea::MoveTo(sb, separated ? p + 1 : p);
+  if (decimal_end != p && !ConvertNumber(word, static_cast<std::size_t>(p - word), &number)) {
+    Fail(in, "number-expected");
+  }
+  *value = number;
+  return true;
 }
 
 // ---- Elements ------------------------------------------------------------------------

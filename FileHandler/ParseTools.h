@@ -135,6 +135,21 @@ class FileTools {
   /// allocating: stores the value and returns true, or returns false.
   static bool ConvertInteger(const char* text, std::size_t length, std::int32_t* value) noexcept;
 
+  // ---- Numbers of a data block, read in place --------------------------------
+
+  /// The common case of ExpectNumber(ReadElement(block, in, false), in), read
+  /// straight from the characters the stream buffer holds, with no allocation:
+  /// skips separators and, when a word follows and ends within the buffered
+  /// characters, consumes it as GetToken would (with the separator that ends
+  /// it) and returns true with its value, or throws Error "number-expected"
+  /// exactly where ExpectNumber would. Returns false in every other case (a
+  /// special character, a comment, an end tag, the end of the input, a word
+  /// that may run on past the buffered characters, a stream that is not
+  /// good), having consumed nothing but separators: the caller then reads the
+  /// element with ReadElement and ExpectNumber, with the same outcome as if
+  /// this had not been called.
+  bool ReadNumberWord(std::istream& in, double* value);
+
   // ---- Elements (grammar level) --------------------------------------------
 
   /// Reads the next element. `blockdef` is the name of the block being read

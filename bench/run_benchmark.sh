@@ -9,6 +9,11 @@
 # resident memory and the time relative to the bare loop. It also says whether the
 # converter's output is byte for byte the bare loop's.
 #
+# Linearity: the converter and the bare loop also run, in the same rounds, on a
+# dataset of SMALL_ROWS rows (a tenth by default); the report sets the converter's
+# MB/s on the small dataset beside its MB/s on the large one (they should agree
+# within 15%: time grows linearly with the file).
+#
 # Environment (all optional):
 #   ROWS=1000000      rows of the dataset        INPUTS=10   OUTPUTS=2   SEED=1
 #   RUNS=5            timed runs per contender
@@ -16,6 +21,8 @@
 #                     from command/mbrkd2flat.cpp; skipped with a note when there is none)
 #   SCRATCH=DIR       where the dataset and the outputs go (default: build/bench-data)
 #   KEEP_OUTPUTS=1    keep the flat files written by the contenders
+#   LINEARITY=0       skip the runs on the small dataset
+#   SMALL_ROWS=N      rows of the small dataset (default ROWS / 10)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,9 +31,11 @@ INPUTS=${INPUTS:-10}
 OUTPUTS=${OUTPUTS:-2}
 SEED=${SEED:-1}
 RUNS=${RUNS:-5}
+LINEARITY=${LINEARITY:-1}
+SMALL_ROWS=${SMALL_ROWS:-$((ROWS / 10))}
 SCRATCH=${SCRATCH:-build/bench-data}
 BENCH_BUILD=build/bench
-for n in ROWS INPUTS OUTPUTS SEED RUNS; do
+for n in ROWS INPUTS OUTPUTS SEED RUNS SMALL_ROWS LINEARITY; do
   [[ ${!n} =~ ^[0-9]+$ ]] || { echo "run_benchmark: $n must be a whole number, not '${!n}'" >&2; exit 2; }
 done
 ((RUNS >= 1)) || { echo "run_benchmark: RUNS must be at least 1" >&2; exit 2; }
@@ -79,18 +88,28 @@ else
 fi
 
 # ---- dataset -------------------------------------------------------------------------
-DATA="$SCRATCH/dataset-${ROWS}x${INPUTS}x${OUTPUTS}-s${SEED}.mbrk"
-if [[ ! -s $DATA ]]; then
-  echo "== generating $DATA"
-  # Written under a temporary name first, so an interrupted run leaves no half file
-  # that a later run would take for the dataset.
-  "$GEN" --rows "$ROWS" --inputs "$INPUTS" --outputs "$OUTPUTS" --seed "$SEED" --output "$DATA.part"
-  mv "$DATA.part" "$DATA"
-else
-  echo "== reusing $DATA"
-fi
-BYTES=$(stat -c %s "$DATA")
+# Prints the path of the dataset of $1 rows, generating it when it is not there yet.
+dataset() {
+  local path="$SCRATCH/dataset-${1}x${INPUTS}x${OUTPUTS}-s${SEED}.mbrk"
+  if [[ ! -s $path ]]; then
+    echo "== generating $path" >&2
+    # Written under a temporary name first, so an interrupted run leaves no half file
+    # that a later run would take for the dataset.
+    "$GEN" --rows "$1" --inputs "$INPUTS" --outputs "$OUTPUTS" --seed "$SEED" --output "$path.part"
+    mv "$path.part" "$path"
+  else
+    echo "== reusing $path" >&2
+  fi
+  echo "$path"
+}
+DATA=$(dataset "$ROWS")
+BYTES=$(stat -L -c %s "$DATA")
 cat "$DATA" >/dev/null  # every contender reads from a warm page cache
+if ((LINEARITY != 0)); then
+  SMALL_DATA=$(dataset "$SMALL_ROWS")
+  SMALL_BYTES=$(stat -L -c %s "$SMALL_DATA")
+  cat "$SMALL_DATA" >/dev/null
+fi
 
 # ---- contenders ----------------------------------------------------------------------
 ids=()
@@ -104,6 +123,14 @@ else
   notes+=("mawk skipped: not installed (scripts/setup installs it)")
 fi
 add cat "cat > /dev/null"
+if ((LINEARITY != 0)); then
+  if [[ -n $CONVERTER ]]; then add converter_small "$converter_label, $SMALL_ROWS rows"; fi
+  add bare_small "bare loop, $SMALL_ROWS rows"
+fi
+
+# Input bytes of contender $1's dataset, and the bare loop it is set against.
+bytes_of() { if [[ $1 == *_small ]]; then echo "$SMALL_BYTES"; else echo "$BYTES"; fi; }
+bare_of() { if [[ $1 == *_small ]]; then echo bare_small; else echo bare; fi; }
 
 # The flat file contender $1 writes; none for cat.
 output_of() { if [[ $1 != cat ]]; then echo "$SCRATCH/out-$1.flat"; fi; }
@@ -118,6 +145,8 @@ run_once() {
     bare) "$MEASURE" -- "$BARE" "$DATA" "$out" ;;
     mawk) "$MEASURE" --stdout "$out" -- mawk -f bench/to_flat.awk "$DATA" ;;
     cat) "$MEASURE" -- cat "$DATA" ;;
+    converter_small) "$MEASURE" -- "$CONVERTER" "$SMALL_DATA" "$out" ;;
+    bare_small) "$MEASURE" -- "$BARE" "$SMALL_DATA" "$out" ;;
   esac >>"$RESULTS/$1"
 }
 
@@ -141,14 +170,19 @@ stats() {
     }'
 }
 
-read -r bare_median _ <<<"$(stats bare)"
-TARGET_MIB=$(awk -v r="$ROWS" -v w="$((INPUTS + OUTPUTS))" \
-  'BEGIN { printf "%.1f", (1.2 * r * w * 8 + 32 * 1048576) / 1048576 }')
+# The converter's memory target for $1 rows, in MiB.
+target_mib() {
+  awk -v r="$1" -v w="$((INPUTS + OUTPUTS))" 'BEGIN { printf "%.1f", (1.2 * r * w * 8 + 32 * 1048576) / 1048576 }'
+}
+TARGET_MIB=$(target_mib "$ROWS")
 
 echo
 echo "Dataset: $DATA"
 printf 'Shape:   %s rows x %s inputs x %s expected outputs, %s bytes (%.1f MB), %s runs each\n' \
   "$ROWS" "$INPUTS" "$OUTPUTS" "$BYTES" "$(awk -v b="$BYTES" 'BEGIN { print b / 1e6 }')" "$RUNS"
+if ((LINEARITY != 0)); then
+  printf 'Small:   %s (%s rows, %s bytes), for the linearity check\n' "$SMALL_DATA" "$SMALL_ROWS" "$SMALL_BYTES"
+fi
 printf 'Machine: %s, %s cores\n' \
   "$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null)" "$(nproc)"
 echo
@@ -156,10 +190,14 @@ rule=$(printf '%.0s-' {1..88})
 printf '%-34s %10s %10s %9s %12s %9s\n' "contender" "median s" "best s" "MB/s" "peak RSS MiB" "x bare"
 echo "$rule"
 converter_mib=""
+small_mib=""
+declare -A mbps_of
 for i in "${!ids[@]}"; do
-  read -r median best rss bad <<<"$(stats "${ids[$i]}")"
-  mbps=$(awk -v b="$BYTES" -v t="$median" 'BEGIN { printf "%.1f", (t > 0 ? b / 1e6 / t : 0) }')
-  ratio=$(awk -v t="$median" -v b="$bare_median" 'BEGIN { printf "%.2f", (b > 0 ? t / b : 0) }')
+  id=${ids[$i]}
+  read -r median best rss bad <<<"$(stats "$id")"
+  read -r reference_median _ <<<"$(stats "$(bare_of "$id")")"
+  mbps=$(awk -v b="$(bytes_of "$id")" -v t="$median" 'BEGIN { printf "%.1f", (t > 0 ? b / 1e6 / t : 0) }')
+  ratio=$(awk -v t="$median" -v b="$reference_median" 'BEGIN { printf "%.2f", (b > 0 ? t / b : 0) }')
   mib=$(awk -v k="$rss" 'BEGIN { printf "%.1f", k / 1024 }')
   if ((bad != 0)); then
     ratio="exit $bad"  # a failed run's time says nothing about conversion speed
@@ -168,10 +206,12 @@ for i in "${!ids[@]}"; do
   label=${labels[$i]}
   if ((${#label} > 34)); then label="${label:0:31}..."; fi
   printf '%-34s %10.3f %10.3f %9s %12s %9s\n' "$label" "$median" "$best" "$mbps" "$mib" "$ratio"
-  if [[ ${ids[$i]} == converter ]]; then converter_mib=$mib; fi
+  mbps_of[$id]=$mbps
+  if [[ $id == converter ]]; then converter_mib=$mib; fi
+  if [[ $id == converter_small ]]; then small_mib=$mib; fi
 done
 echo "$rule"
-echo "MB/s: input bytes (10^6) per median second; peak RSS: highest of the runs; x bare: median / bare loop's median"
+echo "MB/s: input bytes (10^6) per median second; peak RSS: highest of the runs; x bare: median / the bare loop's median on the same dataset"
 printf 'Memory target for the converter: 1.2 x %s rows x %s values x 8 B + 32 MiB = %s MiB' \
   "$ROWS" "$((INPUTS + OUTPUTS))" "$TARGET_MIB"
 if [[ -n $converter_mib ]]; then
@@ -180,14 +220,28 @@ if [[ -n $converter_mib ]]; then
 else
   printf '\n'
 fi
+if [[ -n $small_mib ]]; then
+  small_target=$(target_mib "$SMALL_ROWS")
+  verdict=$(awk -v m="$small_mib" -v t="$small_target" 'BEGIN { print (m <= t) ? "within" : "OVER" }')
+  printf '  at %s rows: target %s MiB, converter peak %s MiB: %s the target\n' \
+    "$SMALL_ROWS" "$small_target" "$small_mib" "$verdict"
+fi
+if [[ -n ${mbps_of[converter]:-} && -n ${mbps_of[converter_small]:-} ]]; then
+  awk -v small="${mbps_of[converter_small]}" -v large="${mbps_of[converter]}" \
+      -v sr="$SMALL_ROWS" -v lr="$ROWS" 'BEGIN {
+    gap = (small > 0) ? (large / small - 1) * 100 : 0
+    printf "Linearity: converter %.1f MB/s at %s rows, %.1f MB/s at %s rows: %+.1f%%, %s (limit 15%%)\n",
+      small, sr, large, lr, gap, (gap <= 15 && gap >= -15) ? "linear" : "NOT LINEAR"
+  }'
+fi
 
-# Outputs: the bare loop's flat file is the reference.
+# Outputs: the bare loop's flat file on the same dataset is the reference.
 echo
-reference=$(output_of bare)
 for i in "${!ids[@]}"; do
   id=${ids[$i]}
-  if [[ $id == bare || $id == cat ]]; then continue; fi
+  if [[ $id == bare* || $id == cat ]]; then continue; fi
   out=$(output_of "$id")
+  reference=$(output_of "$(bare_of "$id")")
   if [[ ! -f $out ]]; then
     echo "${labels[$i]}: wrote no output to compare"
   elif cmp -s "$out" "$reference"; then

@@ -3,8 +3,13 @@
 #ifndef MBRK_TESTS_TESTSUPPORT_H
 #define MBRK_TESTS_TESTSUPPORT_H
 
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "FileHandler/ParseTools.h"
 
 namespace mbrk::test {
 
@@ -41,6 +46,21 @@ struct RunResult {
 
 /// Runs `program` with `args` (no shell), standard input empty.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+
+/// The message of the FileTools::Error that `action` throws, released as the
+/// catcher must; "" when nothing is thrown. Every such error carries a spare
+/// word of 0.
+template <typename Action>
+std::string ReaderErrorOf(Action action) {
+  try {
+    action();
+  } catch (FileTools::Error& e) {
+    std::unique_ptr<char[]> message(e.MbrStrMessage);
+    EXPECT_EQ(0, e.MbrLngSpare);
+    return message.get();
+  }
+  return "";
+}
 
 }  // namespace mbrk::test
 

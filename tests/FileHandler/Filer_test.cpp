@@ -13,20 +13,6 @@
 namespace mbrk {
 namespace {
 
-// The message of a FileTools::Error thrown by `action`, released; "" when
-// nothing was thrown.
-template <typename Action>
-std::string ErrorOf(Action action) {
-  try {
-    action();
-  } catch (FileTools::Error& e) {
-    std::unique_ptr<char[]> message(e.MbrStrMessage);
-    EXPECT_EQ(0, e.MbrLngSpare);
-    return message.get();
-  }
-  return "";
-}
-
 std::string Labels(const TLabelList* list) {
   std::ostringstream text;
   for (std::int32_t i = 0; list != nullptr && i < list->MbrLngCount; ++i) {
@@ -140,7 +126,8 @@ TEST_F(FilerTest, ExceptionLeavesThePartlyFilledTablesWithTheCaller) {
   test::WriteFile(path_, "[DataSet][Rows = 3][Inputs = 1][Error = 1][Data] 1 2 3 x");
   Data* first = nullptr;
   Data* second = nullptr;
-  EXPECT_EQ("number-expected", ErrorOf([&] { ReadDatFile(tools_, path_.c_str(), first, second); }));
+  EXPECT_EQ("number-expected",
+            test::ReaderErrorOf([&] { ReadDatFile(tools_, path_.c_str(), first, second); }));
   first_.reset(first);
   second_.reset(second);
   ASSERT_TRUE(first_ && second_);
@@ -165,7 +152,7 @@ TEST_F(FilerTest, LoadDropsTheSecondTable) {
 
   test::WriteFile(path_, "[DataSet][Rows = 1][Inputs = 1][Error = 1][Data] 1 2 x");
   table = nullptr;
-  EXPECT_EQ("End Tag expected", ErrorOf([&] { LoadDatFile(tools_, path_.c_str(), table); }));
+  EXPECT_EQ("End Tag expected", test::ReaderErrorOf([&] { LoadDatFile(tools_, path_.c_str(), table); }));
   delete table;  // the first table stays with the caller; the second is gone
 }
 
@@ -192,7 +179,7 @@ TEST_F(FilerTest, ReadLabelListForms) {
   for (const auto& c : cases) {
     std::istringstream in(c.text);
     TLabelList* list = nullptr;
-    EXPECT_EQ(c.error, ErrorOf([&] { list = ReadLabelList(tools_, in); })) << c.text;
+    EXPECT_EQ(c.error, test::ReaderErrorOf([&] { list = ReadLabelList(tools_, in); })) << c.text;
     EXPECT_EQ(c.labels, Labels(list)) << c.text;
     delete list;
   }

@@ -20,19 +20,6 @@
 namespace mbrk {
 namespace {
 
-// The message of a FileTools::Error thrown by `action`, released; "" when
-// nothing was thrown.
-template <typename Action>
-std::string ErrorOf(Action action) {
-  try {
-    action();
-  } catch (FileTools::Error& e) {
-    std::unique_ptr<char[]> message(e.MbrStrMessage);
-    return message.get();
-  }
-  return "";
-}
-
 // One held row as text: its inputs, its outputs and its labels, every value
 // with enough digits to tell any two doubles apart.
 std::string RowText(Data& table, std::int32_t row) {
@@ -102,7 +89,7 @@ class WindowTest : public ::testing::Test {
     Data* first = nullptr;
     Data* second = nullptr;
     result_ = -1;
-    const std::string error = ErrorOf(
+    const std::string error = test::ReaderErrorOf(
         [&] { result_ = ReadDatFileWindow(tools_, path_.c_str(), offset, count, first, second); });
     first_.reset(first);
     second_.reset(second);
@@ -236,7 +223,7 @@ TEST_F(WindowTest, LoaderKeepsOnlyTheFirstTable) {
   std::int64_t wide = 5;  // the second row
   table = nullptr;
   EXPECT_EQ("Token (number) expected",
-            ErrorOf([&] { LoadDatFileWindow(tools_, path_.c_str(), wide, 2, table); }));
+            test::ReaderErrorOf([&] { LoadDatFileWindow(tools_, path_.c_str(), wide, 2, table); }));
   owned.reset(table);
   ASSERT_TRUE(owned);
   EXPECT_EQ(1, owned->MbrNdxDataRows);
@@ -494,7 +481,7 @@ TEST_F(FarWindowTest, ThirtyTwoBitOffsetThatWouldOverflowIsRefused) {
 
   Data* table = nullptr;
   EXPECT_EQ("Window offset does not fit in 32 bits",
-            ErrorOf([&] { LoadDatFileWindow(tools_, path_.c_str(), offset, 1, table); }));
+            test::ReaderErrorOf([&] { LoadDatFileWindow(tools_, path_.c_str(), offset, 1, table); }));
   delete table;
 }
 

@@ -9,8 +9,7 @@
 #include <mbrk/DataObject/Exceptions.h>
 #include <mbrk/FileHandler/Filer.h>
 #include <mbrk/FileHandler/FlatFiler.h>
-// The shorter spelling works as well: the package puts include/mbrk on the path.
-#include <KQmessage/KQML.h>
+#include <mbrk/KQmessage/KQML.h>
 
 #include <cstdint>
 #include <fstream>
