@@ -24,6 +24,19 @@ namespace {
   throw FileTools::Error{FileTools::DuplicateString(message), &in, 0};
 }
 
+// Runs `read`, a reader of a file that it opens itself. Once an error leaves
+// it that stream is gone, so the error names no stream rather than a
+// destroyed one.
+template <typename Read>
+auto WithOwnStream(Read read) -> decltype(read()) {
+  try {
+    return read();
+  } catch (FileTools::Error& error) {
+    error.MbrPtrStream = nullptr;
+    throw;
+  }
+}
+
 // The element's texts, owned until the end of the scope.
 struct ElementTexts {
   explicit ElementTexts(const TElement& element)
@@ -316,8 +329,8 @@ void ReadRows(FileTools& tools, std::unique_ptr<char[]>& data_name, std::istream
 
 }  // namespace
 
-std::int32_t ReadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFileData1,
-                         Data*& PtrDatFileData2) {
+static std::int32_t ReadWholeFile(FileTools& tools, const char* filename, Data*& PtrDatFileData1,
+                                  Data*& PtrDatFileData2) {
   // A folder opens like a file here but reads as nothing; it is no dataset
   // file at all.
   std::error_code ignored;
@@ -341,6 +354,12 @@ std::int32_t ReadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFi
   tools.ExpectBlockEnd(ReadInBlock(tools, block.dataset_name, in), in);
   tools.ExpectBlockEnd(tools.ReadElement(nullptr, in, false), in);
   return SUCCESS;
+}
+
+std::int32_t ReadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFileData1,
+                         Data*& PtrDatFileData2) {
+  return WithOwnStream(
+      [&] { return ReadWholeFile(tools, filename, PtrDatFileData1, PtrDatFileData2); });
 }
 
 std::int32_t LoadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFileData) {
@@ -492,8 +511,10 @@ std::int32_t LoadWindow(FileTools& tools, const char* filename, Offset& offset,
 std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int64_t& offset,
                                std::int32_t count, Data*& PtrDatFileData1,
                                Data*& PtrDatFileData2) {
-  return ReadWindow(tools, filename, offset, count, std::numeric_limits<std::int64_t>::max(),
-                    PtrDatFileData1, PtrDatFileData2);
+  return WithOwnStream([&] {
+    return ReadWindow(tools, filename, offset, count, std::numeric_limits<std::int64_t>::max(),
+                      PtrDatFileData1, PtrDatFileData2);
+  });
 }
 
 std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int32_t& offset,
@@ -501,8 +522,10 @@ std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int3
                                Data*& PtrDatFileData2) {
   std::int64_t wide = offset;
   const std::int32_t result =
-      ReadWindow(tools, filename, wide, count, std::numeric_limits<std::int32_t>::max(),
-                 PtrDatFileData1, PtrDatFileData2);
+      WithOwnStream([&] {
+        return ReadWindow(tools, filename, wide, count, std::numeric_limits<std::int32_t>::max(),
+                          PtrDatFileData1, PtrDatFileData2);
+      });
   offset = static_cast<std::int32_t>(wide);  // within range: the reader checked it
   return result;
 }
@@ -544,7 +567,7 @@ std::unique_ptr<TKQstructure> ProbeDataSetHeader(FileTools& tools, std::istream&
 
 }  // namespace
 
-TKQstructure* ProbeFileHeader(FileTools& tools, const char* filename) {
+static TKQstructure* ProbeFile(FileTools& tools, const char* filename) {
   // A folder opens like a file on some systems but reads as nothing; like a
   // missing file, it is a file that cannot be read.
   std::error_code ignored;
@@ -795,6 +818,10 @@ std::int32_t SaveDatFile(FileTools& tools, const char* filename, const Data* Ptr
   err = WriteRows(tools, filename, PtrDatFileData1, PtrDatFileData2, shape.LngRows);
   if (err != SUCCESS) return err;
   return WriteDatFileTail(tools, filename);
+}
+
+TKQstructure* ProbeFileHeader(FileTools& tools, const char* filename) {
+  return WithOwnStream([&] { return ProbeFile(tools, filename); });
 }
 
 }  // namespace mbrk

@@ -70,10 +70,13 @@ class FileTools {
   ///
   /// The record does not release its message: whoever catches it owns
   /// `MbrStrMessage` (a new[] array) and releases it with delete[]. Copies
-  /// share the message.
+  /// share the message. `MbrPtrStream` is the stream that was being read; the
+  /// operations that open a file themselves (the dataset readers given a file
+  /// name, the probe) close it before the error reaches the caller, so their
+  /// errors carry a null stream rather than a destroyed one.
   struct Error {
     char* MbrStrMessage;          // what was wrong, a new[] array
-    std::istream* MbrPtrStream;   // the stream being read; not owned
+    std::istream* MbrPtrStream;   // the stream being read, or null (see above); not owned
     std::int32_t MbrLngSpare;     // always 0
   };
 

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
 
 #include "DataObject/Data.h"
 #include "DataObject/LabelList.h"
+#include "KQmessage/KQML.h"
 #include "TestSupport.h"
 
 namespace mbrk {
@@ -183,6 +185,32 @@ TEST_F(FilerTest, ReadLabelListForms) {
     EXPECT_EQ(c.labels, Labels(list)) << c.text;
     delete list;
   }
+}
+
+// A reader that opened the file itself has closed it by the time its error
+// arrives: the error must not point at the destroyed stream.
+TEST_F(FilerTest, ErrorsOfReadersGivenAFileNameCarryNoStream) {
+  test::WriteFile(path_, "[DataSet][Rows = x]");
+  Data* first = nullptr;
+  Data* second = nullptr;
+  std::int64_t offset = 0;
+  const std::function<void()> readers[] = {
+      [&] { ReadDatFile(tools_, path_.c_str(), first, second); },
+      [&] { ReadDatFileWindow(tools_, path_.c_str(), offset, 1, first, second); },
+      [&] { delete ProbeFileHeader(tools_, path_.c_str()); },
+  };
+  for (const auto& read : readers) {
+    try {
+      read();
+      ADD_FAILURE() << "no error";
+    } catch (FileTools::Error& e) {
+      std::unique_ptr<char[]> message(e.MbrStrMessage);
+      EXPECT_STREQ("integer-expected", message.get());
+      EXPECT_EQ(nullptr, e.MbrPtrStream);
+    }
+  }
+  EXPECT_EQ(nullptr, first);
+  EXPECT_EQ(nullptr, second);
 }
 
 }  // namespace
