@@ -101,6 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::unique_ptr<Data> partial(loaded);
     const std::unique_ptr<char[]> message(error.MbrStrMessage);
     MBRK_FUZZ_CHECK(mbrk::fuzz::IsReaderMessage(message.get()));
+    // The reader's own stream is gone by now: the record must not point at it.
+    MBRK_FUZZ_CHECK(error.MbrPtrStream == nullptr);
     return 0;
   }
   const std::unique_ptr<Data> table(loaded);

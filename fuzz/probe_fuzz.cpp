@@ -72,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (mbrk::FileTools::Error& error) {
     const std::unique_ptr<char[]> message(error.MbrStrMessage);
     MBRK_FUZZ_CHECK(mbrk::fuzz::IsReaderMessage(message.get()));
+    MBRK_FUZZ_CHECK(error.MbrPtrStream == nullptr);  // the probe's stream is gone
   }
   if (answer) CheckForm(*answer);
 

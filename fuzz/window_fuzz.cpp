@@ -48,6 +48,7 @@ Window ReadWindow(mbrk::FileTools& tools, const char* name, std::int64_t offset,
   } catch (mbrk::FileTools::Error& error) {
     const std::unique_ptr<char[]> message(error.MbrStrMessage);
     MBRK_FUZZ_CHECK(mbrk::fuzz::IsWindowMessage(message.get()));
+    MBRK_FUZZ_CHECK(error.MbrPtrStream == nullptr);  // the loader's stream is gone
   }
   window.first.reset(first);
   window.second.reset(second);
