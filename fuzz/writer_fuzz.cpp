@@ -1,8 +1,9 @@
 // The dataset writer, by round trip: a file the reader accepts is written
 // back with SaveDatFile, which must succeed, and the written file must read
 // back into tables of the same shape, every row value as its "%.15g" text
-// reads and every label value as its "%.9f" text reads. Writing the re-read
-// tables again must give the same bytes.
+// reads (17 digits where 15 would overflow) and every label value as its
+// "%.9f" text reads. After that first rounding the text is fixed: the tables
+// read back from a second writing write the same bytes again.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -82,8 +83,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     mbrk::fuzz::CheckRows(**before, 0, **after, (*before)->MbrNdxRows, RowValue, LabelValue);
   }
 
+  // The first writing rounds; from then on the text is fixed. (Not before:
+  // a label of 1 + 2^-32 is written "a=1.000000000" and reads back as exactly
+  // 1, which is then written as the bare name "a".)
   if (first2 == nullptr && second2 == nullptr) return 0;
   MBRK_FUZZ_CHECK(mbrk::SaveDatFile(tools, rewritten.name(), first2.get(), second2.get()) ==
+                  mbrk::SUCCESS);
+  Table first3, second3;
+  MBRK_FUZZ_CHECK(Read(tools, rewritten.name(), first3, second3));
+  MBRK_FUZZ_CHECK(mbrk::SaveDatFile(tools, written.name(), first3.get(), second3.get()) ==
                   mbrk::SUCCESS);
   MBRK_FUZZ_CHECK(Contents(written.name()) == Contents(rewritten.name()));
   return 0;
