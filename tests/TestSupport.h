@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "FileHandler/FlatFiler.h"
 #include "FileHandler/ParseTools.h"
 
 namespace mbrk::test {
@@ -46,6 +48,19 @@ struct RunResult {
 
 /// Runs `program` with `args` (no shell), standard input empty.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+
+/// The flat writer's text of `value`.
+inline std::string Format(double value) {
+  char text[TFlatFiler::kMaxValueText];
+  return std::string(text, TFlatFiler::FormatValue(value, text));
+}
+
+/// The C library's "%.9g" text of `value`, which the flat writer must match.
+inline std::string Printf9(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.9g", value);
+  return text;
+}
 
 /// The message of the FileTools::Error that `action` throws, released as the
 /// catcher must; "" when nothing is thrown. Every such error carries a spare

@@ -516,16 +516,8 @@ TEST(FastPath, DatasetReaderReadsAcrossItsBufferEnds) {
 
 // ---- Value texts -------------------------------------------------------------------------
 
-std::string Format(double value) {
-  char text[TFlatFiler::kMaxValueText];
-  return std::string(text, TFlatFiler::FormatValue(value, text));
-}
-
-std::string Printf9(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.9g", value);
-  return text;
-}
+using test::Format;
+using test::Printf9;
 
 // Every binade, at both of its ends: the decimal exponent is worked out from
 // the binary one, and the ends are where a wrong guess would show.

@@ -18,16 +18,8 @@
 namespace mbrk {
 namespace {
 
-std::string Format(double value) {
-  char text[TFlatFiler::kMaxValueText];
-  return std::string(text, TFlatFiler::FormatValue(value, text));
-}
-
-std::string Printf9(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.9g", value);
-  return text;
-}
+using test::Format;
+using test::Printf9;
 
 TEST(FlatFilerFormat, MatchesTheTableOfValueTexts) {
   const struct {
