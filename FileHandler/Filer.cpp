@@ -53,7 +53,7 @@ inline int NextChar(std::istream& in) {
   if (!in) return std::char_traits<char>::eof();
   const int c = in.rdbuf()->sbumpc();
   if (c == std::char_traits<char>::eof()) in.setstate(std::ios::eofbit);
-  return c == std::char_traits<char>::eof() ? c : static_cast<signed char>(c);
+  return c;
 }
 
 inline void PutBack(std::istream& in) { in.rdbuf()->sungetc(); }
