@@ -1,0 +1,223 @@
+// The writers of the value-type interface: a dataset file with the bytes
+// SaveDatFile writes, and a flat file with the bytes the converter writes,
+// each built in memory block by block and handed to the system in blocks.
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+#include "Dataset/Dataset.h"
+#include "Dataset/Files.h"
+#include "FileHandler/FlatFiler.h"
+#include "FileHandler/ParseTools.h"
+
+namespace mbrk {
+
+namespace {
+
+constexpr auto kMaxCount = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+
+[[noreturn]] void Refuse(const std::string& what) {
+  throw std::invalid_argument("WriteDataset: " + what);
+}
+
+bool IsWord(const std::string& name) {
+  if (name.empty()) return false;
+  for (const char ch : name) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (FileTools::IsSeparator(c) || FileTools::IsSpecial(c)) return false;
+  }
+  return true;
+}
+
+void CheckLists(const std::optional<std::vector<Labels>>& lists, const Matrix& replaced,
+                std::size_t rows, const char* name) {
+  if (!lists) return;
+  if (lists->size() != rows) Refuse(std::string(name) + " has another row count");
+  if (replaced.Width() != 0) Refuse(std::string(name) + " stand for a vector that has values");
+  for (const Labels& list : *lists) {
+    for (const Label& label : list) {
+      if (!IsWord(label.name)) Refuse("the label name '" + label.name + "' is not a word");
+    }
+  }
+}
+
+void CheckDataset(const Dataset& dataset) {
+  const std::size_t rows = dataset.Rows();
+  if (rows > kMaxCount) Refuse("more rows than the format counts");
+  const Matrix* matrices[] = {&dataset.inputs, &dataset.expected, &dataset.generated,
+                              &dataset.errors};
+  for (const Matrix* matrix : matrices) {
+    if (matrix->Rows() != rows) Refuse("the matrices have different row counts");
+    if (matrix->Width() > kMaxCount) Refuse("a vector wider than the format counts");
+  }
+  CheckLists(dataset.expected_labels, dataset.expected, rows, "expected_labels");
+  CheckLists(dataset.generated_labels, dataset.generated, rows, "generated_labels");
+}
+
+// The header and the tail, from the element writer itself.
+std::string HeaderText(std::int32_t rows, std::int32_t inputs, std::int32_t expected,
+                       std::int32_t generated, std::int32_t errors) {
+  std::ostringstream out;
+  FileTools::WriteFormatVersion(out);
+  FileTools::WriteStartTag(out, "DataSet", true);
+  FileTools::WriteIntegerField(out, "Rows", rows, true);
+  FileTools::WriteIntegerField(out, "Inputs", inputs, true);
+  const char* const names[] = {"ExpectedOutputs", "GeneratedOutputs"};
+  const std::int32_t widths[] = {expected, generated};
+  for (int k = 0; k < 2; ++k) {
+    if (widths[k] == -1) {
+      FileTools::WriteStringField(out, names[k], "Labels", true);
+    } else {
+      FileTools::WriteIntegerField(out, names[k], widths[k], true);
+    }
+  }
+  FileTools::WriteIntegerField(out, "Error", errors, true);
+  FileTools::WriteEndOfLine(out);
+  FileTools::WriteStartTag(out, "Data", true);
+  return out.str();
+}
+
+std::string TailText() {
+  std::ostringstream out;
+  FileTools::WriteEndTag(out, "Data");
+  FileTools::WriteEndOfLine(out);
+  FileTools::WriteEndTag(out, "DataSet");
+  return out.str();
+}
+
+// Room for the text of one row value and its blank.
+constexpr std::size_t kRowValueRoom = 32;
+
+// The text of a row value as "%.15g" writes it, and one blank. Right below
+// the largest double 15 digits can round up past it, a text that reads back
+// as infinity; 17 digits always read back as the value itself.
+char* PutRowValue(char* at, double value) {
+  char* const end = at + kRowValueRoom - 1;
+  std::to_chars_result done = std::to_chars(at, end, value, std::chars_format::general, 15);
+  if (std::isfinite(value) && std::fabs(value) >= 1.7976931348623e308) {
+    double back = 0.0;
+    if (std::from_chars(at, done.ptr, back).ec == std::errc::result_out_of_range) {
+      done = std::to_chars(at, end, value, std::chars_format::general, 17);
+    }
+  }
+  *done.ptr = ' ';
+  return done.ptr + 1;
+}
+
+void PutValues(files::BlockWriter& out, const Matrix& matrix, std::size_t row) {
+  const double* values = matrix.Row(row);
+  for (std::size_t k = 0; k < matrix.Width(); ++k) {
+    out.Commit(PutRowValue(out.Reserve(kRowValueRoom), values[k]));
+  }
+}
+
+// "%.9f" in the "C" locale: fixed-point, every integral digit.
+void PutLabelValue(files::BlockWriter& out, double value) {
+  char small[64];
+  std::to_chars_result done =
+      std::to_chars(small, small + sizeof small, value, std::chars_format::fixed, 9);
+  if (done.ec == std::errc()) {
+    out.Append(small, static_cast<std::size_t>(done.ptr - small));
+    return;
+  }
+  std::string large(std::numeric_limits<double>::max_exponent10 + 20, '\0');
+  done = std::to_chars(large.data(), large.data() + large.size(), value,
+                       std::chars_format::fixed, 9);
+  out.Append(large.data(), static_cast<std::size_t>(done.ptr - large.data()));
+}
+
+// "[", each label as "name " (value exactly 1.0) or "name=value ", "] ".
+void PutList(files::BlockWriter& out, const Labels& list) {
+  out.Append("[", 1);
+  for (const Label& label : list) {
+    out.Append(label.name);
+    if (label.value != 1.0) {
+      out.Append("=", 1);
+      PutLabelValue(out, label.value);
+    }
+    out.Append(" ", 1);
+  }
+  out.Append("] ", 2);
+}
+
+}  // namespace
+
+void WriteDataset(const std::string& path, const Dataset& dataset) {
+  CheckDataset(dataset);
+  const std::size_t rows = dataset.Rows();
+  const Matrix& inputs = dataset.inputs;
+  const Matrix& expected = dataset.expected;
+  const Matrix& generated = dataset.generated;
+  const Matrix& errors = dataset.errors;
+  const bool labels1 = dataset.expected_labels.has_value();
+  const bool labels2 = dataset.generated_labels.has_value();
+  const bool table1 = inputs.Width() > 0 || expected.Width() > 0 || labels1;
+  const bool table2 = generated.Width() > 0 || errors.Width() > 0 || labels2;
+  // The reader takes every row's values before its label lists: a list that
+  // values would follow moves to the end of the line.
+  const bool defer1 = labels1 && table2 && (generated.Width() > 0 || errors.Width() > 0);
+  const bool defer2 = labels2 && errors.Width() > 0;
+
+  files::BlockWriter out(path);
+  out.Append(HeaderText(static_cast<std::int32_t>(rows), static_cast<std::int32_t>(inputs.Width()),
+                        labels1 ? -1 : static_cast<std::int32_t>(expected.Width()),
+                        labels2 ? -1 : static_cast<std::int32_t>(generated.Width()),
+                        static_cast<std::int32_t>(errors.Width())));
+  for (std::size_t row = 0; row < rows; ++row) {
+    if (table1) {
+      PutValues(out, inputs, row);
+      out.Append("  ", 2);
+      if (!labels1) {
+        PutValues(out, expected, row);
+      } else if (!defer1) {
+        PutList(out, (*dataset.expected_labels)[row]);
+      }
+    }
+    if (table2) {
+      out.Append("  ", 2);
+      if (!labels2) {
+        PutValues(out, generated, row);
+      } else if (!defer2) {
+        PutList(out, (*dataset.generated_labels)[row]);
+      }
+      out.Append("  ", 2);
+      PutValues(out, errors, row);
+    }
+    if (defer1) PutList(out, (*dataset.expected_labels)[row]);
+    if (defer2) PutList(out, (*dataset.generated_labels)[row]);
+    out.Append("\n", 1);
+  }
+  out.Append(TailText());
+  out.Close();
+}
+
+void WriteFlat(const std::string& path, const Dataset& dataset) {
+  const Matrix& inputs = dataset.inputs;
+  const Matrix& outputs = dataset.expected;
+  if (inputs.Rows() != outputs.Rows()) {
+    throw std::invalid_argument("WriteFlat: inputs and expected outputs have different row counts");
+  }
+  files::BlockWriter out(path);
+  for (std::size_t row = 0; row < inputs.Rows(); ++row) {
+    const Matrix* parts[] = {&inputs, &outputs};
+    for (const Matrix* part : parts) {
+      const double* values = part->Row(row);
+      for (std::size_t k = 0; k < part->Width(); ++k) {
+        char* at = out.Reserve(TFlatFiler::kMaxValueText + 1);
+        at += TFlatFiler::FormatValue(values[k], at);
+        *at++ = ' ';
+        out.Commit(at);
+      }
+    }
+    out.Append("\n", 1);
+  }
+  out.Close();
+}
+
+}  // namespace mbrk
