@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <istream>
 #include <memory>
 #include <optional>
@@ -30,24 +31,41 @@
 
 namespace mbrk {
 
+/// Releases a block of values taken from a Matrix (std::free).
+struct FreeValues {
+  void operator()(double* values) const noexcept { std::free(values); }
+};
+/// A matrix's values handed over: Size() doubles from the C allocator.
+using ValueBlock = std::unique_ptr<double[], FreeValues>;
+
 /// Rows x width doubles, row-major and contiguous. A matrix of width 0 still
-/// has its row count. Every value is 0.0 until set.
+/// has its row count. Every value is 0.0 until set. The values live in one
+/// block from the C allocator, zeroed by it (a large one arrives as cleared
+/// pages, with no pass of its own), which TakeValues hands over.
 class Matrix {
  public:
   Matrix() noexcept = default;
   /// A matrix of zeros. Throws std::bad_alloc when it cannot be had.
   Matrix(std::size_t rows, std::size_t width);
-  /// Takes over `values`, which must hold rows * width values (else throws
+  /// A copy of `values`, which must hold rows * width values (else throws
   /// std::invalid_argument).
-  Matrix(std::size_t rows, std::size_t width, std::vector<double> values);
+  Matrix(std::size_t rows, std::size_t width, const std::vector<double>& values);
+  Matrix(const Matrix& other);
+  Matrix& operator=(const Matrix& other);
+  Matrix(Matrix&& other) noexcept;
+  Matrix& operator=(Matrix&& other) noexcept;
+  ~Matrix() = default;
 
   std::size_t Rows() const noexcept { return rows_; }
   std::size_t Width() const noexcept { return width_; }
+  /// Rows() * Width().
+  std::size_t Size() const noexcept { return rows_ * width_; }
 
-  double* Data() noexcept { return values_.data(); }
-  const double* Data() const noexcept { return values_.data(); }
-  double* Row(std::size_t row) noexcept { return values_.data() + row * width_; }
-  const double* Row(std::size_t row) const noexcept { return values_.data() + row * width_; }
+  /// Null when the matrix holds no values.
+  double* Data() noexcept { return values_.get(); }
+  const double* Data() const noexcept { return values_.get(); }
+  double* Row(std::size_t row) noexcept { return values_.get() + row * width_; }
+  const double* Row(std::size_t row) const noexcept { return values_.get() + row * width_; }
   double& operator()(std::size_t row, std::size_t column) noexcept {
     return values_[row * width_ + column];
   }
@@ -55,26 +73,24 @@ class Matrix {
     return values_[row * width_ + column];
   }
 
-  /// The values, row after row.
-  const std::vector<double>& Values() const noexcept { return values_; }
-  /// Hands the values over without copying them; the matrix is left 0 x 0.
-  std::vector<double> TakeValues() noexcept;
+  /// A copy of the values, row after row.
+  std::vector<double> Values() const;
+  /// Hands the values over without copying them (null when there are none);
+  /// the matrix is left 0 x 0.
+  ValueBlock TakeValues() noexcept;
 
   /// Changes the row count, keeping the rows that stay; new rows are zeros.
   void ResizeRows(std::size_t rows);
-  /// Room for `rows` rows without a further allocation.
-  void ReserveRows(std::size_t rows);
 
   /// Same shape, same values (NaN is unequal to itself, as for doubles).
-  friend bool operator==(const Matrix& a, const Matrix& b) {
-    return a.rows_ == b.rows_ && a.width_ == b.width_ && a.values_ == b.values_;
-  }
+  friend bool operator==(const Matrix& a, const Matrix& b);
   friend bool operator!=(const Matrix& a, const Matrix& b) { return !(a == b); }
 
  private:
   std::size_t rows_ = 0;
   std::size_t width_ = 0;
-  std::vector<double> values_;
+  std::size_t capacity_ = 0;  // rows the block has room for
+  ValueBlock values_;
 };
 
 /// One named number of a row's label list.

@@ -7,6 +7,7 @@
 #include <pybind11/stl.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -52,11 +53,10 @@ auto Unlocked(const py::object& shown, Work work) -> decltype(work()) {
 py::array TakeArray(mbrk::Matrix& matrix) {
   const auto rows = static_cast<py::ssize_t>(matrix.Rows());
   const auto width = static_cast<py::ssize_t>(matrix.Width());
-  if (matrix.Values().empty()) return py::array_t<double>({rows, width});
-  auto values = std::make_unique<std::vector<double>>(matrix.TakeValues());
-  const py::capsule owner(values.get(),
-                          [](void* p) { delete static_cast<std::vector<double>*>(p); });
-  const double* data = values.release()->data();  // the capsule owns them now
+  if (matrix.Size() == 0) return py::array_t<double>({rows, width});
+  mbrk::ValueBlock values = matrix.TakeValues();
+  const py::capsule owner(values.get(), [](void* p) { std::free(p); });
+  const double* data = values.release();  // the capsule owns them now
   return py::array_t<double>({rows, width},
                              {width * static_cast<py::ssize_t>(sizeof(double)),
                               static_cast<py::ssize_t>(sizeof(double))},

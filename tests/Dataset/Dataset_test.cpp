@@ -385,7 +385,8 @@ TEST(ReadWindow, ChainedWindowsReadTheWholeFile) {
                              &second.rows.errors};
     for (int k = 0; k < 4; ++k) {
       std::vector<double> values = parts[k]->Values();
-      values.insert(values.end(), tails[k]->Values().begin(), tails[k]->Values().end());
+      const std::vector<double> tail = tails[k]->Values();
+      values.insert(values.end(), tail.begin(), tail.end());
       *parts[k] = Matrix(whole.Rows(), parts[k]->Width(), values);
     }
     if (joined.expected_labels) {
@@ -449,10 +450,18 @@ TEST(Matrix, IsAValue) {
   const Matrix moved = std::move(copy);
   EXPECT_EQ(1.0, moved.Row(0)[0]);
   Matrix taker = m;
-  const std::vector<double> values = taker.TakeValues();
-  EXPECT_EQ(6U, values.size());
+  const ValueBlock block = taker.TakeValues();
+  EXPECT_EQ(5.0, block[5]);
   EXPECT_EQ(0U, taker.Rows());
+  EXPECT_EQ(nullptr, taker.Data());
+  const std::vector<double> values = m.Values();
   EXPECT_EQ(Matrix(2, 3, values), m);
+  taker = m;
+  taker.ResizeRows(5);
+  EXPECT_EQ(5.0, taker(1, 2));
+  EXPECT_EQ(0.0, taker(4, 2));
+  taker.ResizeRows(1);
+  EXPECT_EQ(3U, taker.Values().size());
   EXPECT_THROW(Matrix(2, 2, values), std::invalid_argument);
   EXPECT_THROW(Matrix(std::numeric_limits<std::size_t>::max() / 2, 4), std::bad_alloc);
   EXPECT_EQ(7U, Matrix(7, 0).Rows());
