@@ -22,7 +22,9 @@ CONVERTER = os.environ.get("MBRKD2FLAT")
 def converted(source, tmp_path):
     """The converter's flat file for `source`, as bytes."""
     destination = tmp_path / (source.stem + ".flat")
-    subprocess.run([CONVERTER, str(source), str(destination)], check=True)
+    # A sanitizer runtime preloaded into the interpreter is not for the command.
+    environment = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+    subprocess.run([CONVERTER, str(source), str(destination)], check=True, env=environment)
     return destination.read_bytes()
 
 
