@@ -60,10 +60,16 @@ void CheckDataset(const Dataset& dataset) {
   CheckLists(dataset.generated_labels, dataset.generated, rows, "generated_labels");
 }
 
+// A stream for the element writer that passes a failed allocation on: a
+// stream on its own would swallow it and leave the text cut short.
+struct TextStream : std::ostringstream {
+  TextStream() { exceptions(std::ios::badbit); }
+};
+
 // The header and the tail, from the element writer itself.
 std::string HeaderText(std::int32_t rows, std::int32_t inputs, std::int32_t expected,
                        std::int32_t generated, std::int32_t errors) {
-  std::ostringstream out;
+  TextStream out;
   FileTools::WriteFormatVersion(out);
   FileTools::WriteStartTag(out, "DataSet", true);
   FileTools::WriteIntegerField(out, "Rows", rows, true);
@@ -84,7 +90,7 @@ std::string HeaderText(std::int32_t rows, std::int32_t inputs, std::int32_t expe
 }
 
 std::string TailText() {
-  std::ostringstream out;
+  TextStream out;
   FileTools::WriteEndTag(out, "Data");
   FileTools::WriteEndOfLine(out);
   FileTools::WriteEndTag(out, "DataSet");
