@@ -14,7 +14,7 @@ written as asked.
 """
 
 import os
-from typing import Any, Dict, Iterable, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
+from typing import Any, Dict, Iterable, Iterator, List, Mapping, Optional, Tuple, Union
 
 import numpy as np
 
@@ -60,9 +60,11 @@ class Dataset:
         return int(self.inputs.shape[0])
 
     def __len__(self) -> int:
+        """The number of rows."""
         return self.rows
 
     def __repr__(self) -> str:
+        """The shape: rows, the four widths and which label lists there are."""
         widths = ", ".join(f"{name}={getattr(self, name).shape[1]}"
                            for name in ("inputs", "expected", "generated", "errors"))
         labels = [name for name in ("expected_labels", "generated_labels")
@@ -101,6 +103,7 @@ def windows(path: PathLike, rows: int = 10_000) -> Iterator[Dataset]:
     total = _mbrk.probe(raw, shown)["rows"]
 
     def iterate() -> Iterator[Dataset]:
+        """The windows, read one by one as they are asked for."""
         offset, done = 0, 0
         while done < total:
             count = min(rows, total - done)
@@ -123,9 +126,8 @@ def probe(path: PathLike) -> Dict[str, Any]:
     return _mbrk.probe(raw, shown)
 
 
-def _matrix(name: str, values: Any, rows: Optional[int]) -> np.ndarray:
-    if values is None:
-        return np.zeros((rows or 0, 0))
+def _matrix(name: str, values: Any) -> np.ndarray:
+    """`values` as a C-contiguous float64 array of two dimensions."""
     array = np.ascontiguousarray(values, dtype=np.float64)
     if array.ndim != 2:
         raise ValueError(f"{name} must be two-dimensional (rows, width), not of shape "
@@ -133,7 +135,9 @@ def _matrix(name: str, values: Any, rows: Optional[int]) -> np.ndarray:
     return array
 
 
-def _label_rows(name: str, lists: Optional[Iterable[Any]]) -> Optional[List[List[Tuple[str, float]]]]:
+def _label_rows(name: str,
+                lists: Optional[Iterable[Any]]) -> Optional[List[List[Tuple[str, float]]]]:
+    """Label lists (dicts or sequences of pairs) as lists of (str, float) pairs."""
     if lists is None:
         return None
     rows = []
@@ -170,7 +174,7 @@ def save(path: PathLike, inputs: Any = None, expected: Any = None, generated: An
         expected_labels, generated_labels = data.expected_labels, data.generated_labels
     expected_pairs = _label_rows("expected_labels", expected_labels)
     generated_pairs = _label_rows("generated_labels", generated_labels)
-    arrays = {name: None if values is None else _matrix(name, values, None)
+    arrays = {name: None if values is None else _matrix(name, values)
               for name, values in (("inputs", inputs), ("expected", expected),
                                    ("generated", generated), ("errors", errors))}
     counts = [a.shape[0] for a in arrays.values() if a is not None]
