@@ -1,11 +1,13 @@
 #include "DataObject/Data.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <utility>
 
-#include "DataObject/Assert.h"
+#include "Base/internal/Assert.h"
 #include "DataObject/Exceptions.h"
 
 namespace mbrk {
@@ -31,10 +33,16 @@ void* AllocateZeroed(std::uint64_t count, std::size_t size) {
   return memory;
 }
 
-struct FreeRows {
-  void operator()(double** rows) const noexcept { std::free(rows); }
+struct Free {
+  void operator()(void* memory) const noexcept { std::free(memory); }
 };
-using RowPointers = std::unique_ptr<double*, FreeRows>;
+using ValueBlock = std::unique_ptr<double, Free>;
+using RowPointers = std::unique_ptr<double*, Free>;
+
+ValueBlock NewValueBlock(std::uint64_t values) {
+  if (values == 0) return ValueBlock();
+  return ValueBlock(static_cast<double*>(AllocateZeroed(values, sizeof(double))));
+}
 
 // The label lists live in calloc'd memory too, constructed in place, so that
 // their destruction has to run by hand.
@@ -108,18 +116,22 @@ Data::Data(std::int32_t rows, std::int32_t inputs, std::int32_t outputs, bool la
   // Whatever was obtained is released by its owner if a later request fails.
   const auto input_values = static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(MbrLngInputs);
   const auto output_values = static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(MbrLngOutputs);
-  if (input_values > 0) MbrBlkInputs.reset(static_cast<double*>(AllocateZeroed(input_values, sizeof(double))));
-  if (output_values > 0) MbrBlkOutputs.reset(static_cast<double*>(AllocateZeroed(output_values, sizeof(double))));
-  RowPointers input_rows = NewRowPointers(MbrBlkInputs.get(), rows, MbrLngInputs);
-  RowPointers output_rows = NewRowPointers(MbrBlkOutputs.get(), rows, MbrLngOutputs);
+  ValueBlock input_block = NewValueBlock(input_values);
+  ValueBlock output_block = NewValueBlock(output_values);
+  RowPointers input_rows = NewRowPointers(input_block.get(), rows, MbrLngInputs);
+  RowPointers output_rows = NewRowPointers(output_block.get(), rows, MbrLngOutputs);
   LabelArray label_lists = labels ? NewLabelArray(rows) : LabelArray(nullptr, FreeLabels{0});
 
+  MbrBlkInputs = input_block.release();
+  MbrBlkOutputs = output_block.release();
   MbrDyaRtpInputs = input_rows.release();
   MbrDyaRtpOutputs = output_rows.release();
   MbrDyaLabels = label_lists.release();
 }
 
 Data::~Data() {
+  std::free(MbrBlkInputs);
+  std::free(MbrBlkOutputs);
   std::free(MbrDyaRtpInputs);
   std::free(MbrDyaRtpOutputs);
   DestroyLabelArray(MbrDyaLabels, MbrNdxRows);
@@ -306,12 +318,12 @@ void Data::GetBlock(double* const* inputs, double* const* outputs, std::int32_t 
 Data* Data::Clone() const {
   std::unique_ptr<Data> clone(new Data(MbrNdxRows, MbrLngInputs, MbrLngOutputs, MbrBlnLabels));
   const auto rows = static_cast<std::size_t>(MbrNdxRows);
-  if (MbrBlkInputs) {
-    std::memcpy(clone->MbrBlkInputs.get(), MbrBlkInputs.get(),
+  if (MbrBlkInputs != nullptr) {
+    std::memcpy(clone->MbrBlkInputs, MbrBlkInputs,
                 rows * static_cast<std::size_t>(MbrLngInputs) * sizeof(double));
   }
-  if (MbrBlkOutputs) {
-    std::memcpy(clone->MbrBlkOutputs.get(), MbrBlkOutputs.get(),
+  if (MbrBlkOutputs != nullptr) {
+    std::memcpy(clone->MbrBlkOutputs, MbrBlkOutputs,
                 rows * static_cast<std::size_t>(MbrLngOutputs) * sizeof(double));
   }
   if (MbrBlnLabels) {

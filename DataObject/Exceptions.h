@@ -39,8 +39,8 @@ class TException {
 
  private:
   void Release() noexcept;
-  // The detail's copy and deletion need the complete message type; they are
-  // defined beside it.
+  // The detail's copy and deletion need the complete message type, which
+  // only the source includes.
   static TKQstructure* CopyDetail(const TKQstructure* detail);
   static void DeleteDetail(TKQstructure* detail) noexcept;
 };

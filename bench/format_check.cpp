@@ -18,7 +18,7 @@
 #include <ctime>
 #include <string>
 
-#include "FileHandler/FlatFiler.h"
+#include "Base/internal/NumberText.h"
 
 namespace {
 
@@ -121,8 +121,8 @@ int main(int argc, char** argv) {
   for (std::uint64_t i = 0; i < count; ++i) {
     const double value = Draw(random, i);
     if (!std::isfinite(value)) continue;
-    char mine[mbrk::TFlatFiler::kMaxValueText + 1];
-    const std::size_t length = mbrk::TFlatFiler::FormatValue(value, mine);
+    char mine[mbrk::kMaxValueText + 1];
+    const std::size_t length = mbrk::FormatValue(value, mine);
     mine[length] = '\0';
     char reference[64];
     std::snprintf(reference, sizeof reference, "%.9g", value);

@@ -21,8 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "FileHandler/FlatFiler.h"
+#include "Base/internal/NumberText.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/Lexer.h"
 
 namespace {
 
@@ -126,7 +127,7 @@ void BM_ReadNumberWord(benchmark::State& state) {
     in.clear();
     for (int k = 0; k < kValues; ++k) {
       double value = 0.0;
-      if (!tools.ReadNumberWord(in, &value)) state.SkipWithError("left the fast road");
+      if (!mbrk::ReadNumberWord(in, &value)) state.SkipWithError("left the fast road");
       benchmark::DoNotOptimize(value);
     }
   }
@@ -151,7 +152,7 @@ void BM_ConvertNumber(benchmark::State& state) {
   for (auto _ : state) {
     for (const std::string& text : Texts()) {
       double value;
-      benchmark::DoNotOptimize(mbrk::FileTools::ConvertNumber(text.data(), text.size(), &value));
+      benchmark::DoNotOptimize(mbrk::ConvertNumber(text.data(), text.size(), &value));
       benchmark::DoNotOptimize(value);
     }
   }
@@ -182,10 +183,10 @@ BENCHMARK(BM_Strtod);
 // ---- Value formatting ------------------------------------------------------------------
 
 void BM_FormatValue(benchmark::State& state) {
-  char text[mbrk::TFlatFiler::kMaxValueText];
+  char text[mbrk::kMaxValueText];
   for (auto _ : state) {
     for (double value : Values()) {
-      benchmark::DoNotOptimize(mbrk::TFlatFiler::FormatValue(value, text));
+      benchmark::DoNotOptimize(mbrk::FormatValue(value, text));
       benchmark::ClobberMemory();
     }
   }

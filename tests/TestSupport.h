@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "FileHandler/FlatFiler.h"
+#include "Base/internal/NumberText.h"
 #include "FileHandler/ParseTools.h"
 
 namespace mbrk::test {
@@ -51,8 +51,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 
 /// The flat writer's text of `value`.
 inline std::string Format(double value) {
-  char text[TFlatFiler::kMaxValueText];
-  return std::string(text, TFlatFiler::FormatValue(value, text));
+  char text[kMaxValueText];
+  return std::string(text, FormatValue(value, text));
 }
 
 /// The C library's "%.9g" text of `value`, which the flat writer must match.

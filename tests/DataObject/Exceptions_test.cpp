@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "DataObject/Assert.h"
+#include "Base/internal/Assert.h"
 
 namespace mbrk {
 namespace {

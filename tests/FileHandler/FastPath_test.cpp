@@ -23,6 +23,8 @@
 #include "FileHandler/Filer.h"
 #include "FileHandler/FlatFiler.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/Lexer.h"
+#include "Base/internal/NumberText.h"
 #include "TestSupport.h"
 
 // Sample sizes shrink under the sanitizers, which slow every call down many
@@ -123,7 +125,7 @@ Outcome ReadNumbers(const std::string& text, int count, bool fast, int piece, un
   try {
     for (int k = 0; k < count; ++k) {
       double value = 0.0;
-      if (fast && tools.ReadNumberWord(in, &value)) {
+      if (fast && ReadNumberWord(in, &value)) {
         ++outcome.fast;
       } else {
         const TElement element = tools.ReadElement(block.get(), in, false);
@@ -282,7 +284,7 @@ TEST(FastPath, HandsEverythingButAWordBack) {
     std::stringbuf held(c.text);
     std::istream in(&held);
     double value = -1.0;
-    EXPECT_EQ(c.taken, tools.ReadNumberWord(in, &value)) << c.text;
+    EXPECT_EQ(c.taken, ReadNumberWord(in, &value)) << c.text;
     if (c.taken) {
       EXPECT_EQ(c.value, value) << c.text;
     }
@@ -295,7 +297,7 @@ TEST(FastPath, HandsEverythingButAWordBack) {
   std::istream failed(&held);
   failed.setstate(std::ios::failbit);
   double value = 0.0;
-  EXPECT_FALSE(tools.ReadNumberWord(failed, &value));
+  EXPECT_FALSE(ReadNumberWord(failed, &value));
   EXPECT_EQ('1', held.sgetc());
 }
 
@@ -305,7 +307,7 @@ TEST(FastPath, AWordThatIsNoNumberFailsAsExpectNumberFails) {
   std::istream in(&held);
   double value = 0.0;
   try {
-    tools.ReadNumberWord(in, &value);
+    ReadNumberWord(in, &value);
     ADD_FAILURE() << "no error";
   } catch (FileTools::Error& e) {
     const Text message(e.MbrStrMessage);
@@ -340,7 +342,7 @@ TEST(FastPath, ShortDecimalsConvertAsStrtodDoes) {
     double expected = 0.0;
     double actual = 0.0;
     const bool accepted = ReferenceNumber(text.c_str(), &expected);
-    ASSERT_EQ(accepted, FileTools::ConvertNumber(text.data(), text.size(), &actual)) << text;
+    ASSERT_EQ(accepted, ConvertNumber(text.data(), text.size(), &actual)) << text;
     if (accepted) {
       ASSERT_EQ(Bits(expected), Bits(actual)) << text;
     }

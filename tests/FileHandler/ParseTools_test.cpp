@@ -12,6 +12,8 @@
 #include <sstream>
 #include <string>
 
+#include "Base/internal/NumberText.h"
+
 namespace mbrk {
 namespace {
 
@@ -259,7 +261,7 @@ TEST_F(ParseTools, NumberFastPathMatchesReferenceBitForBit) {
     double expected = 0.0;
     double actual = 0.0;
     const bool accepted = ReferenceNumber(text.c_str(), &expected);
-    ASSERT_EQ(accepted, FileTools::ConvertNumber(text.data(), text.size(), &actual)) << text;
+    ASSERT_EQ(accepted, ConvertNumber(text.data(), text.size(), &actual)) << text;
     if (!accepted || std::isnan(expected)) continue;
     ASSERT_EQ(0, std::memcmp(&expected, &actual, sizeof actual)) << text;
     actual = FileTools::TokenToNumber(in_, text.c_str());
@@ -277,7 +279,7 @@ TEST_F(ParseTools, IntegerConversionMatchesLongScan) {
     const bool scanned = std::sscanf(text.c_str(), "%ld", &expected) == 1;
     const bool fits = scanned && expected >= INT32_MIN && expected <= INT32_MAX;
     std::int32_t actual = 0;
-    ASSERT_EQ(fits, FileTools::ConvertInteger(text.data(), text.size(), &actual)) << text;
+    ASSERT_EQ(fits, ConvertInteger(text.data(), text.size(), &actual)) << text;
     if (fits) {
       ASSERT_EQ(expected, actual) << text;
     }
