@@ -199,16 +199,7 @@ TEST_F(FilerTest, ErrorsOfReadersGivenAFileNameCarryNoStream) {
       [&] { ReadDatFileWindow(tools_, path_.c_str(), offset, 1, first, second); },
       [&] { delete ProbeFileHeader(tools_, path_.c_str()); },
   };
-  for (const auto& read : readers) {
-    try {
-      read();
-      ADD_FAILURE() << "no error";
-    } catch (FileTools::Error& e) {
-      std::unique_ptr<char[]> message(e.MbrStrMessage);
-      EXPECT_STREQ("integer-expected", message.get());
-      EXPECT_EQ(nullptr, e.MbrPtrStream);
-    }
-  }
+  for (const auto& read : readers) EXPECT_EQ("integer-expected", test::ReaderErrorOf(read, nullptr));
   EXPECT_EQ(nullptr, first);
   EXPECT_EQ(nullptr, second);
 }

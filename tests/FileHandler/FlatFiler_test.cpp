@@ -130,15 +130,9 @@ TEST(FlatFilerSave, ReportsFilesThatCannotBeOpenedOrWritten) {
                {dir.path(), "Unable to open file"},
                {"/dev/full", "Unable to write file"}};
   for (const auto& c : cases) {
-    try {
-      TFlatFiler::SaveData(c.path.c_str(), table.get());
-      ADD_FAILURE() << "no exception for " << c.path;
-    } catch (const TException& e) {
-      EXPECT_STREQ(c.message, e.MbrStrMessage);
-      EXPECT_STREQ("File Error", e.MbrStrCategory);
-      EXPECT_STREQ("TFlatFiler::SaveData", e.MbrStrLocation);
-      EXPECT_EQ(nullptr, e.MbrPtrDetail);
-    }
+    EXPECT_EQ(std::string(c.message) + " | File Error | TFlatFiler::SaveData",
+              test::ExceptionOf([&] { TFlatFiler::SaveData(c.path.c_str(), table.get()); }))
+        << c.path;
   }
 }
 

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "Base/internal/NumberText.h"
+#include "TestSupport.h"
 
 namespace mbrk {
 namespace {
@@ -61,19 +61,10 @@ class ParseTools : public ::testing::Test {
     if (block && e.MbrLngKind == ekEnd) block.release();  // the end tag released it
     return Describe(e);
   }
-  // Runs `action`, which must throw FileTools::Error about in_; returns the
-  // message, which the catcher owns.
+  // The message of the FileTools::Error about in_ that `action` throws.
   template <typename Action>
   std::string Error(Action action) {
-    try {
-      action();
-    } catch (FileTools::Error& e) {
-      const Text message(e.MbrStrMessage);
-      EXPECT_EQ(&in_, e.MbrPtrStream);
-      EXPECT_EQ(0, e.MbrLngSpare);
-      return message ? message.get() : "<null message>";
-    }
-    return "<no error>";
+    return test::ReaderErrorOf(action, &in_);
   }
   std::string ElementError(const char* blockdef = nullptr, bool name_first = false) {
     return Error([&] { Element(blockdef, name_first); });
@@ -221,68 +212,6 @@ TEST_F(ParseTools, TokenToNumberAcceptsWhatFloatScanAccepts) {
   EXPECT_TRUE(std::isnan(FileTools::TokenToNumber(in_, "nan")));
   for (const char* bad : {"", "-", "+", "abc", "0x", ".e1", "e5", "."}) {
     EXPECT_EQ("number-expected", Error([&] { FileTools::TokenToNumber(in_, bad); })) << bad;
-  }
-}
-
-// The reference: "%f" must convert a value, strtod gives it.
-bool ReferenceNumber(const char* text, double* value) {
-  float probe;
-  if (std::sscanf(text, "%f", &probe) != 1) return false;
-  *value = std::strtod(text, nullptr);
-  return true;
-}
-
-// Plain decimals take a conversion of their own; it must agree with the
-// reference bit for bit, and other texts must still be judged by the reference.
-TEST_F(ParseTools, NumberFastPathMatchesReferenceBitForBit) {
-  std::mt19937 random(20240611);
-  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-  auto digits = [&](int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) s += static_cast<char>('0' + pick(10));
-    return s;
-  };
-  const char* const edges[] = {"1.7976931348623157e308", "1.7976931348623159e308", "4.9e-324",
-                               "2.4703282292062327e-324", "2.2250738585072011e-308", "-0.0",
-                               "0e999999999", "9007199254740993", "1e-310"};
-  for (int i = 0; i < 300000; ++i) {
-    std::string text;
-    if (i < static_cast<int>(std::size(edges))) {
-      text = edges[i];
-    } else if (i % 2 == 0) {  // a plain decimal
-      const char* const signs[] = {"", "+", "-"};
-      text = signs[pick(3)] + digits(pick(20));
-      if (pick(2) != 0) text += "." + digits(pick(20));
-      if (pick(2) != 0) text += std::string(pick(2) ? "e" : "E") + signs[pick(3)] + digits(1 + pick(3));
-    } else {  // anything made of the characters of numbers
-      const char alphabet[] = "0123456789+-.eExpinfa ";
-      for (int n = pick(12); n > 0; --n) text += alphabet[pick(sizeof alphabet - 1)];
-    }
-    double expected = 0.0;
-    double actual = 0.0;
-    const bool accepted = ReferenceNumber(text.c_str(), &expected);
-    ASSERT_EQ(accepted, ConvertNumber(text.data(), text.size(), &actual)) << text;
-    if (!accepted || std::isnan(expected)) continue;
-    ASSERT_EQ(0, std::memcmp(&expected, &actual, sizeof actual)) << text;
-    actual = FileTools::TokenToNumber(in_, text.c_str());
-    ASSERT_EQ(0, std::memcmp(&expected, &actual, sizeof actual)) << text;
-  }
-}
-
-TEST_F(ParseTools, IntegerConversionMatchesLongScan) {
-  std::mt19937 random(7);
-  const char alphabet[] = "0123456789+- x.";
-  for (int i = 0; i < 100000; ++i) {
-    std::string text;
-    for (int n = static_cast<int>(random() % 12); n > 0; --n) text += alphabet[random() % (sizeof alphabet - 1)];
-    long expected = 0;
-    const bool scanned = std::sscanf(text.c_str(), "%ld", &expected) == 1;
-    const bool fits = scanned && expected >= INT32_MIN && expected <= INT32_MAX;
-    std::int32_t actual = 0;
-    ASSERT_EQ(fits, ConvertInteger(text.data(), text.size(), &actual)) << text;
-    if (fits) {
-      ASSERT_EQ(expected, actual) << text;
-    }
   }
 }
 
