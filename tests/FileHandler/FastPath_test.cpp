@@ -256,7 +256,6 @@ TEST(FastPath, NumbersReadInPlaceMatchTheElementReader) {
 }
 
 TEST(FastPath, HandsEverythingButAWordBack) {
-  FileTools tools;
   const struct {
     const char* text;
     bool taken;
@@ -293,7 +292,6 @@ TEST(FastPath, HandsEverythingButAWordBack) {
 }
 
 TEST(FastPath, AWordThatIsNoNumberFailsAsExpectNumberFails) {
-  FileTools tools;
   std::stringbuf held("abc def");
   std::istream in(&held);
   double value = 0.0;
