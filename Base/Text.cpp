@@ -8,9 +8,11 @@ namespace mbrk {
 
 namespace {
 
-inline unsigned char Upper(char c) noexcept {
-  const auto u = static_cast<unsigned char>(c);
-  return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+// Bytes are compared as unsigned values, so "a" < "_" once folded and bytes
+// above 127 sort after every letter.
+inline int Upper(char c) noexcept {
+  const int byte = ByteOf(c);
+  return (byte >= 'a' && byte <= 'z') ? byte - 'a' + 'A' : byte;
 }
 
 }  // namespace
@@ -31,8 +33,8 @@ char* CopyText(const char* text) {
 int strcasecmp(const char* a, const char* b) noexcept {
   MBRK_ASSERT(a != nullptr && b != nullptr);
   for (;; ++a, ++b) {
-    const unsigned char ca = Upper(*a);
-    const unsigned char cb = Upper(*b);
+    const int ca = Upper(*a);
+    const int cb = Upper(*b);
     if (ca != cb) return ca < cb ? -1 : 1;
     if (ca == 0) return 0;
   }

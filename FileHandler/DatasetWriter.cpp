@@ -18,11 +18,11 @@ namespace {
 
 // The header fields a pair of tables makes; -1 stands for Labels.
 struct FileShape {
-  std::int32_t LngRows = -1;
-  std::int32_t LngInputs = 0;
-  std::int32_t LngExpectedOutputs = 0;
-  std::int32_t LngCalculatedOutputs = 0;
-  std::int32_t LngErrors = 0;
+  std::int32_t rows = -1;
+  std::int32_t inputs = 0;
+  std::int32_t expected_outputs = 0;
+  std::int32_t generated_outputs = 0;
+  std::int32_t errors = 0;
 };
 
 // A label name reads back as itself only when it is one word of the format.
@@ -47,24 +47,24 @@ bool HasWritableLabels(const Data* table) {
 
 std::int32_t ShapeOf(const Data* first, const Data* second, FileShape& shape) {
   if (first != nullptr) {
-    shape.LngRows = first->MbrNdxRows;
-    shape.LngInputs = first->MbrLngInputs;
-    const std::int32_t LngExpectedOutputs = first->MbrLngOutputs;
-    if (first->MbrBlnLabels) MBRK_ASSERT(LngExpectedOutputs == 0);
-    shape.LngExpectedOutputs = first->MbrBlnLabels ? -1 : LngExpectedOutputs;
+    shape.rows = first->MbrNdxRows;
+    shape.inputs = first->MbrLngInputs;
+    const std::int32_t expected_outputs = first->MbrLngOutputs;
+    if (first->MbrBlnLabels) MBRK_ASSERT(expected_outputs == 0);
+    shape.expected_outputs = first->MbrBlnLabels ? -1 : expected_outputs;
   }
   if (second != nullptr) {
     if (first == nullptr) {
-      shape.LngRows = second->MbrNdxRows;
-    } else if (second->MbrNdxRows != shape.LngRows) {
+      shape.rows = second->MbrNdxRows;
+    } else if (second->MbrNdxRows != shape.rows) {
       return BAD_TABLES;
     }
-    const std::int32_t LngCalculatedOutputs = second->MbrLngInputs;
-    if (second->MbrBlnLabels) MBRK_ASSERT(LngCalculatedOutputs == 0);
-    shape.LngCalculatedOutputs = second->MbrBlnLabels ? -1 : LngCalculatedOutputs;
-    shape.LngErrors = second->MbrLngOutputs;
+    const std::int32_t generated_outputs = second->MbrLngInputs;
+    if (second->MbrBlnLabels) MBRK_ASSERT(generated_outputs == 0);
+    shape.generated_outputs = second->MbrBlnLabels ? -1 : generated_outputs;
+    shape.errors = second->MbrLngOutputs;
   }
-  if (shape.LngRows < 0) return BAD_TABLES;
+  if (shape.rows < 0) return BAD_TABLES;
   if (!HasWritableLabels(first) || !HasWritableLabels(second)) return BAD_TABLES;
   return SUCCESS;
 }
@@ -204,7 +204,7 @@ std::int32_t WriteDatFileRows(FileTools& tools, const char* filename,
   FileShape shape;
   const std::int32_t err = ShapeOf(PtrDatFileData1, PtrDatFileData2, shape);
   if (err != SUCCESS) return err;
-  return WriteRows(tools, filename, PtrDatFileData1, PtrDatFileData2, shape.LngRows);
+  return WriteRows(tools, filename, PtrDatFileData1, PtrDatFileData2, shape.rows);
 }
 
 std::int32_t WriteDatFileTail(FileTools& tools, const char* filename) {
@@ -223,10 +223,10 @@ std::int32_t SaveDatFile(FileTools& tools, const char* filename, const Data* Ptr
   FileShape shape;
   std::int32_t err = ShapeOf(PtrDatFileData1, PtrDatFileData2, shape);
   if (err != SUCCESS) return err;
-  err = WriteDatFileHeader(tools, filename, shape.LngInputs, shape.LngExpectedOutputs,
-                           shape.LngCalculatedOutputs, shape.LngErrors, shape.LngRows);
+  err = WriteDatFileHeader(tools, filename, shape.inputs, shape.expected_outputs,
+                           shape.generated_outputs, shape.errors, shape.rows);
   if (err != SUCCESS) return err;
-  err = WriteRows(tools, filename, PtrDatFileData1, PtrDatFileData2, shape.LngRows);
+  err = WriteRows(tools, filename, PtrDatFileData1, PtrDatFileData2, shape.rows);
   if (err != SUCCESS) return err;
   return WriteDatFileTail(tools, filename);
 }
