@@ -26,8 +26,8 @@ namespace {
 // writes, digit for digit, without the locale and format-string parsing of
 // printf.
 std::size_t FormatGeneral(double value, char* buffer) noexcept {
-  const std::to_chars_result done = std::to_chars(
-      buffer, buffer + kMaxValueText, value, std::chars_format::general, 9);
+  const std::to_chars_result done =
+      std::to_chars(buffer, buffer + kMaxValueText, value, std::chars_format::general, 9);
   MBRK_ASSERT(done.ec == std::errc());
   return static_cast<std::size_t>(done.ptr - buffer);
 }
@@ -322,8 +322,8 @@ inline std::size_t FormatWhole(std::uint32_t n, char* out) {
 // The whole conversion; FormatValue below is its one entrance.
 inline std::size_t Format(double value, char* buffer) noexcept {
   if (!std::isfinite(value)) {
-    const char* text = std::isinf(value) ? (value < 0 ? "-INF" : "+INF")
-                                         : (std::signbit(value) ? "-NAN" : "+NAN");
+    const char* text =
+        std::isinf(value) ? (value < 0 ? "-INF" : "+INF") : (std::signbit(value) ? "-NAN" : "+NAN");
     std::memcpy(buffer, text, 4);
     return 4;
   }

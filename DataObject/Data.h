@@ -106,8 +106,8 @@ class Data {
   /// inputs[k] and outputs[k], k = 0, 1, ..., and stores how many in `count`
   /// (slot order, not insertion order). A table that holds no rows copies
   /// nothing. An invalid `from` stores 0 and throws "Data Block Fault".
-  void GetBlock(double* const* inputs, double* const* outputs, std::int32_t from,
-                std::int32_t to, std::int32_t* count) const;
+  void GetBlock(double* const* inputs, double* const* outputs, std::int32_t from, std::int32_t to,
+                std::int32_t* count) const;
 
   /// A new table equal to this one: values, labels, counters, ring position,
   /// cursor and column selections. The caller owns it.

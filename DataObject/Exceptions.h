@@ -23,8 +23,7 @@ class TException {
   /// Copies of `message` and, when given, of `category`; no detail, no location.
   explicit TException(const char* message, const char* category = nullptr);
   /// Copies of the three texts; takes ownership of `detail`, which may be null.
-  TException(const char* message, const char* category, const char* location,
-             TKQstructure* detail);
+  TException(const char* message, const char* category, const char* location, TKQstructure* detail);
 
   TException(const TException& other);
   TException& operator=(const TException& other);

@@ -92,8 +92,8 @@ std::int32_t ReadWindow(FileTools& tools, const char* filename, std::int64_t& of
 
 // LoadDatFileWindow for either offset width.
 template <typename Offset>
-std::int32_t LoadWindow(FileTools& tools, const char* filename, Offset& offset,
-                        std::int32_t count, Data*& PtrDatFileData) {
+std::int32_t LoadWindow(FileTools& tools, const char* filename, Offset& offset, std::int32_t count,
+                        Data*& PtrDatFileData) {
   Data* second = nullptr;
   struct DropSecond {
     Data*& table;
@@ -105,8 +105,7 @@ std::int32_t LoadWindow(FileTools& tools, const char* filename, Offset& offset,
 }  // namespace
 
 std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int64_t& offset,
-                               std::int32_t count, Data*& PtrDatFileData1,
-                               Data*& PtrDatFileData2) {
+                               std::int32_t count, Data*& PtrDatFileData1, Data*& PtrDatFileData2) {
   return WithOwnStream([&] {
     return ReadWindow(tools, filename, offset, count, std::numeric_limits<std::int64_t>::max(),
                       PtrDatFileData1, PtrDatFileData2);
@@ -114,8 +113,7 @@ std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int6
 }
 
 std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int32_t& offset,
-                               std::int32_t count, Data*& PtrDatFileData1,
-                               Data*& PtrDatFileData2) {
+                               std::int32_t count, Data*& PtrDatFileData1, Data*& PtrDatFileData2) {
   std::int64_t wide = offset;
   const std::int32_t result = WithOwnStream([&] {
     return ReadWindow(tools, filename, wide, count, std::numeric_limits<std::int32_t>::max(),

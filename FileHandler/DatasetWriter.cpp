@@ -198,8 +198,8 @@ std::int32_t WriteDatFileHeader(FileTools& tools, const char* filename, std::int
   return ClosePass(out);
 }
 
-std::int32_t WriteDatFileRows(FileTools& tools, const char* filename,
-                              const Data* PtrDatFileData1, const Data* PtrDatFileData2) {
+std::int32_t WriteDatFileRows(FileTools& tools, const char* filename, const Data* PtrDatFileData1,
+                              const Data* PtrDatFileData2) {
   MBRK_ASSERT(filename != nullptr);
   FileShape shape;
   const std::int32_t err = ShapeOf(PtrDatFileData1, PtrDatFileData2, shape);

@@ -67,8 +67,7 @@ void WriteItem(std::ostream& out, std::int32_t kind, const char* name, const cha
       Put(out, name);
       out.put(' ');
       return;
-    default:
-      MBRK_ASSERT(false);
+    default: MBRK_ASSERT(false);
   }
 }
 
@@ -79,8 +78,8 @@ void FileTools::WriteElement(TElement element, std::ostream& out, bool bracket) 
   // leaks nothing.
   Text name;
   Text value;
-  const bool owned = element.MbrLngKind == ekStart || element.MbrLngKind == ekField ||
-                     element.MbrLngKind == ekEnd;
+  const bool owned =
+      element.MbrLngKind == ekStart || element.MbrLngKind == ekField || element.MbrLngKind == ekEnd;
   if (owned) {
     name.reset(element.MbrStrName);
     value.reset(element.MbrStrValue);

@@ -23,7 +23,7 @@ namespace {
 
 void CheckShape(std::int32_t rows, std::int32_t inputs, std::int32_t outputs,
                 const char* location) {
-  const char* message = rows < 0     ? "Invalid Number of Rows"
+  const char* message = rows < 0      ? "Invalid Number of Rows"
                         : inputs < 0  ? "Invalid Number of Inputs"
                         : outputs < 0 ? "Invalid Number of Outputs"
                                       : nullptr;

@@ -74,9 +74,9 @@ class FileTools {
   /// name, the probe) close it before the error reaches the caller, so their
   /// errors carry a null stream rather than a destroyed one.
   struct Error {
-    char* MbrStrMessage;          // what was wrong, a new[] array
-    std::istream* MbrPtrStream;   // the stream being read, or null (see above); not owned
-    std::int32_t MbrLngSpare;     // always 0
+    char* MbrStrMessage;         // what was wrong, a new[] array
+    std::istream* MbrPtrStream;  // the stream being read, or null (see above); not owned
+    std::int32_t MbrLngSpare;    // always 0
   };
 
   /// Size of the work buffer that words are collected in.

@@ -20,11 +20,11 @@ namespace {
 
 // Whether a header's tables, declared by a file too small to hold their
 // values, would be large enough to be worth refusing before allocation.
-bool DeclaresMoreThanItHolds(std::istream& in, double rows, double table_values,
-                             double all_values, double label_lists) {
+bool DeclaresMoreThanItHolds(std::istream& in, double rows, double table_values, double all_values,
+                             double label_lists) {
   constexpr double kSmallTables = 64.0 * 1024 * 1024;
-  const double table_bytes = rows * (table_values * sizeof(double) + 2 * sizeof(void*)) +
-                             label_lists * rows * 16;
+  const double table_bytes =
+      rows * (table_values * sizeof(double) + 2 * sizeof(void*)) + label_lists * rows * 16;
   if (table_bytes <= kSmallTables) return false;
   // Asked of the buffer, not the stream: when the data block's start tag ends
   // the input, the stream already has its end-of-file state and tellg would
@@ -59,8 +59,7 @@ DataBlock ReadToDataBlock(FileTools& tools, std::istream& in) {
 }
 
 void RefuseHostileSize(std::istream& in, std::int32_t rows, const RowLayout& layout) {
-  const double values1 =
-      layout.table1 ? static_cast<double>(layout.inputs) + layout.expected : 0.0;
+  const double values1 = layout.table1 ? static_cast<double>(layout.inputs) + layout.expected : 0.0;
   const double values2 =
       layout.table2 ? static_cast<double>(layout.generated) + layout.errors : 0.0;
   const double all_values = static_cast<double>(layout.inputs) + layout.expected +

@@ -374,9 +374,9 @@ TKQstructure* TKQstructure::ParseExpression(const char** cursor) {
       if (open.size() >= static_cast<std::size_t>(kMaxNesting)) return nullptr;
       Text performative = ReadToken(cursor, kSpecials);
       if (!ExpectWord(performative[0])) return nullptr;
-      open.push_back(
-          {std::unique_ptr<TKQstructure>(new TKQstructure(std::move(performative), kInitialCapacity)),
-           nullptr});
+      open.push_back({std::unique_ptr<TKQstructure>(
+                          new TKQstructure(std::move(performative), kInitialCapacity)),
+                      nullptr});
     } else {
       if (!ExpectWord(token[0])) return nullptr;
       complete.reset(new TKQstructure(std::move(token), kInitialCapacity));
@@ -439,7 +439,9 @@ double AsNumber(const char* text) {
 
 double ParseNumber(const char* text) {
   double value = 0;
-  if (!ConvertLeadingNumber(text, &value)) ThrowReply("invalid-message", {{"number-expected", text}});
+  if (!ConvertLeadingNumber(text, &value)) {
+    ThrowReply("invalid-message", {{"number-expected", text}});
+  }
   return value;
 }
 

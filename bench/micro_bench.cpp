@@ -111,7 +111,8 @@ void BM_ReadElementExpectNumber(benchmark::State& state) {
     in.str(Block());
     in.clear();
     for (int k = 0; k < kValues; ++k) {
-      benchmark::DoNotOptimize(mbrk::FileTools::ExpectNumber(tools.ReadElement(block.get(), in, false), in));
+      benchmark::DoNotOptimize(
+          mbrk::FileTools::ExpectNumber(tools.ReadElement(block.get(), in, false), in));
     }
   }
   state.SetItemsProcessed(state.iterations() * kValues);
@@ -174,7 +175,9 @@ BENCHMARK(BM_FromChars);
 
 void BM_Strtod(benchmark::State& state) {
   for (auto _ : state) {
-    for (const std::string& text : Texts()) benchmark::DoNotOptimize(std::strtod(text.c_str(), nullptr));
+    for (const std::string& text : Texts()) {
+      benchmark::DoNotOptimize(std::strtod(text.c_str(), nullptr));
+    }
   }
   state.SetItemsProcessed(state.iterations() * kValues);
 }
@@ -198,7 +201,8 @@ void BM_ToCharsGeneral9(benchmark::State& state) {
   char text[32];
   for (auto _ : state) {
     for (double value : Values()) {
-      benchmark::DoNotOptimize(std::to_chars(text, text + sizeof text, value, std::chars_format::general, 9));
+      benchmark::DoNotOptimize(
+          std::to_chars(text, text + sizeof text, value, std::chars_format::general, 9));
       benchmark::ClobberMemory();
     }
   }

@@ -83,12 +83,8 @@ void CheckElement(const TElement& element, std::istream& in, unsigned turn) {
   const std::string name = element.MbrStrName;
   const std::string value = element.MbrStrValue;
   switch (turn % 3) {
-    case 0:
-      static_cast<void>(FileTools::ExpectIntegerField(element, in, name.c_str()));
-      break;
-    case 1:
-      static_cast<void>(FileTools::ExpectNumberField(element, in, name.c_str()));
-      break;
+    case 0: static_cast<void>(FileTools::ExpectIntegerField(element, in, name.c_str())); break;
+    case 1: static_cast<void>(FileTools::ExpectNumberField(element, in, name.c_str())); break;
     default: {
       const Text none(FileTools::ExpectStringField(element, in, name.c_str(), value.c_str()));
       MBRK_FUZZ_CHECK(none == nullptr);

@@ -44,10 +44,10 @@ bool FileExists(const std::string& path);
 
 /// What a finished process left behind.
 struct RunResult {
-  int exit_status = -1;   // the status passed to exit, or -1 when ended by a signal
-  int signal = 0;         // the signal that ended it, or 0
-  std::string out;        // everything written to standard output
-  std::string err;        // everything written to standard error
+  int exit_status = -1;  // the status passed to exit, or -1 when ended by a signal
+  int signal = 0;        // the signal that ended it, or 0
+  std::string out;       // everything written to standard output
+  std::string err;       // everything written to standard error
 };
 
 /// Runs `program` with `args` (no shell), standard input empty.

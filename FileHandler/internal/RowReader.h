@@ -18,8 +18,8 @@ class Data;
 /// output width cleared to 0), whether each table carries label lists, and
 /// which of the two tables the file calls for.
 struct RowLayout {
-  RowLayout(std::int32_t header_inputs, std::int32_t header_expected,
-            std::int32_t header_generated, std::int32_t header_errors)
+  RowLayout(std::int32_t header_inputs, std::int32_t header_expected, std::int32_t header_generated,
+            std::int32_t header_errors)
       : inputs(header_inputs),
         expected(header_expected < 0 ? 0 : header_expected),
         generated(header_generated < 0 ? 0 : header_generated),

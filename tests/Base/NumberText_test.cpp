@@ -62,6 +62,7 @@ TEST(ConvertNumber, AcceptsWhatFloatScanAcceptsWithStrtodsValueBitForBit) {
     for (int i = 0; i < n; ++i) s += static_cast<char>('0' + pick(10));
     return s;
   };
+  // clang-format off
   const char* const edges[] = {
       "1.7976931348623157e308", "1.7976931348623159e308", "4.9e-324", "2.4703282292062327e-324",
       "2.2250738585072011e-308", "-0.0", "0e999999999", "1e-310", "9007199254740992",
@@ -162,24 +163,22 @@ TEST(FormatValue, AgreesWithPrintfOnASample) {
     for (int i = 1; i < digits; ++i) text += static_cast<char>('0' + random() % 10);
     return std::strtod((text + "e" + std::to_string(exponent)).c_str(), nullptr);
   };
+  // clang-format on
   for (int i = 0; i < 200000 * kScale; ++i) {
     double value;
     switch (i % 5) {
-      case 0:
-        value = FromBits(random());
-        break;
+      case 0: value = FromBits(random()); break;
       case 1:
         value = FromBits(random() & 0x801FFFFFFFFFFFFFULL);  // subnormals, smallest normals
         break;
       case 2:
-        value = decimal(1 + static_cast<int>(random() % 17), static_cast<int>(random() % 634) - 325);
+        value =
+            decimal(1 + static_cast<int>(random() % 17), static_cast<int>(random() % 634) - 325);
         break;
       case 3:
         value = decimal(10, static_cast<int>(random() % 40) - 20);  // near halfway as written
         break;
-      default:
-        value = static_cast<double>(random() >> (11 + random() % 50));
-        break;
+      default: value = static_cast<double>(random() >> (11 + random() % 50)); break;
     }
     if (!std::isfinite(value)) continue;
     ASSERT_EQ(Printf9(value), Format(value)) << std::hexfloat << value;

@@ -29,7 +29,8 @@ std::string Show(const TLabelList* list) {
   if (list == nullptr) return "<none>";
   std::ostringstream out;
   for (std::int32_t i = 0; i < list->MbrLngCount; ++i) {
-    out << (i > 0 ? " " : "") << list->MbrDyaItems[i].MbrStrName << '=' << list->MbrDyaItems[i].MbrDblValue;
+    out << (i > 0 ? " " : "") << list->MbrDyaItems[i].MbrStrName << '='
+        << list->MbrDyaItems[i].MbrDblValue;
   }
   return out.str();
 }
@@ -58,7 +59,8 @@ std::string Walk(Data& data, int steps, bool forward = true) {
     } else {
       data.GetPreviousRow(in, out);
     }
-    walked += (i > 0 ? ", " : "") + Join(in, data.MbrLngInputs) + " | " + Join(out, data.MbrLngOutputs);
+    walked +=
+        (i > 0 ? ", " : "") + Join(in, data.MbrLngInputs) + " | " + Join(out, data.MbrLngOutputs);
   }
   return walked;
 }
@@ -524,7 +526,8 @@ TEST(Data, RejectedSelectionKeepsThePreviousOne) {
 // ---- Blocks ----
 
 struct BlockBuffers {
-  explicit BlockBuffers(int rows) : in(rows, std::vector<double>(4, -9)), out(rows, std::vector<double>(4, -9)) {
+  explicit BlockBuffers(int rows)
+      : in(rows, std::vector<double>(4, -9)), out(rows, std::vector<double>(4, -9)) {
     for (int i = 0; i < rows; ++i) {
       in_rows.push_back(in[i].data());
       out_rows.push_back(out[i].data());
@@ -579,8 +582,9 @@ TEST(Data, BadBlockStartStoresZeroBeforeThrowing) {
   BlockBuffers buffers(4);
   for (std::int32_t from : {-1, 4}) {
     std::int32_t count = 77;
-    EXPECT_EQ("Data Block Fault | Bad Parameter | Data::GetBlock",
-              ExceptionOf([&] { data.GetBlock(buffers.in_rows.data(), buffers.out_rows.data(), from, 3, &count); }));
+    EXPECT_EQ("Data Block Fault | Bad Parameter | Data::GetBlock", ExceptionOf([&] {
+                data.GetBlock(buffers.in_rows.data(), buffers.out_rows.data(), from, 3, &count);
+              }));
     EXPECT_EQ(0, count);
   }
 }

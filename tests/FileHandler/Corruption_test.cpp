@@ -60,8 +60,12 @@ class Corruption : public ::testing::Test {
       table.GetInputRow(row, inputs.data());
       table.GetOutputRow(row, outputs.data());
       std::string expected;
-      for (std::int32_t k = 0; k < table.MbrLngInputs; ++k) expected += fuzz::FlatText(inputs[k]) + " ";
-      for (std::int32_t k = 0; k < table.MbrLngOutputs; ++k) expected += fuzz::FlatText(outputs[k]) + " ";
+      for (std::int32_t k = 0; k < table.MbrLngInputs; ++k) {
+        expected += fuzz::FlatText(inputs[k]) + " ";
+      }
+      for (std::int32_t k = 0; k < table.MbrLngOutputs; ++k) {
+        expected += fuzz::FlatText(outputs[k]) + " ";
+      }
       ASSERT_EQ(expected, line);
     }
     EXPECT_FALSE(std::getline(lines, line));

@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "Base/internal/NumberText.h"
 #include "DataObject/Data.h"
 #include "DataObject/LabelList.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/FlatFiler.h"
 #include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/Lexer.h"
-#include "Base/internal/NumberText.h"
 #include "TestSupport.h"
 
 // Sample sizes shrink under the sanitizers, which slow every call down many
@@ -94,8 +94,8 @@ struct Outcome {
   std::string error;                  // the message that stopped the reading, or ""
   bool block_released = false;        // the block's end tag was read
   std::ios::iostate state = std::ios::goodbit;
-  std::string rest;                   // what the stream still held
-  int fast = 0;                       // numbers the fast road took (not compared)
+  std::string rest;  // what the stream still held
+  int fast = 0;      // numbers the fast road took (not compared)
 
   bool operator==(const Outcome& o) const {
     return values == o.values && error == o.error && block_released == o.block_released &&
@@ -123,7 +123,9 @@ Outcome ReadNumbers(const std::string& text, int count, bool fast, int piece, un
             ++outcome.fast;
           } else {
             const TElement element = tools.ReadElement(block.get(), in, false);
-            if (element.MbrLngKind == ekEnd) static_cast<void>(block.release());  // taken by the reader
+            if (element.MbrLngKind == ekEnd) {
+              static_cast<void>(block.release());  // taken by the reader
+            }
             value = FileTools::ExpectNumber(element, in);
           }
           outcome.values.push_back(Bits(value));
@@ -184,6 +186,7 @@ class Generator {
 
   // Any token a data block might hold, hostile ones included.
   std::string Token() {
+    // clang-format off
     static const char* const kHostile[] = {
         "1.5abc", "abc", "-", "+", ".", "1e", "1e+", "inf", "-INF", "nan", "0x1p3", "1,5", "--1",
         "9007199254740993", "9007199254740992", "18446744073709551616", "1e22", "1e23", "1e-22",
@@ -193,21 +196,22 @@ class Generator {
         "[FormatVersion = x]", "[FormatVersion = 1", "[~Data]", "[~data ]", "[~Other]", "[~Data x",
         "[x]", "[x = 1]", "]", "=", "<", ">", "[", "[~", "*",
     };
+    // clang-format on
     switch (Pick(10)) {
       case 0:
-      case 1:
-        return kHostile[Pick(static_cast<int>(std::size(kHostile)))];
+      case 1: return kHostile[Pick(static_cast<int>(std::size(kHostile)))];
       case 2:  // words around the length of the work buffer
-        return Pick(2) ? Digits(1020 + Pick(20)) : std::string(static_cast<std::size_t>(1020 + Pick(20)), 'w');
-      default:
-        return Decimal();
+        return Pick(2) ? Digits(1020 + Pick(20))
+                       : std::string(static_cast<std::size_t>(1020 + Pick(20)), 'w');
+      default: return Decimal();
     }
   }
 
   // Separators between tokens; sometimes none at all, so that a word runs
   // straight into a special character or into the next word.
   std::string Separator() {
-    static const char* const kSeparators[] = {" ", "  ", "\t", "\n", "\r\n", ",", "\x7f", "\xe9", ""};
+    static const char* const kSeparators[] = {" ", "  ",   "\t",   "\n", "\r\n",
+                                              ",", "\x7f", "\xe9", ""};
     std::string s = kSeparators[Pick(static_cast<int>(std::size(kSeparators)))];
     if (Pick(20) == 0) s += std::string(1, '\0');
     return s;
@@ -262,8 +266,8 @@ TEST(FastPath, HandsEverythingButAWordBack) {
     double value;
     const char* rest;
   } cases[] = {
-      {"  1.25 x", true, 1.25, "x"},      // the separator after the word is consumed
-      {" ,\t7[x]", true, 7.0, "[x]"},     // a special character is left for the next token
+      {"  1.25 x", true, 1.25, "x"},   // the separator after the word is consumed
+      {" ,\t7[x]", true, 7.0, "[x]"},  // a special character is left for the next token
       {"1e3/* c */", true, 1000.0, "/* c */"},
       {"  [~Data]", false, 0.0, "[~Data]"},  // only separators are consumed
       {" /* c */ 5", false, 0.0, "/* c */ 5"},
@@ -317,13 +321,18 @@ void Dump(const Data* table, Loaded* loaded) {
     return;
   }
   for (std::int32_t row = 0; row < table->MbrNdxDataRows; ++row) {
-    for (std::int32_t j = 0; j < table->MbrLngInputs; ++j) loaded->values.push_back(Bits(table->MbrDyaRtpInputs[row][j]));
-    for (std::int32_t j = 0; j < table->MbrLngOutputs; ++j) loaded->values.push_back(Bits(table->MbrDyaRtpOutputs[row][j]));
+    for (std::int32_t j = 0; j < table->MbrLngInputs; ++j) {
+      loaded->values.push_back(Bits(table->MbrDyaRtpInputs[row][j]));
+    }
+    for (std::int32_t j = 0; j < table->MbrLngOutputs; ++j) {
+      loaded->values.push_back(Bits(table->MbrDyaRtpOutputs[row][j]));
+    }
     if (table->MbrBlnLabels) {
       std::string text;
       const TLabelList& list = table->MbrDyaLabels[row];
       for (std::int32_t k = 0; k < list.MbrLngCount; ++k) {
-        text += std::string(list.MbrDyaItems[k].MbrStrName) + "=" + std::to_string(list.MbrDyaItems[k].MbrDblValue) + ";";
+        text += std::string(list.MbrDyaItems[k].MbrStrName) + "=" +
+                std::to_string(list.MbrDyaItems[k].MbrDblValue) + ";";
       }
       loaded->labels.push_back(text);
     }
@@ -352,7 +361,8 @@ Loaded ReadWithElements(const std::string& path) {
   std::unique_ptr<Data> first, second;
   loaded.error = test::ReaderErrorOf(
       [&] {
-        Text dataset(FileTools::ExpectBlockStart(tools.ReadElement(nullptr, in, false), in, "DATASET"));
+        Text dataset(
+            FileTools::ExpectBlockStart(tools.ReadElement(nullptr, in, false), in, "DATASET"));
         std::int32_t inputs, expected, generated, errors, rows;
         TElement after{};
         ReadDatFileHeader(tools, in, inputs, expected, generated, errors, rows, after);
@@ -360,15 +370,20 @@ Loaded ReadWithElements(const std::string& path) {
         const bool labels1 = expected == -1, labels2 = generated == -1;
         expected = std::max(expected, 0);
         generated = std::max(generated, 0);
-        if (inputs != 0 || expected != 0 || labels1) first.reset(new Data(rows, inputs, expected, labels1));
-        if (generated != 0 || errors != 0 || labels2) second.reset(new Data(rows, generated, errors, labels2));
+        if (inputs != 0 || expected != 0 || labels1) {
+          first.reset(new Data(rows, inputs, expected, labels1));
+        }
+        if (generated != 0 || errors != 0 || labels2) {
+          second.reset(new Data(rows, generated, errors, labels2));
+        }
         auto read_in = [&](Text& block) {
           const TElement element = tools.ReadElement(block.get(), in, false);
           if (element.MbrLngKind == ekEnd) static_cast<void>(block.release());
           return element;
         };
-        std::vector<double> a(static_cast<std::size_t>(inputs)), b(static_cast<std::size_t>(expected)),
-            c(static_cast<std::size_t>(generated)), d(static_cast<std::size_t>(errors));
+        std::vector<double> a(static_cast<std::size_t>(inputs)),
+            b(static_cast<std::size_t>(expected)), c(static_cast<std::size_t>(generated)),
+            d(static_cast<std::size_t>(errors));
         for (std::int32_t row = 0; row < rows; ++row) {
           for (auto* v : {&a, &b, &c, &d}) {
             for (double& x : *v) x = FileTools::ExpectNumber(read_in(data), in);
@@ -442,7 +457,8 @@ TEST(FastPath, DatasetReaderReadsAcrossItsBufferEnds) {
   const std::string path = dir.File("big.mbrk");
   Generator generate(31337);
   const int rows = 12000;
-  std::string text = "[DataSet][Rows = " + std::to_string(rows) + "][Inputs = 3][ExpectedOutputs = 1][Data]\n";
+  std::string text =
+      "[DataSet][Rows = " + std::to_string(rows) + "][Inputs = 3][ExpectedOutputs = 1][Data]\n";
   for (int row = 0; row < rows; ++row) {
     for (int j = 0; j < 4; ++j) {
       text += generate.Pick(200) == 0 ? "/* a comment between numbers */ " : "";
@@ -467,7 +483,8 @@ TEST(FastPath, DatasetReaderReadsAcrossItsBufferEnds) {
 // file must already hold every line completed so far, and nothing more.
 class WatchingTable : public Data {
  public:
-  WatchingTable(std::string path, std::int32_t rows) : Data(rows, 2, 1, false), path_(std::move(path)) {}
+  WatchingTable(std::string path, std::int32_t rows)
+      : Data(rows, 2, 1, false), path_(std::move(path)) {}
   void GetNextRow(double* inputs, double* outputs, TLabelList** labels) override {
     std::string expected;
     for (int row = 0; row < calls_; ++row) expected += std::to_string(row) + " 0.5 -1 \n";

@@ -100,11 +100,11 @@ TEST(FlatReader, RefusedArgumentsLeaveTheTablePlaceAlone) {
 // The reader takes numbers exactly as `in >> value` does: same values (to
 // the bit), same stream state, same characters left unread.
 TEST(FlatReader, ReadsNumbersExactlyAsFormattedExtraction) {
-  const char* const pieces[] = {"0",    "00",     "1",      "9",         "12345678901234567890",
-                                ".",    "e",      "E",      "+",         "-",
-                                " ",    "\t\n",   "\v",     "x",         ",",
+  const char* const pieces[] = {"0",     "00",     "1",      "9",        "12345678901234567890",
+                                ".",     "e",      "E",      "+",        "-",
+                                " ",     "\t\n",   "\v",     "x",        ",",
                                 "1e400", "-1e400", "1e-400", "2.5e-320", "4.9e-324",
-                                "0x1p3", "inf",   "nan",    "1e+",       "-.5"};
+                                "0x1p3", "inf",    "nan",    "1e+",      "-.5"};
   std::mt19937 random(5);
   for (int round = 0; round < 3000; ++round) {
     std::string file;

@@ -22,7 +22,8 @@ using Text = std::unique_ptr<char[]>;
 // The text of a returned array, released.
 std::string Take(char* text) { return Text(text).get(); }
 
-// One line per element, releasing its texts: "start Data", "field Rows=12 open", "token 0.25", "end".
+// One line per element, releasing its texts: "start Data", "field Rows=12 open", "token 0.25",
+// "end".
 std::string Describe(const TElement& e) {
   const Text name(e.MbrStrName);
   const Text value(e.MbrStrValue);
@@ -77,16 +78,18 @@ class ParseTools : public ::testing::Test {
 // ---- Tokens ----------------------------------------------------------------------------
 
 TEST_F(ParseTools, TokenClasses) {
-  const struct { std::string input, tokens; } cases[] = {
+  const struct {
+    std::string input, tokens;
+  } cases[] = {
       {std::string(" \t,\r\n\x01\0[", 8), "["},
       {"[~Data]", "[~ Data ]"},
       {"[ ~Data]", "[ ~Data ]"},  // the tilde then begins a word
       {"a,b", "a b"},
       {"[Rows=12]", "[ Rows = 12 ]"},
       {"a<b>c", "a < b > c"},
-      {"[]=<>*/", "[ ] = < > * /"},   // "*/" outside a comment is two tokens
+      {"[]=<>*/", "[ ] = < > * /"},  // "*/" outside a comment is two tokens
       {"a/b", "a / b"},
-      {"a\xE9" "b\x7F" "c\xFF", "a b c"},  // bytes above 126 separate
+      {"a\351b\177c\377", "a b c"},  // bytes above 126 separate
       {"~\"'():-+._!#", "~\"'():-+._!#"},
       {"abc/*x*/def", "abc def"},
       {"", ""},
@@ -134,12 +137,14 @@ TEST_F(ParseTools, WordsLongerThanWorkBufferComeBackWhole) {
 // ---- Comments --------------------------------------------------------------------------
 
 TEST_F(ParseTools, CommentsNestAndFollowEachOther) {
-  const struct { std::string input, tokens; } cases[] = {
+  const struct {
+    std::string input, tokens;
+  } cases[] = {
       {"/* a /* b */ c */x", "x"},
       {"/*a*//*b*/ x", "x"},
-      {"/* /* x *// y", "y"},      // the "/" after the inner "*/" closes the outer comment too
+      {"/* /* x *// y", "y"},  // the "/" after the inner "*/" closes the outer comment too
       {"/* /**/ */ z", "z"},
-      {"/*/ still */ w", "w"},     // the "/" of "/*/" opens nothing
+      {"/*/ still */ w", "w"},  // the "/" of "/*/" opens nothing
       {"/**/x", "x"},
   };
   for (const auto& c : cases) {
@@ -188,11 +193,13 @@ TEST_F(ParseTools, SkipCommentStartsAfterTheOpening) {
 // ---- Numbers ---------------------------------------------------------------------------
 
 TEST_F(ParseTools, TokenToIntegerReadsLikeLongScanWithin32Bits) {
+  // clang-format off
   const struct { const char* text; std::int32_t value; } good[] = {
       {"12", 12}, {"-7", -7}, {"+5", 5}, {" \t42", 42}, {"12xyz", 12}, {"3.7", 3},
       {"2147483647", 2147483647}, {"-2147483648", INT32_MIN}, {"0000000000000000000012", 12},
       {"-0", 0}, {"0x1A", 0},
   };
+  // clang-format on
   for (const auto& c : good) EXPECT_EQ(c.value, FileTools::TokenToInteger(in_, c.text)) << c.text;
   for (const char* bad : {"abc", "", "-", "+", "- 5", "x12", "2147483648", "-2147483649",
                           "99999999999999999999", "4294967296"}) {
@@ -201,12 +208,14 @@ TEST_F(ParseTools, TokenToIntegerReadsLikeLongScanWithin32Bits) {
 }
 
 TEST_F(ParseTools, TokenToNumberAcceptsWhatFloatScanAccepts) {
+  // clang-format off
   const struct { const char* text; double value; } good[] = {
       {"1.5abc", 1.5}, {".5", 0.5}, {"1e5", 100000.0}, {"-2.25", -2.25}, {"+3", 3.0},
       {"1.2345678901234567e-300", std::strtod("1.2345678901234567e-300", nullptr)},
       {"0.1", 0.1}, {"1e", 1.0}, {"100ergs", 100.0}, {"0x1p3", 8.0}, {"1.", 1.0},
       {"1e400", HUGE_VAL}, {"-inf", -HUGE_VAL}, {"1e-400", 0.0},
   };
+  // clang-format on
   for (const auto& c : good) EXPECT_EQ(c.value, FileTools::TokenToNumber(in_, c.text)) << c.text;
   EXPECT_TRUE(std::signbit(FileTools::TokenToNumber(in_, "-0")));
   EXPECT_TRUE(std::isnan(FileTools::TokenToNumber(in_, "nan")));
@@ -216,18 +225,23 @@ TEST_F(ParseTools, TokenToNumberAcceptsWhatFloatScanAccepts) {
 }
 
 TEST(StrCaseCmp, FoldsLettersAndReturnsOnlyMinusOneZeroOne) {
+  // clang-format off
   const struct { const char* a; const char* b; int result; } cases[] = {
       {"FormatVersion", "FORMATVERSION", 0}, {"", "", 0}, {"abc", "ABD", -1}, {"ABD", "abc", 1},
       {"a", "_", -1}, {"A", "_", -1}, {"_", "a", 1}, {"", "a", -1}, {"a", "", 1},
       {"zzz", "A", 1}, {"A", "zzz", -1}, {"\xE9", "z", 1},
   };
+  // clang-format on
   for (const auto& c : cases) EXPECT_EQ(c.result, strcasecmp(c.a, c.b)) << c.a << " vs " << c.b;
 }
 
 // ---- Elements --------------------------------------------------------------------------
 
 TEST_F(ParseTools, ElementsOfTheGrammar) {
-  const struct { const char* input; const char* element; } cases[] = {
+  const struct {
+    const char* input;
+    const char* element;
+  } cases[] = {
       {"[Rows = 12]", "field Rows=12"},
       {" , [ Rows , = , 12 , ] ", "field Rows=12"},
       {"[Rows=12]", "field Rows=12"},
@@ -277,7 +291,12 @@ TEST_F(ParseTools, EndTagReleasesMatchingBlockName) {
 }
 
 TEST_F(ParseTools, ElementFailures) {
-  const struct { const char* input; const char* blockdef; bool name_first; const char* message; } cases[] = {
+  const struct {
+    const char* input;
+    const char* blockdef;
+    bool name_first;
+    const char* message;
+  } cases[] = {
       {"", "Data", false, "Unexpected end of file"},
       {"[", nullptr, false, "Unexpected end of file"},
       {"[Rows =", nullptr, false, "Unexpected end of file"},
@@ -321,9 +340,11 @@ TEST_F(ParseTools, RejectedElementsStopWhereTheyAre) {
 TEST_F(ParseTools, ExpectBlockStartAndEnd) {
   Feed("[DataSet] [Data] [Model x 5 [~Model]");
   EXPECT_EQ("DataSet", Take(FileTools::ExpectBlockStart(Read(), in_, "DATASET")));
-  EXPECT_EQ("[DATASET] expected", Error([&] { FileTools::ExpectBlockStart(Read(), in_, "DATASET"); }));
+  EXPECT_EQ("[DATASET] expected",
+            Error([&] { FileTools::ExpectBlockStart(Read(), in_, "DATASET"); }));
   EXPECT_EQ("Model", Take(FileTools::ExpectBlockStart(Read(), in_, nullptr)));
-  EXPECT_EQ("start of block expected", Error([&] { FileTools::ExpectBlockStart(Read(), in_, nullptr); }));
+  EXPECT_EQ("start of block expected",
+            Error([&] { FileTools::ExpectBlockStart(Read(), in_, nullptr); }));
   EXPECT_EQ("End Tag expected", Error([&] { FileTools::ExpectBlockEnd(Read(), in_); }));
   Text block(FileTools::DuplicateString("model"));
   FileTools::ExpectBlockEnd(tools_.ReadElement(block.release(), in_, false), in_);
@@ -338,20 +359,25 @@ TEST_F(ParseTools, ExpectNumber) {
 }
 
 TEST_F(ParseTools, ExpectFields) {
-  Feed("[rows = 12] [Rows = x] [Cols = 1] 7 "
-       "[Scale = 2.5] [Scale = y] [Rows = 1] "
-       "[Mode = FAST] [Mode = slow] [mode = slow] [Speed = 1]");
+  Feed(
+      "[rows = 12] [Rows = x] [Cols = 1] 7 "
+      "[Scale = 2.5] [Scale = y] [Rows = 1] "
+      "[Mode = FAST] [Mode = slow] [mode = slow] [Speed = 1]");
   EXPECT_EQ(12, FileTools::ExpectIntegerField(Read(), in_, "Rows"));
   EXPECT_EQ("integer-expected", Error([&] { FileTools::ExpectIntegerField(Read(), in_, "Rows"); }));
-  EXPECT_EQ("[Rows = <integer>] expected", Error([&] { FileTools::ExpectIntegerField(Read(), in_, "Rows"); }));
-  EXPECT_EQ("[Rows = <integer>] expected", Error([&] { FileTools::ExpectIntegerField(Read(), in_, "Rows"); }));
+  EXPECT_EQ("[Rows = <integer>] expected",
+            Error([&] { FileTools::ExpectIntegerField(Read(), in_, "Rows"); }));
+  EXPECT_EQ("[Rows = <integer>] expected",
+            Error([&] { FileTools::ExpectIntegerField(Read(), in_, "Rows"); }));
 
   EXPECT_EQ(2.5, FileTools::ExpectNumberField(Read(), in_, "SCALE"));
   EXPECT_EQ("number-expected", Error([&] { FileTools::ExpectNumberField(Read(), in_, "Scale"); }));
-  EXPECT_EQ("[Scale = <number>] expected", Error([&] { FileTools::ExpectNumberField(Read(), in_, "Scale"); }));
+  EXPECT_EQ("[Scale = <number>] expected",
+            Error([&] { FileTools::ExpectNumberField(Read(), in_, "Scale"); }));
 
   EXPECT_EQ(nullptr, FileTools::ExpectStringField(Read(), in_, "Mode", "fast"));
-  EXPECT_EQ("[Mode = fast] expected", Error([&] { FileTools::ExpectStringField(Read(), in_, "Mode", "fast"); }));
+  EXPECT_EQ("[Mode = fast] expected",
+            Error([&] { FileTools::ExpectStringField(Read(), in_, "Mode", "fast"); }));
   EXPECT_EQ("slow", Take(FileTools::ExpectStringField(Read(), in_, "Mode", nullptr)));
   EXPECT_EQ("[Mode = <string>] expectedSpeed",
             Error([&] { FileTools::ExpectStringField(Read(), in_, "Mode", nullptr); }));

@@ -72,8 +72,7 @@ const ProbeCase kCases[] = {
     // The value is converted before the field's name is looked at.
     {"unknown field with a non-integer value", "[DataSet][Colour = red]",
      "throws: integer-expected"},
-    {"format version too high", "[FormatVersion = 2.0][DataSet]",
-     "throws: Illegal Format Version"},
+    {"format version too high", "[FormatVersion = 2.0][DataSet]", "throws: Illegal Format Version"},
 };
 
 TEST(ProbeFileHeader, AnswersEachKindOfFileAsItsFirstBlockSays) {

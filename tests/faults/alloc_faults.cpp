@@ -175,8 +175,7 @@ TEST(AllocationFailure, ConversionWithLabelListsEndsCleanlyAtEveryAllocation) {
 }
 
 TEST(AllocationFailure, ConversionWithASecondTableEndsCleanlyAtEveryAllocation) {
-  ConvertUnderEveryFailure("model-run.mbrk",
-                           "0 0 0 \n0 1 1 \n1 0 1 \n1 1 0 \n0.5 0.5 0.5 \n");
+  ConvertUnderEveryFailure("model-run.mbrk", "0 0 0 \n0 1 1 \n1 0 1 \n1 1 0 \n0.5 0.5 0.5 \n");
 }
 
 // The message parser hands back null or a whole structure; a failed
@@ -255,20 +254,19 @@ TEST(AllocationFailure, LibraryOperationsPropagateItAndReleaseEverything) {
                 throw;
               }
               delete table;
-            }), 0);
+            }),
+            0);
 
-  EXPECT_GT(FailEveryAllocation([&] {
-              delete mbrk::ProbeFileHeader(tools, two_tables.c_str());
-            }), 0);
+  EXPECT_GT(FailEveryAllocation([&] { delete mbrk::ProbeFileHeader(tools, two_tables.c_str()); }),
+            0);
 
   mbrk::Data* first = nullptr;
   mbrk::Data* second = nullptr;
   ASSERT_EQ(mbrk::SUCCESS, mbrk::ReadDatFile(tools, two_tables.c_str(), first, second));
   const std::unique_ptr<mbrk::Data> owned1(first), owned2(second);
   const std::string written = dir.File("written.mbrk");
-  EXPECT_GT(FailEveryAllocation([&] {
-              mbrk::SaveDatFile(tools, written.c_str(), first, second);
-            }), 0);
+  EXPECT_GT(FailEveryAllocation([&] { mbrk::SaveDatFile(tools, written.c_str(), first, second); }),
+            0);
 
   const std::string flat = dir.File("model.flat");
   mbrk::TFlatFiler::SaveData(flat.c_str(), first);
@@ -281,7 +279,8 @@ TEST(AllocationFailure, LibraryOperationsPropagateItAndReleaseEverything) {
                 throw;
               }
               delete table;
-            }), 0);
+            }),
+            0);
 }
 
 // A header of zero rows may declare widths of two billion: nothing is
