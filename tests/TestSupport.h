@@ -19,6 +19,21 @@
 
 namespace mbrk::test {
 
+/// How many times the long sampling tests multiply their sample sizes: 10,
+/// or 1 under the sanitizers, which slow every call down many times. The
+/// long runs live in bench/ (check_format.sh).
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr int kScale = 1;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
+inline constexpr int kScale = 1;
+#else
+inline constexpr int kScale = 10;
+#endif
+#else
+inline constexpr int kScale = 10;
+#endif
+
 /// A fresh folder below the system's temporary folder, removed with all it
 /// holds when the object goes, also when a test fails.
 class TempDir {

@@ -16,23 +16,10 @@
 
 #include "TestSupport.h"
 
-// Sample sizes shrink under the sanitizers, which slow every call down many
-// times; the long runs live in bench/check_format.sh.
-#if defined(__SANITIZE_ADDRESS__)
-#define MBRK_TEST_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
-#define MBRK_TEST_SANITIZED 1
-#endif
-#endif
-#ifdef MBRK_TEST_SANITIZED
-constexpr int kScale = 1;
-#else
-constexpr int kScale = 10;
-#endif
-
 namespace mbrk {
 namespace {
+
+using test::kScale;
 
 double FromBits(std::uint64_t bits) {
   double value;
