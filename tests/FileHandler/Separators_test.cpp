@@ -85,7 +85,6 @@ class DatasetMaker {
     Tag("[~", Cased("DataSet"));
     Gap(false, true);
     dataset.text = out_;
-    if (!dataset.converts) dataset.flat.clear();
     return dataset;
   }
 
