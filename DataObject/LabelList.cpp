@@ -6,24 +6,15 @@
 #include <new>
 #include <utility>
 
-#include "DataObject/Assert.h"
-#include "FileHandler/ParseTools.h"
+#include "Base/internal/Assert.h"
+#include "Base/internal/Text.h"
 
 namespace mbrk {
-
-namespace {
-
-// A new[] copy of `name`, or null for null.
-char* CopyName(const char* name) {
-  return name == nullptr ? nullptr : FileTools::DuplicateString(name);
-}
-
-}  // namespace
 
 // ---- TLabel ----
 
 TLabel::TLabel(const TLabel& other)
-    : MbrDblValue(other.MbrDblValue), MbrStrName(CopyName(other.MbrStrName)) {}
+    : MbrDblValue(other.MbrDblValue), MbrStrName(CopyText(other.MbrStrName)) {}
 
 TLabel::TLabel(TLabel&& other) noexcept
     : MbrDblValue(other.MbrDblValue), MbrStrName(std::exchange(other.MbrStrName, nullptr)) {}
@@ -31,7 +22,7 @@ TLabel::TLabel(TLabel&& other) noexcept
 TLabel& TLabel::operator=(const TLabel& other) {
   if (this != &other) {
     // Copy first, so a failed allocation leaves this label as it was.
-    char* name = CopyName(other.MbrStrName);
+    char* name = CopyText(other.MbrStrName);
     delete[] MbrStrName;
     MbrStrName = name;
     MbrDblValue = other.MbrDblValue;
@@ -55,7 +46,7 @@ TLabel::~TLabel() { delete[] MbrStrName; }
 TLabelList::TLabelList(const char* name, double value) {
   MBRK_ASSERT(name != nullptr);
   std::unique_ptr<TLabel[]> items(new TLabel[1]);
-  items[0].MbrStrName = FileTools::DuplicateString(name);
+  items[0].MbrStrName = CopyText(name);
   items[0].MbrDblValue = value;
   MbrDyaItems = items.release();
   MbrLngCount = 1;
@@ -108,7 +99,7 @@ void TLabelList::AppendLabel(const char* name, double value) {
 
   // Everything that can fail happens before the existing labels move over.
   std::unique_ptr<TLabel[]> items(new TLabel[static_cast<std::size_t>(MbrLngCount) + 1]);
-  items[MbrLngCount].MbrStrName = FileTools::DuplicateString(name);
+  items[MbrLngCount].MbrStrName = CopyText(name);
   items[MbrLngCount].MbrDblValue = value;
   // Moving hands each name array over instead of copying it.
   for (std::int32_t i = 0; i < MbrLngCount; ++i) items[i] = std::move(MbrDyaItems[i]);

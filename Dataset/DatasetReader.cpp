@@ -13,9 +13,10 @@
 
 #include "DataObject/LabelList.h"
 #include "Dataset/Dataset.h"
-#include "Dataset/Files.h"
+#include "Dataset/internal/Files.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/Lexer.h"
 
 namespace mbrk {
 
@@ -34,10 +35,6 @@ constexpr std::size_t kGrowthRows = 1 << 16;
 
 [[noreturn]] void Fail(std::istream& in, const char* message) {
   throw FileTools::Error{FileTools::DuplicateString(message), &in, 0};
-}
-
-bool IsSeparator(int c) {
-  return c != kEof && FileTools::IsSeparator(static_cast<unsigned char>(c));
 }
 
 // Where the stream buffer stands, or -1 for a stream without positions. The
@@ -64,7 +61,7 @@ int PeekPastSeparators(std::istream& in) {
 
 void CheckItem(std::istream& in, const char* item) {
   if (item[0] == '\0') Fail(in, "Unexpected end of file");
-  if (FileTools::IsSpecial(static_cast<unsigned char>(item[0]))) {
+  if (IsSpecial(ByteOf(item[0]))) {
     Fail(in, "Unexpected special character");
   }
 }
@@ -249,7 +246,7 @@ class RowReader {
   // the same errors.
   void Numbers(double* values, std::int32_t count) {
     for (std::int32_t k = 0; k < count; ++k) {
-      if (!tools_.ReadNumberWord(in_, &values[k])) {
+      if (!ReadNumberWord(in_, &values[k])) {
         values[k] = FileTools::ExpectNumber(NextInBlock(), in_);
       }
     }
@@ -429,7 +426,7 @@ Position Locate(std::streambuf& sb, std::int64_t length) {
       } else {
         after_cr = false;
         ++column;
-        if (!FileTools::IsSeparator(c)) mark = Position{line, column, offset + i + 1};
+        if (!IsSeparator(c)) mark = Position{line, column, offset + i + 1};
       }
     }
     offset += got;

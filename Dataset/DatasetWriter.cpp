@@ -11,10 +11,12 @@
 #include <string>
 #include <system_error>
 
+#include "Base/internal/NumberText.h"
 #include "Dataset/Dataset.h"
-#include "Dataset/Files.h"
+#include "Dataset/internal/Files.h"
 #include "FileHandler/FlatFiler.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/Lexer.h"
 
 namespace mbrk {
 
@@ -29,8 +31,7 @@ constexpr auto kMaxCount = static_cast<std::size_t>(std::numeric_limits<std::int
 bool IsWord(const std::string& name) {
   if (name.empty()) return false;
   for (const char ch : name) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (FileTools::IsSeparator(c) || FileTools::IsSpecial(c)) return false;
+    if (!IsWordByte(ByteOf(ch))) return false;
   }
   return true;
 }
@@ -133,8 +134,8 @@ void PutLabelValue(files::BlockWriter& out, double value) {
     return;
   }
   std::string large(std::numeric_limits<double>::max_exponent10 + 20, '\0');
-  done = std::to_chars(large.data(), large.data() + large.size(), value,
-                       std::chars_format::fixed, 9);
+  done =
+      std::to_chars(large.data(), large.data() + large.size(), value, std::chars_format::fixed, 9);
   out.Append(large.data(), static_cast<std::size_t>(done.ptr - large.data()));
 }
 
@@ -215,8 +216,8 @@ void WriteFlat(const std::string& path, const Dataset& dataset) {
     for (const Matrix* part : parts) {
       const double* values = part->Row(row);
       for (std::size_t k = 0; k < part->Width(); ++k) {
-        char* at = out.Reserve(TFlatFiler::kMaxValueText + 1);
-        at += TFlatFiler::FormatValue(values[k], at);
+        char* at = out.Reserve(kMaxValueText + 1);
+        at += FormatValue(values[k], at);
         *at++ = ' ';
         out.Commit(at);
       }

@@ -1,4 +1,4 @@
-#include "Dataset/Files.h"
+#include "Dataset/internal/Files.h"
 
 #include <cerrno>
 #include <cstring>

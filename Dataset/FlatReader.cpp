@@ -7,7 +7,7 @@
 
 #include "DataObject/Data.h"
 #include "Dataset/Dataset.h"
-#include "Dataset/Files.h"
+#include "Dataset/internal/Files.h"
 #include "FileHandler/FlatFiler.h"
 
 namespace mbrk {

@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     const auto table = Load(source);
     seconds = Since(start);
-    values = static_cast<double>(table->MbrNdxDataRows) * (table->MbrLngInputs + table->MbrLngOutputs);
+    values =
+        static_cast<double>(table->MbrNdxDataRows) * (table->MbrLngInputs + table->MbrLngOutputs);
   } else if (mode == "read") {
     const auto start = Clock::now();
     const mbrk::Dataset dataset = mbrk::ReadDataset(source);
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     mbrk::TFlatFiler::SaveData(destination, table.get());
     seconds = Since(start);
-    values = static_cast<double>(table->MbrNdxDataRows) * (table->MbrLngInputs + table->MbrLngOutputs);
+    values =
+        static_cast<double>(table->MbrNdxDataRows) * (table->MbrLngInputs + table->MbrLngOutputs);
   } else if (mode == "write" && destination != nullptr) {
     const mbrk::Dataset dataset = mbrk::ReadDataset(source);
     const auto start = Clock::now();

@@ -1,16 +1,13 @@
 // mbrkd2flat: converts a dataset in the bracketed text format into a flat
 // file, one line per row holding the row's inputs and expected outputs.
-//
-// Exit status 0 after a conversion, 1 for a wrong argument count, a source
-// that cannot be read or breaks the format, a dataset without inputs or
-// expected outputs, a lack of memory, and a destination that cannot be
-// written. Every message goes to standard error, one line each.
+#include "command/mbrkd2flat.h"
 
-#include <cstdio>
+#include <cstdint>
 #include <exception>
-#include <iostream>
+#include <initializer_list>
 #include <memory>
 #include <new>
+#include <ostream>
 
 #include "DataObject/Data.h"
 #include "DataObject/Exceptions.h"
@@ -18,71 +15,63 @@
 #include "FileHandler/FlatFiler.h"
 #include "FileHandler/ParseTools.h"
 
+namespace mbrk {
+
 namespace {
 
-// Every line the command writes goes out at once, so that it is not lost
-// when the process ends abnormally.
-void Say(const char* text) { std::cerr << (text != nullptr ? text : "") << std::endl; }
+// Writes each text as a line of its own (an absent one as an empty line).
+// Every line goes out at once, so that it is not lost when the process ends
+// abnormally.
+void Say(std::ostream& err, std::initializer_list<const char*> lines) {
+  for (const char* line : lines) err << (line != nullptr ? line : "") << std::endl;
+}
 
-int Convert(const char* source, const char* destination) {
-  mbrk::FileTools tools;
+int Convert(const char* source, const char* destination, std::ostream& err) {
+  FileTools tools;
   // The reader stores the first table here as soon as it creates it, so the
   // table is released on every way out, a failed read included.
-  mbrk::Data* loaded = nullptr;
+  Data* loaded = nullptr;
   struct ReleaseTable {
-    mbrk::Data*& table;
+    Data*& table;
     ~ReleaseTable() { delete table; }
   } release{loaded};
 
-  std::int32_t result = mbrk::SUCCESS;
-  try {
-    result = mbrk::LoadDatFile(tools, source, loaded);
-  } catch (mbrk::FileTools::Error& error) {
-    // The reader hands the message text over to whoever catches the error.
-    std::unique_ptr<char[]> message(error.MbrStrMessage);
-    Say(message.get());
-    return 1;
-  }
-  if (result == mbrk::FILE_OPEN_ERROR) {
-    Say("Unable to open file for input");
+  if (LoadDatFile(tools, source, loaded) == FILE_OPEN_ERROR) {
+    Say(err, {"Unable to open file for input"});
     return 1;
   }
   if (loaded == nullptr) {
-    Say("No inputs or expected outputs to convert");
+    Say(err, {"No inputs or expected outputs to convert"});
     return 1;
   }
-  try {
-    mbrk::TFlatFiler::SaveData(destination, loaded);
-  } catch (mbrk::TException& error) {
-    Say(error.MbrStrMessage);
-    Say(error.MbrStrCategory);
-    Say(error.MbrStrLocation);
-    return 1;
-  }
+  TFlatFiler::SaveData(destination, loaded);
   return 0;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int RunConverter(int argc, const char* const* argv, std::ostream& err) {
   if (argc != 3) {
-    Say("Usage: mbrkd2flat source_file.mbrk destination_file.mbrk");
+    Say(err, {"Usage: mbrkd2flat source_file.mbrk destination_file.mbrk"});
     return 1;
   }
   try {
-    return Convert(argv[1], argv[2]);
+    return Convert(argv[1], argv[2], err);
+  } catch (FileTools::Error& error) {
+    // The reader hands the message text over to whoever catches the error.
+    const std::unique_ptr<char[]> message(error.MbrStrMessage);
+    Say(err, {message.get()});
+  } catch (TException& error) {
+    // Saving failed, or the table rejected what the reader could not rule out.
+    Say(err, {error.MbrStrMessage, error.MbrStrCategory, error.MbrStrLocation});
   } catch (const std::bad_alloc&) {
-    Say("Not enough memory");
-  } catch (mbrk::TException& error) {
-    // The table rejects what the reader could not rule out: report it the way
-    // a saving failure is reported.
-    Say(error.MbrStrMessage);
-    Say(error.MbrStrCategory);
-    Say(error.MbrStrLocation);
+    Say(err, {"Not enough memory"});
   } catch (const std::exception& error) {
-    Say(error.what());
+    Say(err, {error.what()});
   } catch (...) {
-    Say("Internal error");
+    Say(err, {"Internal error"});
   }
   return 1;
 }
+
+}  // namespace mbrk

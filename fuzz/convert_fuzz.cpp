@@ -104,12 +104,12 @@ void CheckValueReader(const char* path, std::size_t size, const std::string& mes
     MBRK_FUZZ_CHECK(dataset.expected.Width() == static_cast<std::size_t>(table->MbrLngOutputs));
     for (std::size_t row = 0; row < dataset.Rows(); ++row) {
       for (std::size_t k = 0; k < dataset.inputs.Width(); ++k) {
-        MBRK_FUZZ_CHECK(mbrk::fuzz::SameValue(dataset.inputs(row, k),
-                                              table->MbrDyaRtpInputs[row][k]));
+        MBRK_FUZZ_CHECK(
+            mbrk::fuzz::SameValue(dataset.inputs(row, k), table->MbrDyaRtpInputs[row][k]));
       }
       for (std::size_t k = 0; k < dataset.expected.Width(); ++k) {
-        MBRK_FUZZ_CHECK(mbrk::fuzz::SameValue(dataset.expected(row, k),
-                                              table->MbrDyaRtpOutputs[row][k]));
+        MBRK_FUZZ_CHECK(
+            mbrk::fuzz::SameValue(dataset.expected(row, k), table->MbrDyaRtpOutputs[row][k]));
       }
     }
   } catch (const mbrk::FormatError& error) {

@@ -57,10 +57,10 @@ py::array TakeArray(mbrk::Matrix& matrix) {
   mbrk::ValueBlock values = matrix.TakeValues();
   const py::capsule owner(values.get(), [](void* p) { std::free(p); });
   const double* data = values.release();  // the capsule owns them now
-  return py::array_t<double>({rows, width},
-                             {width * static_cast<py::ssize_t>(sizeof(double)),
-                              static_cast<py::ssize_t>(sizeof(double))},
-                             data, owner);
+  return py::array_t<double>(
+      {rows, width},
+      {width * static_cast<py::ssize_t>(sizeof(double)), static_cast<py::ssize_t>(sizeof(double))},
+      data, owner);
 }
 
 py::object TakeLabels(std::optional<std::vector<mbrk::Labels>>& lists) {
@@ -171,19 +171,18 @@ PYBIND11_MODULE(_mbrk, m) {
   m.attr("__version__") = MBRK_VERSION;
   m.def("load", &Load, py::arg("path"), py::arg("shown"),
         "Reads a whole dataset file; returns the parts of an mbrk.Dataset as a tuple.");
-  m.def("window", &Window, py::arg("path"), py::arg("shown"), py::arg("offset"),
-        py::arg("count"),
+  m.def("window", &Window, py::arg("path"), py::arg("shown"), py::arg("offset"), py::arg("count"),
         "Reads `count` rows from `offset` bytes into the data block; returns (parts, "
         "next_offset).");
   m.def("probe", &Probe, py::arg("path"), py::arg("shown"),
         "Reads a dataset file's header; returns its shape as a dict.");
-  m.def("save", &Save, py::arg("path"), py::arg("shown"), py::arg("inputs"),
-        py::arg("expected"), py::arg("generated"), py::arg("errors"),
-        py::arg("expected_labels"), py::arg("generated_labels"),
+  m.def("save", &Save, py::arg("path"), py::arg("shown"), py::arg("inputs"), py::arg("expected"),
+        py::arg("generated"), py::arg("errors"), py::arg("expected_labels"),
+        py::arg("generated_labels"),
         "Writes a dataset file from four 2-D arrays of equal row counts and label lists "
         "given as lists of (name, value) pairs, or None.");
-  m.def("to_flat", &ToFlat, py::arg("source"), py::arg("shown_source"),
-        py::arg("destination"), py::arg("shown_destination"),
+  m.def("to_flat", &ToFlat, py::arg("source"), py::arg("shown_source"), py::arg("destination"),
+        py::arg("shown_destination"),
         "Converts a dataset file into a flat file, as the mbrkd2flat command does.");
   m.def("read_flat", &ReadFlat, py::arg("path"), py::arg("shown"), py::arg("rows"),
         py::arg("inputs"), py::arg("outputs"),

@@ -97,11 +97,11 @@ std::string Differences(const std::string& path) {
   try {
     const Dataset dataset = ReadDataset(path);
     if (!expected_error.empty()) return "read, but the table reader says " + expected_error;
-    std::string diff = CompareTable(table1.get(), dataset.inputs, dataset.expected,
-                                    dataset.expected_labels);
+    std::string diff =
+        CompareTable(table1.get(), dataset.inputs, dataset.expected, dataset.expected_labels);
     if (diff.empty()) {
-      diff = CompareTable(table2.get(), dataset.generated, dataset.errors,
-                          dataset.generated_labels);
+      diff =
+          CompareTable(table2.get(), dataset.generated, dataset.errors, dataset.generated_labels);
     }
     return diff;
   } catch (const FormatError& error) {
@@ -198,9 +198,10 @@ TEST(FormatError, SaysWhereReadingStopped) {
       {"1 2\n3 4 5\n[~Data][~DataSet]\n", "End Tag expected"},
       {"1 2\n3 4\n   \n", "Unexpected end of file"},
   };
-  const PositionCase row_positions[] = {
-      {nullptr, nullptr, 6, 5, 49}, {nullptr, nullptr, 7, 8, 54},
-      {nullptr, nullptr, 6, 6, 50}, {nullptr, nullptr, 6, 4, 48}};
+  const PositionCase row_positions[] = {{nullptr, nullptr, 6, 5, 49},
+                                        {nullptr, nullptr, 7, 8, 54},
+                                        {nullptr, nullptr, 6, 6, 50},
+                                        {nullptr, nullptr, 6, 4, 48}};
   test::TempDir dir;
   const std::string path = dir.File("broken.mbrk");
   auto check = [&](const std::string& text, const std::string& message, std::int64_t line,
@@ -222,9 +223,9 @@ TEST(FormatError, SaysWhereReadingStopped) {
         EXPECT_EQ(line, error.Line()) << text;
         EXPECT_EQ(column, error.Column()) << text;
         EXPECT_EQ(offset, error.Offset()) << text;
-        EXPECT_EQ(where + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " +
-                      message,
-                  error.what());
+        EXPECT_EQ(
+            where + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + message,
+            error.what());
       }
     }
   };
@@ -378,7 +379,8 @@ TEST(ReadWindow, ChainedWindowsReadTheWholeFile) {
     const std::string path = Sample(name);
     const Dataset whole = ReadDataset(path);
     const Window first = ReadWindow(path, 0, 4);
-    const Window second = ReadWindow(path, first.next_offset, static_cast<std::int32_t>(whole.Rows() - 4));
+    const Window second =
+        ReadWindow(path, first.next_offset, static_cast<std::int32_t>(whole.Rows() - 4));
     Dataset joined = first.rows;
     Matrix* parts[] = {&joined.inputs, &joined.expected, &joined.generated, &joined.errors};
     const Matrix* tails[] = {&second.rows.inputs, &second.rows.expected, &second.rows.generated,
@@ -407,7 +409,8 @@ TEST(ReadWindow, ChainedWindowsReadTheWholeFile) {
 }
 
 TEST(ReadWindow, RefusesWindowsBeyondTheRows) {
-  const std::string labels_only = "[DataSet][Rows=1][ExpectedOutputs=Labels][Data] [a] [~Data][~DataSet]";
+  const std::string labels_only =
+      "[DataSet][Rows=1][ExpectedOutputs=Labels][Data] [a] [~Data][~DataSet]";
   test::TempDir dir;
   test::WriteFile(dir.File("labels.mbrk"), labels_only);
   const std::pair<std::function<void()>, std::string> cases[] = {

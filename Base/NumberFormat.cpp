@@ -1,0 +1,391 @@
+// The texts of numbers as the writers produce them.
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <system_error>
+
+#include "Base/internal/Assert.h"
+#include "Base/internal/NumberText.h"
+
+namespace mbrk {
+
+// ---- Value texts ------------------------------------------------------------
+//
+// "%.9g" by hand: the nine significant digits are found with 128-bit integer
+// arithmetic and a table of powers of ten, in a quarter of the general
+// conversion's time. The result is exact: where the arithmetic cannot decide
+// the rounding (a value within a hair of halfway between two nine-digit
+// texts, or exactly on it) the general conversion writes the text instead.
+
+namespace {
+
+// The exact general conversion: to_chars at precision 9 writes what "%.9g"
+// writes, digit for digit, without the locale and format-string parsing of
+// printf.
+std::size_t FormatGeneral(double value, char* buffer) noexcept {
+  const std::to_chars_result done =
+      std::to_chars(buffer, buffer + kMaxValueText, value, std::chars_format::general, 9);
+  MBRK_ASSERT(done.ec == std::errc());
+  return static_cast<std::size_t>(done.ptr - buffer);
+}
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+inline void WritePair(char* out, std::uint32_t pair) {
+  std::memcpy(out, kDigitPairs + 2 * pair, 2);
+}
+
+#if defined(__SIZEOF_INT128__)
+
+__extension__ typedef unsigned __int128 Uint128;
+
+// 10^k for kMinPower <= k <= kMaxPower as a 128-bit mantissa with its top bit
+// set, times 2^exponent; the mantissa is cut off, never rounded up, so it is
+// never above the true power (and exact for 0 <= k <= 55).
+struct Power {
+  std::uint64_t high;
+  std::uint64_t low;
+  std::int32_t exponent;
+};
+
+// A double's decimal exponent lies between -324 and 308; the digit position
+// sought, 8 minus that, between -300 and 332.
+constexpr int kMinPower = -310;
+constexpr int kMaxPower = 340;
+
+// A small unsigned big integer, enough to work the table out once, without
+// allocating (the formatter cannot fail).
+class BigNumber {
+ public:
+  static constexpr int kLimbs = 40;  // 1,280 bits
+
+  explicit BigNumber(int power_of_two) {
+    MBRK_ASSERT(power_of_two < kLimbs * 32);
+    used_ = power_of_two / 32 + 1;
+    limbs_[used_ - 1] = 1U << (power_of_two % 32);
+  }
+  void MultiplyBy5() {
+    std::uint64_t carry = 0;
+    for (int i = 0; i < used_; ++i) {
+      const std::uint64_t product = std::uint64_t{limbs_[i]} * 5 + carry;
+      limbs_[i] = static_cast<std::uint32_t>(product);
+      carry = product >> 32;
+    }
+    if (carry != 0) {
+      MBRK_ASSERT(used_ < kLimbs);
+      limbs_[used_++] = static_cast<std::uint32_t>(carry);
+    }
+  }
+  void DivideBy5() {
+    std::uint64_t remainder = 0;
+    for (int i = used_; i-- > 0;) {
+      const std::uint64_t part = (remainder << 32) | limbs_[i];
+      limbs_[i] = static_cast<std::uint32_t>(part / 5);
+      remainder = part % 5;
+    }
+    while (used_ > 1 && limbs_[used_ - 1] == 0) --used_;
+  }
+  int Bits() const {
+    int top = 31;
+    while (top > 0 && ((limbs_[used_ - 1] >> top) & 1U) == 0) --top;
+    return (used_ - 1) * 32 + top + 1;
+  }
+  bool Bit(int i) const { return i >= 0 && ((limbs_[i / 32] >> (i % 32)) & 1U) != 0; }
+  // The top 128 bits, as a mantissa with its top bit set; `shift` receives
+  // the power of two that scales it back to the number (cut off, not rounded).
+  void Top128(std::uint64_t* high, std::uint64_t* low, int* shift) const {
+    const int bits = Bits();
+    *high = *low = 0;
+    for (int i = 0; i < 128; ++i) {
+      if (!Bit(bits - 1 - i)) continue;
+      if (i < 64) {
+        *high |= std::uint64_t{1} << (63 - i);
+      } else {
+        *low |= std::uint64_t{1} << (127 - i);
+      }
+    }
+    *shift = bits - 128;
+  }
+
+ private:
+  std::uint32_t limbs_[kLimbs] = {};  // least significant first
+  int used_ = 1;
+};
+
+class PowerTable {
+ public:
+  PowerTable() {
+    // 10^k = 5^k * 2^k.
+    BigNumber five(0);
+    for (int k = 0; k <= kMaxPower; ++k) {
+      Set(k, five, k);
+      five.MultiplyBy5();
+    }
+    // 10^-j = 2^-j / 5^j, with 1 / 5^j taken as floor(2^kWide / 5^j) / 2^kWide:
+    // flooring again after each division by 5 gives the same floor.
+    constexpr int kWide = 1152;
+    BigNumber inverse(kWide);
+    for (int j = 1; j <= -kMinPower; ++j) {
+      inverse.DivideBy5();
+      Set(-j, inverse, -j - kWide);
+    }
+  }
+  const Power& operator[](int k) const { return powers_[k - kMinPower]; }
+
+ private:
+  void Set(int k, const BigNumber& number, int scale) {
+    Power& power = powers_[k - kMinPower];
+    int shift = 0;
+    number.Top128(&power.high, &power.low, &shift);
+    power.exponent = shift + scale;
+  }
+
+  Power powers_[kMaxPower - kMinPower + 1];
+};
+
+const PowerTable& Powers() {
+  static const PowerTable table;
+  return table;
+}
+
+// floor(log10(2^b)), exact for |b| <= 1650: 78913 / 2^18 is log10(2) close
+// enough that the product never crosses an integer it should not.
+inline int DecimalExponentOfPowerOf2(int b) {
+  if (b >= 0) return static_cast<int>((static_cast<std::uint32_t>(b) * 78913U) >> 18);
+  // b log10(2) is never an integer for b != 0, so floor(-x) = -floor(x) - 1.
+  return -static_cast<int>((static_cast<std::uint32_t>(-b) * 78913U) >> 18) - 1;
+}
+
+// m * 2^q * 10^k as a fixed-point number with 64 fraction bits, at most 2
+// units of the last place below the true product (never above). False when
+// the product is outside the range the caller works in.
+inline bool ScaleByPowerOf10(std::uint64_t m, int q, int k, Uint128* scaled) {
+  const Power& power = Powers()[k];
+  const Uint128 low = static_cast<Uint128>(m) * power.low;
+  const Uint128 high = static_cast<Uint128>(m) * power.high;
+  // The 192-bit product without its lowest 64 bits; dropping them first and
+  // shifting after floors the same as shifting the whole product.
+  const Uint128 top = high + (low >> 64);
+  const int shift = -(q + power.exponent + 64) - 64;
+  if (shift <= 0 || shift >= 64) return false;
+  *scaled = top >> shift;
+  return true;
+}
+
+// The nine digits of 10^8 <= n < 10^9, then zeros up to 16 characters so
+// that fixed-size copies of up to 8 digits can start anywhere in the nine.
+inline void WriteDigits(std::uint32_t n, char* out) {
+  const std::uint32_t head = n / 100000000;
+  const std::uint32_t rest = n % 100000000;
+  out[0] = static_cast<char>('0' + head);
+  const std::uint32_t high = rest / 10000;
+  const std::uint32_t low = rest % 10000;
+  WritePair(out + 1, high / 100);
+  WritePair(out + 3, high % 100);
+  WritePair(out + 5, low / 100);
+  WritePair(out + 7, low % 100);
+  std::memset(out + 9, '0', 8);
+}
+
+// How many of the nine digits written by WriteDigits are left once trailing
+// zeros go: the last nonzero one among digits 1..8 is the highest nonzero
+// byte of those eight bytes less '0', read little end first.
+inline int SignificantDigits(const char* digits) {
+  std::uint64_t tail;
+  std::memcpy(&tail, digits + 1, sizeof tail);
+  tail ^= 0x3030303030303030ULL;
+  if (tail == 0) return 1;
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && \
+    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  return 9 - __builtin_clzll(tail) / 8;
+#else
+  int count = 9;
+  while (digits[count - 1] == '0') --count;
+  return count;
+#endif
+}
+
+// The text of d0.d1...d8 x 10^exponent as "%.9g" lays it out: positional
+// notation for -4 <= exponent < 9, exponent form otherwise, trailing zeros
+// and a trailing point dropped. Writes up to 24 characters into `out`, the
+// text and scratch after it, and returns the text's length.
+std::size_t LayOut(std::uint32_t n, int exponent, char* out) {
+  char digits[17];
+  WriteDigits(n, digits);
+  const int count = SignificantDigits(digits);
+  if (exponent >= 0 && exponent < 9) {
+    // ddd.ddd: all nine digits, then the fraction moved one place on for the point.
+    const int whole = exponent + 1;
+    std::memcpy(out, digits, 9);
+    if (count <= whole) return static_cast<std::size_t>(whole);
+    out[whole] = '.';
+    std::memcpy(out + whole + 1, digits + whole, 8);
+    return static_cast<std::size_t>(count + 1);
+  }
+  if (exponent < 0 && exponent >= -4) {
+    // 0.000ddd: "0." and -exponent-1 zeros, then the digits.
+    std::memcpy(out, "0.000000", 8);
+    const int zeros = -exponent - 1;
+    std::memcpy(out + 2 + zeros, digits, 9);
+    return static_cast<std::size_t>(2 + zeros + count);
+  }
+  // d.ddde+XX
+  out[0] = digits[0];
+  out[1] = '.';
+  std::memcpy(out + 2, digits + 1, 8);
+  char* p = out + (count > 1 ? count + 1 : 1);
+  *p++ = 'e';
+  *p++ = exponent < 0 ? '-' : '+';
+  const auto magnitude = static_cast<std::uint32_t>(exponent < 0 ? -exponent : exponent);
+  if (magnitude >= 100) {
+    *p++ = static_cast<char>('0' + magnitude / 100);
+    WritePair(p, magnitude % 100);
+  } else {
+    WritePair(p, magnitude);
+  }
+  p += 2;
+  return static_cast<std::size_t>(p - out);
+}
+
+// The fast way for a finite, nonzero, positive value; false when it cannot
+// decide the rounding, and then nothing useful is in `out`.
+bool FormatPositive(double value, char* out, std::size_t* length) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const int biased = static_cast<int>(bits >> 52);
+  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+  int q;
+  if (biased == 0) {
+    q = -1074;  // subnormal
+  } else {
+    m |= std::uint64_t{1} << 52;
+    q = biased - 1075;
+  }
+  // Normalise the mantissa to 64 bits: value = m * 2^q, 2^63 <= m < 2^64.
+  const int lead = __builtin_clzll(m);
+  m <<= lead;
+  q -= lead;
+
+  // floor(log10(value)) is this or one more, since 2^(q+63) <= value < 2^(q+64).
+  int exponent = DecimalExponentOfPowerOf2(q + 63);
+  Uint128 scaled;
+  if (!ScaleByPowerOf10(m, q, 8 - exponent, &scaled)) return false;
+  if (static_cast<std::uint64_t>(scaled >> 64) >= 1000000000U) {
+    ++exponent;
+    if (!ScaleByPowerOf10(m, q, 8 - exponent, &scaled)) return false;
+  }
+  // value * 10^(8 - exponent) = whole + fraction / 2^64 + less than 2^-63.
+  auto whole = static_cast<std::uint32_t>(scaled >> 64);
+  const auto fraction = static_cast<std::uint64_t>(scaled);
+  constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
+  constexpr std::uint64_t kUndecided = 8;  // a margin above the 2 units of error
+  if (fraction >= kHalf - kUndecided && fraction <= kHalf) return false;  // at or near a tie
+  if (fraction > kHalf) ++whole;
+  if (whole == 1000000000U) {  // rounded up to the next power of ten
+    whole = 100000000U;
+    ++exponent;
+  }
+  if (whole < 100000000U) return false;  // cannot happen; never guess
+  *length = LayOut(whole, exponent, out);
+  return true;
+}
+
+#endif  // __SIZEOF_INT128__
+
+// A whole number below 10^9 has at most nine digits, all of them exact:
+// "%.9g" writes it as the integer it is.
+inline std::size_t FormatWhole(std::uint32_t n, char* out) {
+  char digits[10];
+  char* p = digits + sizeof digits;
+  while (n >= 100) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * (n % 100), 2);
+    n /= 100;
+  }
+  if (n >= 10) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * n, 2);
+  } else {
+    *--p = static_cast<char>('0' + n);
+  }
+  const auto length = static_cast<std::size_t>(digits + sizeof digits - p);
+  std::memcpy(out, p, length);
+  return length;
+}
+
+// The whole conversion; FormatValue below is its one entrance.
+inline std::size_t Format(double value, char* buffer) noexcept {
+  if (!std::isfinite(value)) {
+    const char* text =
+        std::isinf(value) ? (value < 0 ? "-INF" : "+INF") : (std::signbit(value) ? "-NAN" : "+NAN");
+    std::memcpy(buffer, text, 4);
+    return 4;
+  }
+  if (value > 0.0 && value < 1e9) {
+    const auto whole = static_cast<std::uint32_t>(value);
+    if (static_cast<double>(whole) == value) return FormatWhole(whole, buffer);
+  }
+#if defined(__SIZEOF_INT128__)
+  if (value != 0.0) {
+    const bool negative = value < 0;
+    char* digits = buffer;
+    if (negative) *digits++ = '-';
+    std::size_t length = 0;
+    if (FormatPositive(negative ? -value : value, digits, &length)) {
+      return length + (negative ? 1 : 0);
+    }
+  }
+#endif
+  return FormatGeneral(value, buffer);
+}
+
+}  // namespace
+
+std::size_t FormatValue(double value, char* buffer) noexcept { return Format(value, buffer); }
+
+// ---- Fixed and general notation ---------------------------------------------------
+
+// "%.*f" in the "C" locale: to_chars is defined as printf's conversion there,
+// and is independent of whatever locale the host program has set, which
+// could otherwise turn the point into a comma that reads back as two numbers.
+// No magnitude is cut short: the largest double has 309 integral digits.
+std::string FixedText(double value, int precision) {
+  if (precision < 0) precision = 6;  // printf's reading of a negative precision
+  char small[64];
+  std::to_chars_result done =
+      std::to_chars(small, small + sizeof small, value, std::chars_format::fixed, precision);
+  if (done.ec == std::errc()) return std::string(small, done.ptr);
+  constexpr std::size_t kMostIntegralText = std::numeric_limits<double>::max_exponent10 + 8;
+  std::string text(kMostIntegralText + static_cast<std::size_t>(precision), '\0');
+  done = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed,
+                       precision);
+  MBRK_ASSERT(done.ec == std::errc());
+  text.resize(static_cast<std::size_t>(done.ptr - text.data()));
+  return text;
+}
+
+void AppendGeneral15(std::string& text, double value) {
+  char digits[32];
+  std::to_chars_result done =
+      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 15);
+  MBRK_ASSERT(done.ec == std::errc());
+  // Right below the largest double, 15 digits can round up past it
+  // ("1.79769313486232e+308"), a text that reads back as infinity; 17 digits
+  // always read back as the value itself.
+  if (std::isfinite(value) && std::fabs(value) >= 1.7976931348623e308) {
+    double back = 0.0;
+    if (std::from_chars(digits, done.ptr, back).ec == std::errc::result_out_of_range) {
+      done = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 17);
+      MBRK_ASSERT(done.ec == std::errc());
+    }
+  }
+  text.append(digits, done.ptr);
+}
+
+}  // namespace mbrk
