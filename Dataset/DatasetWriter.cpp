@@ -1,8 +1,6 @@
 // The writers of the value-type interface: a dataset file with the bytes
 // SaveDatFile writes, and a flat file with the bytes the converter writes,
 // each built in memory block by block and handed to the system in blocks.
-#include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -28,14 +26,6 @@ constexpr auto kMaxCount = static_cast<std::size_t>(std::numeric_limits<std::int
   throw std::invalid_argument("WriteDataset: " + what);
 }
 
-bool IsWord(const std::string& name) {
-  if (name.empty()) return false;
-  for (const char ch : name) {
-    if (!IsWordByte(ByteOf(ch))) return false;
-  }
-  return true;
-}
-
 void CheckLists(const std::optional<std::vector<Labels>>& lists, const Matrix& replaced,
                 std::size_t rows, const char* name) {
   if (!lists) return;
@@ -43,7 +33,8 @@ void CheckLists(const std::optional<std::vector<Labels>>& lists, const Matrix& r
   if (replaced.Width() != 0) Refuse(std::string(name) + " stand for a vector that has values");
   for (const Labels& list : *lists) {
     for (const Label& label : list) {
-      if (!IsWord(label.name)) Refuse("the label name '" + label.name + "' is not a word");
+      if (!IsWord(label.name.data(), label.name.size()))
+        Refuse("the label name '" + label.name + "' is not a word");
     }
   }
 }
@@ -98,59 +89,28 @@ std::string TailText() {
   return out.str();
 }
 
-// Room for the text of one row value and its blank.
-constexpr std::size_t kRowValueRoom = 32;
-
-// The text of a row value as "%.15g" writes it, and one blank. Right below
-// the largest double 15 digits can round up past it, a text that reads back
-// as infinity; 17 digits always read back as the value itself.
-char* PutRowValue(char* at, double value) {
-  char* const end = at + kRowValueRoom - 1;
-  std::to_chars_result done = std::to_chars(at, end, value, std::chars_format::general, 15);
-  if (std::isfinite(value) && std::fabs(value) >= 1.7976931348623e308) {
-    double back = 0.0;
-    if (std::from_chars(at, done.ptr, back).ec == std::errc::result_out_of_range) {
-      done = std::to_chars(at, end, value, std::chars_format::general, 17);
-    }
-  }
-  *done.ptr = ' ';
-  return done.ptr + 1;
-}
-
-void PutValues(files::BlockWriter& out, const Matrix& matrix, std::size_t row) {
+// Each value as "%.15g" writes it, and one blank.
+void AppendValues(std::string& line, const Matrix& matrix, std::size_t row) {
   const double* values = matrix.Row(row);
   for (std::size_t k = 0; k < matrix.Width(); ++k) {
-    out.Commit(PutRowValue(out.Reserve(kRowValueRoom), values[k]));
+    AppendGeneral15(line, values[k]);
+    line.push_back(' ');
   }
 }
 
-// "%.9f" in the "C" locale: fixed-point, every integral digit.
-void PutLabelValue(files::BlockWriter& out, double value) {
-  char small[64];
-  std::to_chars_result done =
-      std::to_chars(small, small + sizeof small, value, std::chars_format::fixed, 9);
-  if (done.ec == std::errc()) {
-    out.Append(small, static_cast<std::size_t>(done.ptr - small));
-    return;
-  }
-  std::string large(std::numeric_limits<double>::max_exponent10 + 20, '\0');
-  done =
-      std::to_chars(large.data(), large.data() + large.size(), value, std::chars_format::fixed, 9);
-  out.Append(large.data(), static_cast<std::size_t>(done.ptr - large.data()));
-}
-
-// "[", each label as "name " (value exactly 1.0) or "name=value ", "] ".
-void PutList(files::BlockWriter& out, const Labels& list) {
-  out.Append("[", 1);
+// "[", each label as "name " (value exactly 1.0) or "name=value " with the
+// value as "%.9f" writes it, "] ".
+void AppendList(std::string& line, const Labels& list) {
+  line.push_back('[');
   for (const Label& label : list) {
-    out.Append(label.name);
+    line += label.name;
     if (label.value != 1.0) {
-      out.Append("=", 1);
-      PutLabelValue(out, label.value);
+      line.push_back('=');
+      line += FixedText(label.value, 9);
     }
-    out.Append(" ", 1);
+    line.push_back(' ');
   }
-  out.Append("] ", 2);
+  line += "] ";
 }
 
 }  // namespace
@@ -176,29 +136,32 @@ void WriteDataset(const std::string& path, const Dataset& dataset) {
                         labels1 ? -1 : static_cast<std::int32_t>(expected.Width()),
                         labels2 ? -1 : static_cast<std::int32_t>(generated.Width()),
                         static_cast<std::int32_t>(errors.Width())));
+  std::string line;
   for (std::size_t row = 0; row < rows; ++row) {
+    line.clear();
     if (table1) {
-      PutValues(out, inputs, row);
-      out.Append("  ", 2);
+      AppendValues(line, inputs, row);
+      line += "  ";
       if (!labels1) {
-        PutValues(out, expected, row);
+        AppendValues(line, expected, row);
       } else if (!defer1) {
-        PutList(out, (*dataset.expected_labels)[row]);
+        AppendList(line, (*dataset.expected_labels)[row]);
       }
     }
     if (table2) {
-      out.Append("  ", 2);
+      line += "  ";
       if (!labels2) {
-        PutValues(out, generated, row);
+        AppendValues(line, generated, row);
       } else if (!defer2) {
-        PutList(out, (*dataset.generated_labels)[row]);
+        AppendList(line, (*dataset.generated_labels)[row]);
       }
-      out.Append("  ", 2);
-      PutValues(out, errors, row);
+      line += "  ";
+      AppendValues(line, errors, row);
     }
-    if (defer1) PutList(out, (*dataset.expected_labels)[row]);
-    if (defer2) PutList(out, (*dataset.generated_labels)[row]);
-    out.Append("\n", 1);
+    if (defer1) AppendList(line, (*dataset.expected_labels)[row]);
+    if (defer2) AppendList(line, (*dataset.generated_labels)[row]);
+    line.push_back('\n');
+    out.Append(line);
   }
   out.Append(TailText());
   out.Close();

@@ -14,17 +14,16 @@ void ThrowSystemError(int error, const std::string& what, const std::string& pat
   throw std::system_error(error, std::generic_category(), what + " '" + path + "'");
 }
 
-void OpenForReading(std::ifstream& in, const std::string& path, char* buffer, std::size_t size) {
+void OpenForReading(InputFile& file, const std::string& path) {
   // A folder opens like a file here but reads as nothing.
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored)) {
     ThrowSystemError(EISDIR, "cannot read", path);
   }
-  // The buffer must be in place before the file is opened.
-  in.rdbuf()->pubsetbuf(buffer, static_cast<std::streamsize>(size));
   errno = 0;
-  in.open(path, std::ios::in | std::ios::binary);
-  if (!in.is_open() || !in.good()) ThrowSystemError(errno, "cannot open", path);
+  if (!file.Open(path.c_str(), std::ios::binary) || !file.stream().is_open()) {
+    ThrowSystemError(errno, "cannot open", path);
+  }
 }
 
 BlockWriter::BlockWriter(const std::string& path) : path_(path) {

@@ -1,6 +1,5 @@
 // The flat reader of the value-type interface.
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -13,8 +12,6 @@
 namespace mbrk {
 
 namespace {
-
-constexpr std::size_t kReadBufferSize = 256 * 1024;
 
 void CopyRows(double* const* rows, std::int32_t count, Matrix& matrix) {
   const std::size_t bytes = matrix.Width() * sizeof(double);
@@ -31,11 +28,10 @@ Dataset ReadFlat(const std::string& path, std::int32_t rows, std::int32_t inputs
   if (rows < 0 || inputs < 0 || outputs < 0) {
     throw std::invalid_argument("ReadFlat: negative row count or width");
   }
-  const std::unique_ptr<char[]> buffer(new char[kReadBufferSize]);  // outlives the stream
-  std::ifstream in;
-  files::OpenForReading(in, path, buffer.get(), kReadBufferSize);
+  InputFile file;
+  files::OpenForReading(file, path);
   Data* read = nullptr;
-  TFlatFiler::ReadData(in, read, rows, inputs, outputs);
+  TFlatFiler::ReadData(file.stream(), read, rows, inputs, outputs);
   const std::unique_ptr<Data> table(read);
 
   // The table holds exactly `rows` rows, row i in slot i.

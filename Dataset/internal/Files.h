@@ -6,19 +6,19 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
+
+#include "FileHandler/internal/InputFile.h"
 
 namespace mbrk::files {
 
 /// Throws std::system_error for the code `error` (errno), naming `path`.
 [[noreturn]] void ThrowSystemError(int error, const std::string& what, const std::string& path);
 
-/// Opens `path` for reading into `in`, which reads through `buffer` (`size`
-/// bytes, kept alive by the caller as long as `in`). A folder is refused with
+/// Opens `path` for reading (binary) into `file`. A folder is refused with
 /// EISDIR, as the system refuses to write one.
-void OpenForReading(std::ifstream& in, const std::string& path, char* buffer, std::size_t size);
+void OpenForReading(InputFile& file, const std::string& path);
 
 /// A file created (or truncated) and written block by block: text is put
 /// into a buffer that goes to the system whenever it holds a block.
