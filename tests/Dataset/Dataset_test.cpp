@@ -413,9 +413,13 @@ TEST(ReadWindow, RefusesWindowsBeyondTheRows) {
       "[DataSet][Rows=1][ExpectedOutputs=Labels][Data] [a] [~Data][~DataSet]";
   test::TempDir dir;
   test::WriteFile(dir.File("labels.mbrk"), labels_only);
+  test::WriteFile(dir.File("version.mbrk"),
+                  "[DataSet][Rows=1][ExpectedOutputs=Labels][Data] [a] [FormatVersion = 1.0] "
+                  "[~Data][~DataSet]");
   const std::pair<std::function<void()>, std::string> cases[] = {
       {[] { ReadWindow(Sample("sensors.mbrk"), 0, 13); }, "Token (number) expected"},
       {[&] { ReadWindow(dir.File("labels.mbrk"), 0, 2); }, "Unexpected End Tag"},
+      {[&] { ReadWindow(dir.File("version.mbrk"), 0, 2); }, "Unexpected End Tag"},
       {[] { ReadWindow(Sample("sensors.mbrk"), 1 << 20, 1); }, "Unexpected end of file"},
   };
   for (const auto& [action, message] : cases) {
