@@ -196,7 +196,11 @@ Dataset ReadDataset(const std::string& path, const ReadOptions& options = {});
 
 /// The same from a stream, read from where it stands to the end of the
 /// dataset block and past the separators and comments after it; anything
-/// else after it is an error ("End Tag expected"), as in a file.
+/// else after it is an error ("End Tag expected"), as in a file. A stream
+/// whose buffer has no positions (a pipe) is read ahead through a buffer of
+/// the reader's own, as far as the size check needs: it gives what a file of
+/// the same bytes gives, in memory that follows what it delivers; after a
+/// failure, what it had delivered beyond that point is gone.
 Dataset ReadDataset(std::istream& in, const ReadOptions& options = {});
 
 /// Writes `dataset` as the dataset file `path` (created or truncated): the
@@ -217,7 +221,9 @@ void WriteDataset(const std::string& path, const Dataset& dataset);
 /// std::invalid_argument for a negative offset or count, and FormatError as
 /// ReadDataset does, with "Token (number) expected" (or "Unexpected End Tag"
 /// for rows of label lists only) for a window that runs past the last row
-/// and "Unexpected end of file" for an offset past the end of the file.
+/// and "Unexpected end of file" for an offset past the end of the file. A
+/// file without byte positions (a pipe) is refused before it is read:
+/// "Unable to seek in file".
 Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count);
 
 /// Reads the file's header and the data block's start tag, nothing more.

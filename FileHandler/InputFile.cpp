@@ -26,10 +26,10 @@ std::size_t BufferSizeFor(const char* path) {
 }  // namespace
 
 bool InputFile::Open(const char* path, std::ios::openmode mode) {
-  const std::size_t size = BufferSizeFor(path);
-  buffer_.reset(new char[size]);
+  buffer_size_ = BufferSizeFor(path);
+  buffer_.reset(new char[buffer_size_]);
   // The buffer must be in place before the file is opened.
-  stream_.rdbuf()->pubsetbuf(buffer_.get(), static_cast<std::streamsize>(size));
+  stream_.rdbuf()->pubsetbuf(buffer_.get(), static_cast<std::streamsize>(buffer_size_));
   stream_.open(path, mode | std::ios::in);
   return stream_.good();
 }

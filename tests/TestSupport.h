@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <istream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Base/internal/NumberText.h"
@@ -57,6 +59,26 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 
+/// A named pipe (FIFO) at `path` and a thread that writes `bytes` into it once
+/// a reader has opened it: a file given by name that has no byte positions.
+/// The destructor waits for the thread, releasing it when no reader came or
+/// the reader stopped early.
+class FifoSource {
+ public:
+  FifoSource(std::string path, std::string bytes);
+  ~FifoSource();
+  FifoSource(const FifoSource&) = delete;
+  FifoSource& operator=(const FifoSource&) = delete;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string bytes_;
+  std::atomic<bool> opened_{false};
+  std::thread writer_;
+};
+
 /// What a finished process left behind.
 struct RunResult {
   int exit_status = -1;  // the status passed to exit, or -1 when ended by a signal
@@ -67,6 +89,11 @@ struct RunResult {
 
 /// Runs `program` with `args` (no shell), standard input empty.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+/// Runs `program` with `args`, its standard input a pipe that the bytes of
+/// the file `source` are written into (by cat, through the shell): what
+/// "/dev/stdin" names then has no byte positions.
+RunResult RunProgramOnPipe(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& source);
 
 /// What TKQstructure::Print writes for `structure`.
 std::string Printed(const TKQstructure& structure);

@@ -26,9 +26,12 @@ class InputFile {
   bool Open(const char* path, std::ios::openmode mode = std::ios::in);
 
   std::ifstream& stream() noexcept { return stream_; }
+  /// The size of the buffer the file is read through.
+  std::size_t buffer_size() const noexcept { return buffer_size_; }
 
  private:
   std::unique_ptr<char[]> buffer_;  // declared first: it outlives the stream
+  std::size_t buffer_size_ = 0;
   std::ifstream stream_;
 };
 

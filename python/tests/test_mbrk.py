@@ -127,6 +127,38 @@ def test_every_hostile_file_loads_or_raises_format_error():
             assert error.message == expected, path
 
 
+def load_or_message(path):
+    try:
+        return mbrk.load(path)
+    except mbrk.FormatError as error:
+        return error.message
+
+
+@pytest.mark.parametrize("source", [SOURCE / "samples" / "iris-labels.mbrk"] + sorted(
+    (SOURCE / "tests" / "hostile").glob("pipe-absurd-*.mbrk")), ids=lambda p: p.name)
+def test_a_named_pipe_loads_as_its_file(tmp_path, source):
+    fifo = tmp_path / "pipe"
+    os.mkfifo(fifo)
+
+    def write():
+        with open(fifo, "wb", buffering=0) as end:
+            try:
+                end.write(source.read_bytes())
+            except BrokenPipeError:
+                pass
+
+    writer = threading.Thread(target=write)
+    writer.start()
+    piped = load_or_message(fifo)
+    writer.join(timeout=60)
+    by_name = load_or_message(source)
+    if isinstance(by_name, str):
+        assert piped == by_name == "Unexpected end of file"
+    else:
+        np.testing.assert_array_equal(piped.inputs, by_name.inputs)
+        assert piped.expected_labels == by_name.expected_labels
+
+
 def test_windows_read_the_rows_in_turn():
     path = SOURCE / "samples" / "iris-labels.mbrk"
     whole = mbrk.load(path)

@@ -178,6 +178,51 @@ TEST(ReadDataset, ReadsAStreamWithoutPositions) {
   }
 }
 
+// What a call on a named pipe gives against the same call on the file:
+// equal datasets and shapes, the same messages, windows refused.
+TEST(ReadDataset, ReadsANamedPipeAsItsFile) {
+  test::TempDir dir;
+  const std::string hostile =
+      std::string(MBRK_SOURCE_DIR) + "/tests/hostile/pipe-absurd-rows-of-label-lists.mbrk";
+  auto message_of = [](const std::function<void()>& action) -> std::string {
+    try {
+      action();
+    } catch (const FormatError& error) {
+      return error.Message();
+    }
+    return "";
+  };
+  for (const std::string& path : {Sample("iris-labels.mbrk"), Sample("model-run.mbrk"), hostile}) {
+    SCOPED_TRACE(path);
+    const std::string bytes = test::ReadFile(path);
+    const std::string fifo = dir.File("fifo");
+    Dataset file, piped;
+    const std::string by_name = message_of([&] { file = ReadDataset(path); });
+    {
+      const test::FifoSource pipe(fifo, bytes);
+      EXPECT_EQ(by_name, message_of([&] { piped = ReadDataset(fifo); }));
+    }
+    EXPECT_EQ(file, piped);
+    fs::remove(fifo);
+    {
+      const test::FifoSource pipe(fifo, bytes);
+      const DatasetShape file = ProbeDataset(path), piped = ProbeDataset(fifo);
+      EXPECT_EQ(file.rows, piped.rows);
+      EXPECT_EQ(file.expected_labels, piped.expected_labels);
+      EXPECT_EQ(file.format_version, piped.format_version);
+    }
+    fs::remove(fifo);
+    {
+      const test::FifoSource pipe(fifo, bytes);
+      EXPECT_EQ("Unable to seek in file", message_of([&] { ReadWindow(fifo, 0, 1); }));
+    }
+    fs::remove(fifo);
+  }
+  PipeBuffer absurd(test::ReadFile(hostile));
+  std::istream in(&absurd);
+  EXPECT_EQ("Unexpected end of file", message_of([&] { ReadDataset(in); }));
+}
+
 struct PositionCase {
   const char* text;
   const char* message;
