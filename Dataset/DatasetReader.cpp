@@ -122,10 +122,13 @@ Position Locate(std::streambuf& sb, std::int64_t length) {
   Position mark{1, 1, 0};
   std::int64_t line = 1, column = 1, offset = 0;
   bool after_cr = false;
-  std::unique_ptr<char[]> chunk(new char[kLocateChunk]);
+  // No larger than the bytes to read: a small file costs no large buffer.
+  const auto chunk_size = static_cast<std::size_t>(
+      std::clamp<std::int64_t>(length, 1, static_cast<std::int64_t>(kLocateChunk)));
+  std::unique_ptr<char[]> chunk(new char[chunk_size]);
   while (offset < length) {
     const auto wanted = static_cast<std::streamsize>(
-        std::min<std::int64_t>(length - offset, static_cast<std::int64_t>(kLocateChunk)));
+        std::min<std::int64_t>(length - offset, static_cast<std::int64_t>(chunk_size)));
     const std::streamsize got = sb.sgetn(chunk.get(), wanted);
     if (got <= 0) break;
     for (std::streamsize i = 0; i < got; ++i) {
