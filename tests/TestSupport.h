@@ -46,8 +46,10 @@ struct RunResult {
   std::string err;        // everything written to standard error
 };
 
-/// Runs `program` with `args` (no shell), standard input empty.
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+/// Runs `program` with `args` (no shell), standard input empty, in the
+/// folder `directory` when one is given.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& directory = "");
 
 /// The flat writer's text of `value`.
 inline std::string Format(double value) {
