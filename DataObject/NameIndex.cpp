@@ -35,8 +35,8 @@ HashKey DrawKey() noexcept {
     const std::uint64_t k0 = draw();
     return HashKey{k0, draw()};
   } catch (...) {
-    const auto now = static_cast<std::uint64_t>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto now =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     static const int anchor = 0;
     return HashKey{now, reinterpret_cast<std::uintptr_t>(&anchor)};
   }

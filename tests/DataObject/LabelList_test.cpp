@@ -166,8 +166,10 @@ int Mismatches(const TLabelList& list, int count, Value value,
   int wrong = list.MbrLngCount < count ? count - list.MbrLngCount : 0;
   for (int i = 0; i < count && i < list.MbrLngCount; ++i) {
     const TLabel& label = list.MbrDyaItems[i];
-    if (label.MbrStrName == nullptr || Name(i) != label.MbrStrName || label.MbrDblValue != value(i) ||
-        (arrays != nullptr && (*arrays)[static_cast<std::size_t>(i)] != label.MbrStrName)) {
+    const bool moved =
+        arrays == nullptr || (*arrays)[static_cast<std::size_t>(i)] == label.MbrStrName;
+    if (label.MbrStrName == nullptr || Name(i) != label.MbrStrName ||
+        label.MbrDblValue != value(i) || !moved) {
       ++wrong;
     }
   }

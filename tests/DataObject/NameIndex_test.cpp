@@ -19,7 +19,9 @@ TEST(NameIndex, FindsEveryNameThroughInsertionsRemovalsAndMoves) {
   for (int round = 0; round < 200; ++round) {
     NameIndex index(NameMatch::kIgnoreCase);
     std::vector<std::string> names;
-    const auto name_at = [&names](std::int32_t i) { return names[static_cast<std::size_t>(i)].c_str(); };
+    const auto name_at = [&names](std::int32_t i) {
+      return names[static_cast<std::size_t>(i)].c_str();
+    };
     for (int step = 0; step < 60; ++step) {
       const std::string name = "Key" + std::to_string(random() % 24);
       const std::int32_t found = index.Find(name.c_str(), name_at);
@@ -46,7 +48,9 @@ TEST(NameIndex, FindsEveryNameThroughInsertionsRemovalsAndMoves) {
 
 TEST(NameIndex, ExactMatchingKeepsLetterCase) {
   const std::vector<std::string> names{"Cat", "cat", ""};
-  const auto name_at = [&names](std::int32_t i) { return names[static_cast<std::size_t>(i)].c_str(); };
+  const auto name_at = [&names](std::int32_t i) {
+    return names[static_cast<std::size_t>(i)].c_str();
+  };
   NameIndex index(NameMatch::kExact);
   for (std::int32_t i = 0; i < 3; ++i) index.Insert(names[static_cast<std::size_t>(i)].c_str(), i);
   EXPECT_EQ(0, index.Find("Cat", name_at));
