@@ -34,13 +34,13 @@ class TLabel {
 /// An ordered list of labels. Copies are deep and independent.
 ///
 /// `MbrDyaItems` is a new[] array holding the `MbrLngCount` labels of the
-/// list first, or null while the list is empty. A list that has grown long
-/// keeps room for more at the end of the array (labels without a name), so
-/// that appending costs constant time on average, and an index of its names,
-/// so that the duplicate check does not walk the list. Readers may walk both
-/// members directly; the list is changed through its operations only (an
-/// array or count installed from outside is taken as it is, without spare
-/// room, but names renamed in place are not noticed by the index).
+/// list first, or null while the list is empty. From eight labels on, a list
+/// keeps room for more at the end of its array (labels without a name) and an
+/// index of its names, so that appending costs constant time on average
+/// however long the list grows. Readers may walk both members directly;
+/// changes go through the operations (an array or count installed from
+/// outside is taken as it stands, with no spare room, but a name changed in
+/// place escapes the index).
 class TLabelList {
  public:
   /// An empty list: count 0, no array.
