@@ -1,11 +1,13 @@
 #include "DataObject/Data.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <utility>
 
-#include "DataObject/Assert.h"
+#include "Base/internal/Assert.h"
 #include "DataObject/Exceptions.h"
 
 namespace mbrk {
@@ -31,10 +33,16 @@ void* AllocateZeroed(std::uint64_t count, std::size_t size) {
   return memory;
 }
 
-struct FreeRows {
-  void operator()(double** rows) const noexcept { std::free(rows); }
+struct Free {
+  void operator()(void* memory) const noexcept { std::free(memory); }
 };
-using RowPointers = std::unique_ptr<double*, FreeRows>;
+using ValueBlock = std::unique_ptr<double, Free>;
+using RowPointers = std::unique_ptr<double*, Free>;
+
+ValueBlock NewValueBlock(std::uint64_t values) {
+  if (values == 0) return ValueBlock();
+  return ValueBlock(static_cast<double*>(AllocateZeroed(values, sizeof(double))));
+}
 
 // The label lists live in calloc'd memory too, constructed in place, so that
 // their destruction has to run by hand.
@@ -52,8 +60,8 @@ using LabelArray = std::unique_ptr<TLabelList, FreeLabels>;
 
 RowPointers NewRowPointers(double* block, std::int32_t rows, std::int32_t width) {
   if (block == nullptr) return RowPointers();
-  RowPointers pointers(static_cast<double**>(AllocateZeroed(static_cast<std::uint64_t>(rows),
-                                                             sizeof(double*))));
+  RowPointers pointers(
+      static_cast<double**>(AllocateZeroed(static_cast<std::uint64_t>(rows), sizeof(double*))));
   for (std::int32_t i = 0; i < rows; ++i) {
     pointers.get()[i] = block + static_cast<std::size_t>(i) * static_cast<std::size_t>(width);
   }
@@ -79,7 +87,9 @@ std::unique_ptr<std::int32_t[]> CopyColumns(std::int32_t count, const std::int32
     if (columns[k] < 0 || columns[k] >= width) Fail(message, location);
   }
   std::unique_ptr<std::int32_t[]> copy(new std::int32_t[static_cast<std::size_t>(count)]);
-  if (count > 0) std::memcpy(copy.get(), columns, static_cast<std::size_t>(count) * sizeof(*columns));
+  if (count > 0) {
+    std::memcpy(copy.get(), columns, static_cast<std::size_t>(count) * sizeof(*columns));
+  }
   return copy;
 }
 
@@ -106,20 +116,26 @@ Data::Data(std::int32_t rows, std::int32_t inputs, std::int32_t outputs, bool la
   // The value blocks are by far the largest requests, so they are made first:
   // a capacity that cannot be had fails before anything else is touched.
   // Whatever was obtained is released by its owner if a later request fails.
-  const auto input_values = static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(MbrLngInputs);
-  const auto output_values = static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(MbrLngOutputs);
-  if (input_values > 0) MbrBlkInputs.reset(static_cast<double*>(AllocateZeroed(input_values, sizeof(double))));
-  if (output_values > 0) MbrBlkOutputs.reset(static_cast<double*>(AllocateZeroed(output_values, sizeof(double))));
-  RowPointers input_rows = NewRowPointers(MbrBlkInputs.get(), rows, MbrLngInputs);
-  RowPointers output_rows = NewRowPointers(MbrBlkOutputs.get(), rows, MbrLngOutputs);
+  const auto input_values =
+      static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(MbrLngInputs);
+  const auto output_values =
+      static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(MbrLngOutputs);
+  ValueBlock input_block = NewValueBlock(input_values);
+  ValueBlock output_block = NewValueBlock(output_values);
+  RowPointers input_rows = NewRowPointers(input_block.get(), rows, MbrLngInputs);
+  RowPointers output_rows = NewRowPointers(output_block.get(), rows, MbrLngOutputs);
   LabelArray label_lists = labels ? NewLabelArray(rows) : LabelArray(nullptr, FreeLabels{0});
 
+  MbrBlkInputs = input_block.release();
+  MbrBlkOutputs = output_block.release();
   MbrDyaRtpInputs = input_rows.release();
   MbrDyaRtpOutputs = output_rows.release();
   MbrDyaLabels = label_lists.release();
 }
 
 Data::~Data() {
+  std::free(MbrBlkInputs);
+  std::free(MbrBlkOutputs);
   std::free(MbrDyaRtpInputs);
   std::free(MbrDyaRtpOutputs);
   DestroyLabelArray(MbrDyaLabels, MbrNdxRows);
@@ -155,28 +171,36 @@ void Data::CheckLabelRow(std::int32_t row, const char* location) const {
 
 void Data::GetInputDatum(std::int32_t row, std::int32_t column, double* value) const {
   CheckRow(row, "Data::GetInputDatum");
-  if (column < 0 || column >= MbrLngInputs) Fail("Invalid Input Data Column", "Data::GetInputDatum");
+  if (column < 0 || column >= MbrLngInputs) {
+    Fail("Invalid Input Data Column", "Data::GetInputDatum");
+  }
   MBRK_ASSERT(value != nullptr);
   *value = MbrDyaRtpInputs[row][column];
 }
 
 void Data::GetOutputDatum(std::int32_t row, std::int32_t column, double* value) const {
   CheckRow(row, "Data::GetOutputDatum");
-  if (column < 0 || column >= MbrLngOutputs) Fail("Invalid Output Data Column", "Data::GetOutputDatum");
+  if (column < 0 || column >= MbrLngOutputs) {
+    Fail("Invalid Output Data Column", "Data::GetOutputDatum");
+  }
   MBRK_ASSERT(value != nullptr);
   *value = MbrDyaRtpOutputs[row][column];
 }
 
 void Data::SetInputDatum(std::int32_t row, std::int32_t column, double value) {
   CheckRow(row, "Data::SetInputDatum");
-  if (column < 0 || column >= MbrLngInputs) Fail("Invalid Input Data Column", "Data::SetInputDatum");
+  if (column < 0 || column >= MbrLngInputs) {
+    Fail("Invalid Input Data Column", "Data::SetInputDatum");
+  }
   MbrDyaRtpInputs[row][column] = value;
   CountChange();
 }
 
 void Data::SetOutputDatum(std::int32_t row, std::int32_t column, double value) {
   CheckRow(row, "Data::SetOutputDatum");
-  if (column < 0 || column >= MbrLngOutputs) Fail("Invalid Output Data Column", "Data::SetOutputDatum");
+  if (column < 0 || column >= MbrLngOutputs) {
+    Fail("Invalid Output Data Column", "Data::SetOutputDatum");
+  }
   MbrDyaRtpOutputs[row][column] = value;
   CountChange();
 }
@@ -193,7 +217,9 @@ void Data::GetInputRow(std::int32_t row, double* values, std::int32_t count,
   CheckRow(row, "Data::GetInputRow");
   if (count > 0 && columns == nullptr) Fail("Invalid Input Data Column", "Data::GetInputRow");
   for (std::int32_t k = 0; k < count; ++k) {
-    if (columns[k] < 0 || columns[k] >= MbrLngInputs) Fail("Invalid Input Data Column", "Data::GetInputRow");
+    if (columns[k] < 0 || columns[k] >= MbrLngInputs) {
+      Fail("Invalid Input Data Column", "Data::GetInputRow");
+    }
   }
   for (std::int32_t k = 0; k < count; ++k) values[k] = MbrDyaRtpInputs[row][columns[k]];
 }
@@ -208,7 +234,9 @@ void Data::GetOutputRow(std::int32_t row, double* values, std::int32_t count,
   CheckRow(row, "Data::GetOutputRow");
   if (count > 0 && columns == nullptr) Fail("Invalid Output Data Column", "Data::GetOutputRow");
   for (std::int32_t k = 0; k < count; ++k) {
-    if (columns[k] < 0 || columns[k] >= MbrLngOutputs) Fail("Invalid Output Data Column", "Data::GetOutputRow");
+    if (columns[k] < 0 || columns[k] >= MbrLngOutputs) {
+      Fail("Invalid Output Data Column", "Data::GetOutputRow");
+    }
   }
   for (std::int32_t k = 0; k < count; ++k) values[k] = MbrDyaRtpOutputs[row][columns[k]];
 }
@@ -221,7 +249,9 @@ void Data::SetRow(std::int32_t row, const double* inputs, const double* outputs,
   TLabelList new_labels;
   if (MbrBlnLabels && labels != nullptr) new_labels = *labels;
   if (inputs != nullptr && MbrLngInputs > 0) CopyValues(MbrDyaRtpInputs[row], inputs, MbrLngInputs);
-  if (outputs != nullptr && MbrLngOutputs > 0) CopyValues(MbrDyaRtpOutputs[row], outputs, MbrLngOutputs);
+  if (outputs != nullptr && MbrLngOutputs > 0) {
+    CopyValues(MbrDyaRtpOutputs[row], outputs, MbrLngOutputs);
+  }
   if (MbrBlnLabels) {
     MbrDyaLabels[row] = std::move(new_labels);
     CountChange();  // the label change is a change of its own
@@ -306,12 +336,12 @@ void Data::GetBlock(double* const* inputs, double* const* outputs, std::int32_t 
 Data* Data::Clone() const {
   std::unique_ptr<Data> clone(new Data(MbrNdxRows, MbrLngInputs, MbrLngOutputs, MbrBlnLabels));
   const auto rows = static_cast<std::size_t>(MbrNdxRows);
-  if (MbrBlkInputs) {
-    std::memcpy(clone->MbrBlkInputs.get(), MbrBlkInputs.get(),
+  if (MbrBlkInputs != nullptr) {
+    std::memcpy(clone->MbrBlkInputs, MbrBlkInputs,
                 rows * static_cast<std::size_t>(MbrLngInputs) * sizeof(double));
   }
-  if (MbrBlkOutputs) {
-    std::memcpy(clone->MbrBlkOutputs.get(), MbrBlkOutputs.get(),
+  if (MbrBlkOutputs != nullptr) {
+    std::memcpy(clone->MbrBlkOutputs, MbrBlkOutputs,
                 rows * static_cast<std::size_t>(MbrLngOutputs) * sizeof(double));
   }
   if (MbrBlnLabels) {
@@ -344,9 +374,9 @@ void Data::StepCursor(std::int32_t step) noexcept {
   if (!HoldsSlot(MbrNdxCursor)) {
     MbrNdxCursor = step > 0 ? MbrNdxFirst : MbrNdxLast;
   } else if (step > 0) {
-    MbrNdxCursor = MbrNdxCursor == MbrNdxLast ? MbrNdxFirst
+    MbrNdxCursor = MbrNdxCursor == MbrNdxLast       ? MbrNdxFirst
                    : MbrNdxCursor + 1 == MbrNdxRows ? 0
-                                                     : MbrNdxCursor + 1;
+                                                    : MbrNdxCursor + 1;
   } else {
     MbrNdxCursor = MbrNdxCursor == MbrNdxFirst ? MbrNdxLast
                    : MbrNdxCursor == 0         ? MbrNdxRows - 1
@@ -356,8 +386,12 @@ void Data::StepCursor(std::int32_t step) noexcept {
 
 void Data::CopyRowOut(std::int32_t slot, double* inputs, double* outputs, TLabelList** labels) {
   if (MbrDyaNdxInputSelection == nullptr) {
-    if (inputs != nullptr && MbrLngInputs > 0) CopyValues(inputs, MbrDyaRtpInputs[slot], MbrLngInputs);
-    if (outputs != nullptr && MbrLngOutputs > 0) CopyValues(outputs, MbrDyaRtpOutputs[slot], MbrLngOutputs);
+    if (inputs != nullptr && MbrLngInputs > 0) {
+      CopyValues(inputs, MbrDyaRtpInputs[slot], MbrLngInputs);
+    }
+    if (outputs != nullptr && MbrLngOutputs > 0) {
+      CopyValues(outputs, MbrDyaRtpOutputs[slot], MbrLngOutputs);
+    }
     if (labels != nullptr) *labels = MbrBlnLabels ? &MbrDyaLabels[slot] : nullptr;
     return;
   }
@@ -392,8 +426,8 @@ void Data::GetPreviousRow(double* inputs, double* outputs) {
 // ---- Column selections ----
 
 void Data::SetInputSelection(std::int32_t count, const std::int32_t* columns) {
-  std::unique_ptr<std::int32_t[]> copy =
-      CopyColumns(count, columns, MbrLngInputs, "Invalid Input Data Column", "Data::SetInputSelection");
+  std::unique_ptr<std::int32_t[]> copy = CopyColumns(
+      count, columns, MbrLngInputs, "Invalid Input Data Column", "Data::SetInputSelection");
   delete[] MbrDyaNdxInputSelection;
   MbrLngInputSelection = copy ? count : 0;
   MbrDyaNdxInputSelection = copy.release();
@@ -401,7 +435,8 @@ void Data::SetInputSelection(std::int32_t count, const std::int32_t* columns) {
 
 void Data::GetInputSelection(std::int32_t* count, std::int32_t** columns) const {
   MBRK_ASSERT(count != nullptr && columns != nullptr);
-  std::unique_ptr<std::int32_t[]> copy(new std::int32_t[static_cast<std::size_t>(MbrLngInputSelection)]);
+  std::unique_ptr<std::int32_t[]> copy(
+      new std::int32_t[static_cast<std::size_t>(MbrLngInputSelection)]);
   if (MbrLngInputSelection > 0) {
     std::memcpy(copy.get(), MbrDyaNdxInputSelection,
                 static_cast<std::size_t>(MbrLngInputSelection) * sizeof(std::int32_t));
@@ -414,8 +449,9 @@ void Data::SetSelection(std::int32_t input_count, const std::int32_t* input_colu
                         std::int32_t output_count, const std::int32_t* output_columns) {
   std::unique_ptr<std::int32_t[]> inputs = CopyColumns(
       input_count, input_columns, MbrLngInputs, "Invalid Input Data Column", "Data::SetSelection");
-  std::unique_ptr<std::int32_t[]> outputs = CopyColumns(
-      output_count, output_columns, MbrLngOutputs, "Invalid Output Data Column", "Data::SetSelection");
+  std::unique_ptr<std::int32_t[]> outputs =
+      CopyColumns(output_count, output_columns, MbrLngOutputs, "Invalid Output Data Column",
+                  "Data::SetSelection");
   delete[] MbrDyaNdxInputSelection;
   delete[] MbrDyaNdxOutputSelection;
   MbrLngInputSelection = inputs ? input_count : 0;

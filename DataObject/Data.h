@@ -16,8 +16,6 @@
 #define MBRK_DATAOBJECT_DATA_H
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 
 #include "LabelList.h"
 
@@ -108,8 +106,8 @@ class Data {
   /// inputs[k] and outputs[k], k = 0, 1, ..., and stores how many in `count`
   /// (slot order, not insertion order). A table that holds no rows copies
   /// nothing. An invalid `from` stores 0 and throws "Data Block Fault".
-  void GetBlock(double* const* inputs, double* const* outputs, std::int32_t from,
-                std::int32_t to, std::int32_t* count) const;
+  void GetBlock(double* const* inputs, double* const* outputs, std::int32_t from, std::int32_t to,
+                std::int32_t* count) const;
 
   /// A new table equal to this one: values, labels, counters, ring position,
   /// cursor and column selections. The caller owns it.
@@ -148,20 +146,16 @@ class Data {
   std::int32_t* MbrDyaNdxOutputSelection = nullptr;
 
  private:
-  struct FreeDeleter {
-    void operator()(void* block) const noexcept { std::free(block); }
-  };
-  using Block = std::unique_ptr<double, FreeDeleter>;
-
   void CountChange() noexcept;
   bool HoldsSlot(std::int32_t slot) const noexcept;
   void CopyRowOut(std::int32_t slot, double* inputs, double* outputs, TLabelList** labels);
   void CheckRow(std::int32_t row, const char* location) const;
   void CheckLabelRow(std::int32_t row, const char* location) const;
 
-  // The values behind MbrDyaRtpInputs / MbrDyaRtpOutputs, one allocation each.
-  Block MbrBlkInputs;
-  Block MbrBlkOutputs;
+  // The values behind MbrDyaRtpInputs / MbrDyaRtpOutputs, one zeroed
+  // allocation each (or null), released by the destructor.
+  double* MbrBlkInputs = nullptr;
+  double* MbrBlkOutputs = nullptr;
 };
 
 }  // namespace mbrk

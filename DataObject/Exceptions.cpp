@@ -1,33 +1,14 @@
 #include "DataObject/Exceptions.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <utility>
 
-#include "DataObject/Assert.h"
+#include "Base/internal/Text.h"
+// The data model's one tie to the message module: a TException owns a
+// structure as its detail, and copying or releasing one needs the whole type.
+#include "KQmessage/KQML.h"
 
 namespace mbrk {
-
-void AssertionFailed(const char* condition, const char* file, int line) noexcept {
-  std::fprintf(stderr, "Assertion failed: %s, file %s, line %d\n", condition, file, line);
-  std::fflush(stderr);
-  std::abort();
-}
-
-namespace {
-
-// A new[] copy of `text`, or null for null.
-char* CopyText(const char* text) {
-  if (text == nullptr) return nullptr;
-  const std::size_t size = std::strlen(text) + 1;
-  char* copy = new char[size];
-  std::memcpy(copy, text, size);
-  return copy;
-}
-
-}  // namespace
 
 TException::TException(const char* message, const char* category) {
   std::unique_ptr<char[]> msg(CopyText(message));
@@ -87,6 +68,12 @@ TException& TException::operator=(TException&& other) noexcept {
 }
 
 TException::~TException() { Release(); }
+
+TKQstructure* TException::CopyDetail(const TKQstructure* detail) {
+  return detail == nullptr ? nullptr : new TKQstructure(*detail);
+}
+
+void TException::DeleteDetail(TKQstructure* detail) noexcept { delete detail; }
 
 void TException::Release() noexcept {
   delete[] MbrStrMessage;

@@ -23,8 +23,7 @@ class TException {
   /// Copies of `message` and, when given, of `category`; no detail, no location.
   explicit TException(const char* message, const char* category = nullptr);
   /// Copies of the three texts; takes ownership of `detail`, which may be null.
-  TException(const char* message, const char* category, const char* location,
-             TKQstructure* detail);
+  TException(const char* message, const char* category, const char* location, TKQstructure* detail);
 
   TException(const TException& other);
   TException& operator=(const TException& other);
@@ -39,8 +38,8 @@ class TException {
 
  private:
   void Release() noexcept;
-  // The detail's copy and deletion need the complete message type; they are
-  // defined beside it.
+  // The detail's copy and deletion need the complete message type, which
+  // only the source includes.
   static TKQstructure* CopyDetail(const TKQstructure* detail);
   static void DeleteDetail(TKQstructure* detail) noexcept;
 };

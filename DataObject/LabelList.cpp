@@ -6,9 +6,9 @@
 #include <new>
 #include <utility>
 
-#include "DataObject/Assert.h"
-#include "DataObject/NameIndex.h"
-#include "FileHandler/ParseTools.h"
+#include "Base/internal/Assert.h"
+#include "Base/internal/NameIndex.h"
+#include "Base/internal/Text.h"
 
 namespace mbrk {
 
@@ -25,17 +25,12 @@ std::int32_t GrownRoom(std::int32_t count) {
   return count > kMost / 2 ? kMost : 2 * count;
 }
 
-// A new[] copy of `name`, or null for null.
-char* CopyName(const char* name) {
-  return name == nullptr ? nullptr : FileTools::DuplicateString(name);
-}
-
 }  // namespace
 
 // ---- TLabel ----
 
 TLabel::TLabel(const TLabel& other)
-    : MbrDblValue(other.MbrDblValue), MbrStrName(CopyName(other.MbrStrName)) {}
+    : MbrDblValue(other.MbrDblValue), MbrStrName(CopyText(other.MbrStrName)) {}
 
 TLabel::TLabel(TLabel&& other) noexcept
     : MbrDblValue(other.MbrDblValue), MbrStrName(std::exchange(other.MbrStrName, nullptr)) {}
@@ -43,7 +38,7 @@ TLabel::TLabel(TLabel&& other) noexcept
 TLabel& TLabel::operator=(const TLabel& other) {
   if (this != &other) {
     // Copy first, so a failed allocation leaves this label as it was.
-    char* name = CopyName(other.MbrStrName);
+    char* name = CopyText(other.MbrStrName);
     delete[] MbrStrName;
     MbrStrName = name;
     MbrDblValue = other.MbrDblValue;
@@ -108,8 +103,8 @@ TLabel* TLabelList::FindLabel(const char* name) noexcept {
     }
   }
   if (IndexIsCurrent()) {
-    const std::int32_t i = MbrPtrIndex->names.Find(
-        name, [this](std::int32_t k) { return MbrDyaItems[k].MbrStrName; });
+    const std::int32_t i =
+        MbrPtrIndex->names.Find(name, [this](std::int32_t k) { return MbrDyaItems[k].MbrStrName; });
     return i < 0 ? nullptr : &MbrDyaItems[i];
   }
   for (std::int32_t i = 0; i < MbrLngCount; ++i) {
@@ -125,7 +120,7 @@ TLabelList::TLabelList() noexcept = default;
 TLabelList::TLabelList(const char* name, double value) {
   MBRK_ASSERT(name != nullptr);
   std::unique_ptr<TLabel[]> items(new TLabel[1]);
-  items[0].MbrStrName = FileTools::DuplicateString(name);
+  items[0].MbrStrName = CopyText(name);
   items[0].MbrDblValue = value;
   MbrDyaItems = items.release();
   MbrLngCount = 1;
@@ -191,7 +186,7 @@ void TLabelList::AppendLabel(const char* name, double value) {
     grown_room = count + 1 < kIndexedFrom ? count + 1 : GrownRoom(count);
     grown.reset(new TLabel[static_cast<std::size_t>(grown_room)]);
   }
-  std::unique_ptr<char[]> copy(FileTools::DuplicateString(name));
+  std::unique_ptr<char[]> copy(CopyText(name));
 
   if (grown != nullptr) {
     // Moving hands each name array over instead of copying it.

@@ -88,16 +88,14 @@ TLabelList* ReadLabelList(FileTools& tools, std::istream& in);
 /// holding the rows read before the failure; the caller owns the tables in
 /// every case.
 std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int64_t& offset,
-                               std::int32_t count, Data*& PtrDatFileData1,
-                               Data*& PtrDatFileData2);
+                               std::int32_t count, Data*& PtrDatFileData1, Data*& PtrDatFileData2);
 
 /// The same with a 32-bit offset, for windows in the first 2 GiB of the data
 /// block. A next offset that does not fit 32 bits throws "Window offset does
 /// not fit in 32 bits" (after the rows were read into the tables) instead of
 /// coming back cut or wrapped; the 64-bit form reads on from there.
 std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int32_t& offset,
-                               std::int32_t count, Data*& PtrDatFileData1,
-                               Data*& PtrDatFileData2);
+                               std::int32_t count, Data*& PtrDatFileData1, Data*& PtrDatFileData2);
 
 /// ReadDatFileWindow handing back only the first table: a second one is
 /// destroyed, also when an exception leaves, and does not change the result.
@@ -178,8 +176,8 @@ std::int32_t WriteDatFileHeader(FileTools& tools, const char* filename, std::int
 /// place of the vector it replaces, unless values would follow it: such a
 /// list moves to the end of the line, the first table's before the second's,
 /// since the reader takes every row's values before its label lists.
-std::int32_t WriteDatFileRows(FileTools& tools, const char* filename,
-                              const Data* PtrDatFileData1, const Data* PtrDatFileData2);
+std::int32_t WriteDatFileRows(FileTools& tools, const char* filename, const Data* PtrDatFileData1,
+                              const Data* PtrDatFileData2);
 
 /// Appends [~Data], an empty line and [~DataSet]. FILE_OPEN_ERROR when the
 /// file cannot be opened or written, else SUCCESS.

@@ -5,7 +5,6 @@
 #ifndef MBRK_FILEHANDLER_FLATFILER_H
 #define MBRK_FILEHANDLER_FLATFILER_H
 
-#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <ostream>
@@ -28,12 +27,6 @@ class TFlatFiler {
   /// Writes every row of `table` to `out` in the flat format, flushing after
   /// each line. Moves the table's read cursor as SaveData does.
   static void WriteData(std::ostream& out, Data* table);
-
-  /// Writes the text of `value` as the flat format wants it ("%.9g", or "+INF",
-  /// "-INF", "+NAN", "-NAN") into `buffer`, without terminator, and returns the
-  /// number of characters. `buffer` must hold kMaxValueText characters.
-  static std::size_t FormatValue(double value, char* buffer) noexcept;
-  static constexpr std::size_t kMaxValueText = 32;
 
   // ---- Reading flat files -------------------------------------------------
 

@@ -20,7 +20,6 @@
 #ifndef MBRK_FILEHANDLER_PARSETOOLS_H
 #define MBRK_FILEHANDLER_PARSETOOLS_H
 
-#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <ostream>
@@ -75,9 +74,9 @@ class FileTools {
   /// name, the probe) close it before the error reaches the caller, so their
   /// errors carry a null stream rather than a destroyed one.
   struct Error {
-    char* MbrStrMessage;          // what was wrong, a new[] array
-    std::istream* MbrPtrStream;   // the stream being read, or null (see above); not owned
-    std::int32_t MbrLngSpare;     // always 0
+    char* MbrStrMessage;         // what was wrong, a new[] array
+    std::istream* MbrPtrStream;  // the stream being read, or null (see above); not owned
+    std::int32_t MbrLngSpare;    // always 0
   };
 
   /// Size of the work buffer that words are collected in.
@@ -116,42 +115,6 @@ class FileTools {
   /// forms as the C library reads them). Throws Error "number-expected"
   /// otherwise. `in` only goes into the error record.
   static double TokenToNumber(std::istream& in, const char* text);
-
-  // ---- Allocation-free building blocks for bulk readers --------------------
-
-  /// True for the bytes that separate tokens.
-  static constexpr bool IsSeparator(unsigned char c) noexcept {
-    return c < 33 || c > 126 || c == ',';
-  }
-  /// True for the seven special characters "[]/*=<>".
-  static constexpr bool IsSpecial(unsigned char c) noexcept {
-    return c == '[' || c == ']' || c == '/' || c == '*' || c == '=' || c == '<' || c == '>';
-  }
-
-  /// TokenToNumber on the text made of `length` bytes at `text` (which need
-  /// not be NUL-terminated): stores the value and returns true, or returns
-  /// false where TokenToNumber would throw. Plain decimal texts are converted
-  /// without allocating.
-  static bool ConvertNumber(const char* text, std::size_t length, double* value);
-
-  /// TokenToInteger on `length` bytes at `text`, without throwing or
-  /// allocating: stores the value and returns true, or returns false.
-  static bool ConvertInteger(const char* text, std::size_t length, std::int32_t* value) noexcept;
-
-  // ---- Numbers of a data block, read in place --------------------------------
-
-  /// The common case of ExpectNumber(ReadElement(block, in, false), in), read
-  /// straight from the characters the stream buffer holds, with no allocation:
-  /// skips separators and, when a word follows and ends within the buffered
-  /// characters, consumes it as GetToken would (with the separator that ends
-  /// it) and returns true with its value, or throws Error "number-expected"
-  /// exactly where ExpectNumber would. Returns false in every other case (a
-  /// special character, a comment, an end tag, the end of the input, a word
-  /// that may run on past the buffered characters, a stream that is not
-  /// good), having consumed nothing but separators: the caller then reads the
-  /// element with ReadElement and ExpectNumber, with the same outcome as if
-  /// this had not been called.
-  bool ReadNumberWord(std::istream& in, double* value);
 
   // ---- Elements (grammar level) --------------------------------------------
 
@@ -266,7 +229,7 @@ class FileTools {
                                bool bracket);
 
  private:
-  char* ReadWord(std::istream& in, std::streambuf* sb, int first);
+  char* ReadWord(std::istream& in, int first);
 
   char MbrStrBuffer[kBufferSize] = {};
 };

@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "DataObject/Assert.h"
-#include "DataObject/Exceptions.h"
-#include "DataObject/NameIndex.h"
-#include "FileHandler/ParseTools.h"
+#include "Base/internal/Assert.h"
+#include "Base/internal/NameIndex.h"
+#include "Base/internal/NumberText.h"
+#include "Base/internal/Text.h"
 
 namespace mbrk {
 
@@ -30,7 +30,10 @@ constexpr std::int32_t kIndexedFrom = 8;
 
 using Text = std::unique_ptr<char[]>;
 
-Text Copy(const char* text) { return Text(FileTools::DuplicateString(text)); }
+Text Copy(const char* text) {
+  MBRK_ASSERT(text != nullptr);
+  return Text(CopyText(text));
+}
 
 Text ReadToken(const char** cursor, const char* specials) {
   return Text(NextToken(cursor, specials));
@@ -39,8 +42,8 @@ Text ReadToken(const char** cursor, const char* specials) {
 // Bytes outside "!".."~" separate tokens: control characters, the blank, DEL
 // and every byte of an 8-bit code page above it.
 bool IsPrintable(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return u >= 33 && u <= 126;
+  const int byte = ByteOf(c);
+  return byte >= 33 && byte <= 126;
 }
 
 bool IsToken(const char* token, char c) { return token[0] == c && token[1] == '\0'; }
@@ -53,41 +56,11 @@ bool IsToken(const char* token, char c) { return token[0] == c && token[1] == '\
   throw TKQstructure::Error{reply.release()};
 }
 
-// White space as the C scan functions skip it.
-bool IsScanSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // The "%ld" reading of the start of `text`, limited to 32 bits: a value that
 // does not fit is no integer at all rather than a wrapped or clipped one.
 bool ScanInteger(const char* text, std::int32_t* value) {
   MBRK_ASSERT(text != nullptr);
-  const char* p = text;
-  while (IsScanSpace(*p)) ++p;
-  const bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
-  if (!IsDigit(*p)) return false;
-  const std::int64_t limit = negative ? std::int64_t{1} << 31 : (std::int64_t{1} << 31) - 1;
-  std::int64_t magnitude = 0;
-  for (; IsDigit(*p); ++p) {
-    magnitude = magnitude * 10 + (*p - '0');
-    if (magnitude > limit) return false;
-  }
-  *value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
-  return true;
-}
-
-// The "%lf" reading of the start of `text`: the longest leading part that
-// forms a number, after white space.
-bool ScanNumber(const char* text, double* value) {
-  MBRK_ASSERT(text != nullptr);
-  char* end = nullptr;
-  const double result = std::strtod(text, &end);
-  if (end == text) return false;
-  *value = result;
-  return true;
+  return ConvertInteger(text, std::strlen(text), value);
 }
 
 }  // namespace
@@ -450,10 +423,7 @@ char* NextToken(const char** cursor, const char* specials) {
       while (IsPrintable(*p) && (*p == ':' || std::strchr(specials, *p) == nullptr)) ++p;
     }
   }
-  const std::size_t length = static_cast<std::size_t>(p - start);
-  char* token = new char[length + 1];
-  std::memcpy(token, start, length);
-  token[length] = '\0';
+  char* const token = NewText(start, static_cast<std::size_t>(p - start));
   *cursor = p;
   return token;
 }
@@ -481,9 +451,9 @@ TKQstructure* TKQstructure::ParseExpression(const char** cursor) {
       if (open.size() >= static_cast<std::size_t>(kMaxNesting)) return nullptr;
       Text performative = ReadToken(cursor, kSpecials);
       if (!ExpectWord(performative[0])) return nullptr;
-      open.push_back(
-          {std::unique_ptr<TKQstructure>(new TKQstructure(std::move(performative), kInitialCapacity)),
-           nullptr});
+      open.push_back({std::unique_ptr<TKQstructure>(
+                          new TKQstructure(std::move(performative), kInitialCapacity)),
+                      nullptr});
     } else {
       if (!ExpectWord(token[0])) return nullptr;
       complete.reset(new TKQstructure(std::move(token), kInitialCapacity));
@@ -539,14 +509,16 @@ std::int32_t ParseInteger(const char* text) {
 
 double AsNumber(const char* text) {
   double value = 0;
-  const int err = ScanNumber(text, &value) ? 1 : 0;
+  const int err = ConvertLeadingNumber(text, &value) ? 1 : 0;
   MBRK_ASSERT(err == 1);
   return value;
 }
 
 double ParseNumber(const char* text) {
   double value = 0;
-  if (!ScanNumber(text, &value)) ThrowReply("invalid-message", {{"number-expected", text}});
+  if (!ConvertLeadingNumber(text, &value)) {
+    ThrowReply("invalid-message", {{"number-expected", text}});
+  }
   return value;
 }
 
@@ -574,13 +546,5 @@ char* JoinArguments(int count, const char* const* arguments) {
   *p = '\0';
   return text;
 }
-
-// ---- The detail record of TException ----
-
-TKQstructure* TException::CopyDetail(const TKQstructure* detail) {
-  return detail == nullptr ? nullptr : new TKQstructure(*detail);
-}
-
-void TException::DeleteDetail(TKQstructure* detail) noexcept { delete detail; }
 
 }  // namespace mbrk

@@ -20,8 +20,8 @@ class TKQstructure;
 /// One keyword/value entry of a structure. Both members are owned by the
 /// structure holding the entry.
 struct TKQparameter {
-  char* MbrStrKeyword;         // without its colon, spelled as first set; new[]
-  TKQstructure* MbrPtrValue;   // never null
+  char* MbrStrKeyword;        // without its colon, spelled as first set; new[]
+  TKQstructure* MbrPtrValue;  // never null
 };
 
 /// A KQML message (a performative with keyword/value parameters) or an atom
@@ -135,10 +135,10 @@ class TKQstructure {
   /// ends past everything read. Null for a rejected text.
   static TKQstructure* ParseMessage(const char** cursor);
 
-  char* MbrStrWord;                  // performative or atom text; new[]
-  TKQparameter* MbrDyaParameters;    // new[] of MbrLngCapacity entries, or null
+  char* MbrStrWord;                // performative or atom text; new[]
+  TKQparameter* MbrDyaParameters;  // new[] of MbrLngCapacity entries, or null
   std::int32_t MbrLngCapacity;
-  std::int32_t MbrLngParameters;     // entries in use, in order of first setting
+  std::int32_t MbrLngParameters;  // entries in use, in order of first setting
 
  private:
   // Takes over `word` and makes room for `capacity` entries. The word stays

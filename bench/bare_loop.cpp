@@ -31,8 +31,8 @@ namespace {
 // What the bare loop needs from the header: the row count and the row width.
 struct Header {
   long rows = 0;
-  long width = 0;             // inputs plus expected outputs
-  std::size_t data_end = 0;   // offset just past the data block's start tag; 0: none
+  long width = 0;            // inputs plus expected outputs
+  std::size_t data_end = 0;  // offset just past the data block's start tag; 0: none
 };
 
 bool SameName(std::string_view a, std::string_view b) {

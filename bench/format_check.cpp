@@ -18,7 +18,7 @@
 #include <ctime>
 #include <string>
 
-#include "FileHandler/FlatFiler.h"
+#include "Base/internal/NumberText.h"
 
 namespace {
 
@@ -55,7 +55,8 @@ double ShortDecimal(Random& random, int digits, int min_exponent, int max_expone
   for (int i = 1; i < digits; ++i) *p++ = static_cast<char>('0' + random.Below(10));
   if (tie) p[-1] = '5';  // the tenth digit 5: halfway as written
   const int exponent =
-      min_exponent + static_cast<int>(random.Below(static_cast<std::uint64_t>(max_exponent - min_exponent + 1)));
+      min_exponent +
+      static_cast<int>(random.Below(static_cast<std::uint64_t>(max_exponent - min_exponent + 1)));
   std::snprintf(p, static_cast<std::size_t>(text + sizeof text - p), "e%d", exponent);
   return std::strtod(text, nullptr);
 }
@@ -63,8 +64,7 @@ double ShortDecimal(Random& random, int digits, int min_exponent, int max_expone
 double Draw(Random& random, std::uint64_t i) {
   switch (i % 10) {
     case 0:  // any finite bit pattern
-    case 1:
-      return FromBits(random.Next());
+    case 1: return FromBits(random.Next());
     case 2:  // subnormals and the smallest normals
       return FromBits((random.Next() & 0x801FFFFFFFFFFFFFULL));
     case 3:  // short decimals of 1 to 17 digits, every decimal exponent
@@ -76,15 +76,19 @@ double Draw(Random& random, std::uint64_t i) {
       return std::ldexp(static_cast<double>(n), -static_cast<int>(random.Below(4)));
     }
     case 6: {  // neighbours of powers of ten
-      const double power = std::pow(10.0, static_cast<double>(static_cast<int>(random.Below(630)) - 320));
+      const double power =
+          std::pow(10.0, static_cast<double>(static_cast<int>(random.Below(630)) - 320));
       const int steps = static_cast<int>(random.Below(5));
       double value = power;
-      for (int s = 0; s < steps; ++s) value = std::nextafter(value, (random.Next() & 1) ? 0.0 : HUGE_VAL);
+      for (int s = 0; s < steps; ++s) {
+        value = std::nextafter(value, (random.Next() & 1) ? 0.0 : HUGE_VAL);
+      }
       return value;
     }
     case 7: {  // neighbours of the halfway points between nine-digit texts
       const double n = static_cast<double>(100000000ULL + random.Below(900000000ULL)) + 0.5;
-      const double value = n * std::pow(10.0, static_cast<double>(static_cast<int>(random.Below(40)) - 20));
+      const double value =
+          n * std::pow(10.0, static_cast<double>(static_cast<int>(random.Below(40)) - 20));
       return std::nextafter(value, (random.Next() & 1) ? 0.0 : HUGE_VAL);
     }
     case 8:  // integers up to 2^53
@@ -121,8 +125,8 @@ int main(int argc, char** argv) {
   for (std::uint64_t i = 0; i < count; ++i) {
     const double value = Draw(random, i);
     if (!std::isfinite(value)) continue;
-    char mine[mbrk::TFlatFiler::kMaxValueText + 1];
-    const std::size_t length = mbrk::TFlatFiler::FormatValue(value, mine);
+    char mine[mbrk::kMaxValueText + 1];
+    const std::size_t length = mbrk::FormatValue(value, mine);
     mine[length] = '\0';
     char reference[64];
     std::snprintf(reference, sizeof reference, "%.9g", value);
@@ -133,13 +137,13 @@ int main(int argc, char** argv) {
       }
     }
     if (progress && (i + 1) % 10000000 == 0) {
-      std::fprintf(stderr, "  %" PRIu64 " million drawn, %" PRIu64 " mismatches\n", (i + 1) / 1000000,
-                   mismatches);
+      std::fprintf(stderr, "  %" PRIu64 " million drawn, %" PRIu64 " mismatches\n",
+                   (i + 1) / 1000000, mismatches);
     }
   }
   const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
-  std::printf("format_check: seed %" PRIu64 ", %" PRIu64 " finite doubles compared with %%.9g, %" PRIu64
-              " mismatches, %.1f s\n",
+  std::printf("format_check: seed %" PRIu64 ", %" PRIu64
+              " finite doubles compared with %%.9g, %" PRIu64 " mismatches, %.1f s\n",
               seed, checked, mismatches, seconds);
   return mismatches == 0 ? 0 : 1;
 }

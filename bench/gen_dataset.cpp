@@ -135,7 +135,8 @@ class Output {
   }
 
   void Flush() {
-    if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
+    if (!buffer_.empty() &&
+        std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
       std::perror("gen_dataset: write");
       std::exit(1);
     }

@@ -21,8 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "FileHandler/FlatFiler.h"
+#include "Base/internal/NumberText.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/Lexer.h"
 
 namespace {
 
@@ -110,7 +111,8 @@ void BM_ReadElementExpectNumber(benchmark::State& state) {
     in.str(Block());
     in.clear();
     for (int k = 0; k < kValues; ++k) {
-      benchmark::DoNotOptimize(mbrk::FileTools::ExpectNumber(tools.ReadElement(block.get(), in, false), in));
+      benchmark::DoNotOptimize(
+          mbrk::FileTools::ExpectNumber(tools.ReadElement(block.get(), in, false), in));
     }
   }
   state.SetItemsProcessed(state.iterations() * kValues);
@@ -126,7 +128,7 @@ void BM_ReadNumberWord(benchmark::State& state) {
     in.clear();
     for (int k = 0; k < kValues; ++k) {
       double value = 0.0;
-      if (!tools.ReadNumberWord(in, &value)) state.SkipWithError("left the fast road");
+      if (!mbrk::ReadNumberWord(in, &value)) state.SkipWithError("left the fast road");
       benchmark::DoNotOptimize(value);
     }
   }
@@ -151,7 +153,7 @@ void BM_ConvertNumber(benchmark::State& state) {
   for (auto _ : state) {
     for (const std::string& text : Texts()) {
       double value;
-      benchmark::DoNotOptimize(mbrk::FileTools::ConvertNumber(text.data(), text.size(), &value));
+      benchmark::DoNotOptimize(mbrk::ConvertNumber(text.data(), text.size(), &value));
       benchmark::DoNotOptimize(value);
     }
   }
@@ -173,7 +175,9 @@ BENCHMARK(BM_FromChars);
 
 void BM_Strtod(benchmark::State& state) {
   for (auto _ : state) {
-    for (const std::string& text : Texts()) benchmark::DoNotOptimize(std::strtod(text.c_str(), nullptr));
+    for (const std::string& text : Texts()) {
+      benchmark::DoNotOptimize(std::strtod(text.c_str(), nullptr));
+    }
   }
   state.SetItemsProcessed(state.iterations() * kValues);
 }
@@ -182,10 +186,10 @@ BENCHMARK(BM_Strtod);
 // ---- Value formatting ------------------------------------------------------------------
 
 void BM_FormatValue(benchmark::State& state) {
-  char text[mbrk::TFlatFiler::kMaxValueText];
+  char text[mbrk::kMaxValueText];
   for (auto _ : state) {
     for (double value : Values()) {
-      benchmark::DoNotOptimize(mbrk::TFlatFiler::FormatValue(value, text));
+      benchmark::DoNotOptimize(mbrk::FormatValue(value, text));
       benchmark::ClobberMemory();
     }
   }
@@ -197,7 +201,8 @@ void BM_ToCharsGeneral9(benchmark::State& state) {
   char text[32];
   for (auto _ : state) {
     for (double value : Values()) {
-      benchmark::DoNotOptimize(std::to_chars(text, text + sizeof text, value, std::chars_format::general, 9));
+      benchmark::DoNotOptimize(
+          std::to_chars(text, text + sizeof text, value, std::chars_format::general, 9));
       benchmark::ClobberMemory();
     }
   }

@@ -41,13 +41,12 @@ std::int32_t HeaderRows(mbrk::FileTools& tools, const char* path) {
 }
 
 // Reads one window and returns its wall time in seconds; exits on failure.
-double TimeWindow(mbrk::FileTools& tools, const char* path, std::int64_t offset,
-                  std::int32_t count, std::int64_t* next = nullptr) {
+double TimeWindow(mbrk::FileTools& tools, const char* path, std::int64_t offset, std::int32_t count,
+                  std::int64_t* next = nullptr) {
   mbrk::Data* first = nullptr;
   mbrk::Data* second = nullptr;
   const Clock::time_point start = Clock::now();
-  const std::int32_t result =
-      mbrk::ReadDatFileWindow(tools, path, offset, count, first, second);
+  const std::int32_t result = mbrk::ReadDatFileWindow(tools, path, offset, count, first, second);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const bool full = first != nullptr && first->MbrNdxDataRows == count;
   delete first;

@@ -26,9 +26,8 @@ namespace mbrk::fuzz {
 
 /// Reports a broken property and aborts, which the fuzzer records as a crash
 /// and the replay driver as a failed run.
-#define MBRK_FUZZ_CHECK(cond)                                                          \
-  ((cond) ? static_cast<void>(0)                                                       \
-          : ::mbrk::fuzz::CheckFailed(#cond, __FILE__, __LINE__))
+#define MBRK_FUZZ_CHECK(cond) \
+  ((cond) ? static_cast<void>(0) : ::mbrk::fuzz::CheckFailed(#cond, __FILE__, __LINE__))
 
 [[noreturn]] inline void CheckFailed(const char* condition, const char* file, int line) {
   std::fprintf(stderr, "fuzz check failed: %s, file %s, line %d\n", condition, file, line);
@@ -115,7 +114,9 @@ inline std::string FlatText(double value) {
 /// `value` at nine significant digits: the same value as the value's own
 /// nine-digit text, and the same kind of non-finite value.
 inline bool ReadsBackTo(const std::string& text, double value) {
-  if (text == "+NAN" || text == "-NAN") return std::isnan(value) && (text[0] == '-') == std::signbit(value);
+  if (text == "+NAN" || text == "-NAN") {
+    return std::isnan(value) && (text[0] == '-') == std::signbit(value);
+  }
   if (text == "+INF") return std::isinf(value) && value > 0;
   if (text == "-INF") return std::isinf(value) && value < 0;
   if (text.empty()) return false;
@@ -176,7 +177,9 @@ inline bool IsWindowMessage(const char* message) {
 /// The same double, NaNs of either sign counted equal to each other only
 /// when their signs agree, and -0 told apart from 0.
 inline bool SameValue(double a, double b) {
-  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b) && std::signbit(a) == std::signbit(b);
+  if (std::isnan(a) || std::isnan(b)) {
+    return std::isnan(a) && std::isnan(b) && std::signbit(a) == std::signbit(b);
+  }
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 

@@ -29,17 +29,22 @@ void CheckRows(Data& expected, std::int32_t first, Data& actual, std::int32_t co
   MBRK_FUZZ_CHECK(actual.MbrNdxDataRows == count);
   // Rows of no table may be two billion values wide; only real rows get room.
   if (count == 0) return;
-  const std::size_t width =
-      static_cast<std::size_t>(expected.MbrLngInputs > expected.MbrLngOutputs ? expected.MbrLngInputs
-                                                                               : expected.MbrLngOutputs) + 1;
+  const std::size_t width = static_cast<std::size_t>(expected.MbrLngInputs > expected.MbrLngOutputs
+                                                         ? expected.MbrLngInputs
+                                                         : expected.MbrLngOutputs) +
+                            1;
   std::vector<double> a(width), b(width);
   for (std::int32_t row = 0; row < count; ++row) {
     expected.GetInputRow(first + row, a.data());
     actual.GetInputRow(row, b.data());
-    for (std::int32_t k = 0; k < expected.MbrLngInputs; ++k) MBRK_FUZZ_CHECK(SameValue(value(a[k]), b[k]));
+    for (std::int32_t k = 0; k < expected.MbrLngInputs; ++k) {
+      MBRK_FUZZ_CHECK(SameValue(value(a[k]), b[k]));
+    }
     expected.GetOutputRow(first + row, a.data());
     actual.GetOutputRow(row, b.data());
-    for (std::int32_t k = 0; k < expected.MbrLngOutputs; ++k) MBRK_FUZZ_CHECK(SameValue(value(a[k]), b[k]));
+    for (std::int32_t k = 0; k < expected.MbrLngOutputs; ++k) {
+      MBRK_FUZZ_CHECK(SameValue(value(a[k]), b[k]));
+    }
     if (!expected.MbrBlnLabels) continue;
     TLabelList* x = nullptr;
     TLabelList* y = nullptr;
@@ -48,7 +53,8 @@ void CheckRows(Data& expected, std::int32_t first, Data& actual, std::int32_t co
     MBRK_FUZZ_CHECK(x != nullptr && y != nullptr && x->MbrLngCount == y->MbrLngCount);
     for (std::int32_t k = 0; k < x->MbrLngCount; ++k) {
       MBRK_FUZZ_CHECK(std::strcmp(x->MbrDyaItems[k].MbrStrName, y->MbrDyaItems[k].MbrStrName) == 0);
-      MBRK_FUZZ_CHECK(SameValue(label(x->MbrDyaItems[k].MbrDblValue), y->MbrDyaItems[k].MbrDblValue));
+      MBRK_FUZZ_CHECK(
+          SameValue(label(x->MbrDyaItems[k].MbrDblValue), y->MbrDyaItems[k].MbrDblValue));
     }
   }
 }

@@ -23,11 +23,13 @@ void Replay(const std::filesystem::path& path) {
     std::fprintf(stderr, "cannot read %s\n", path.c_str());
     std::exit(2);
   }
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
   // An input of no bytes is passed as libFuzzer passes it: a valid pointer.
   static const std::uint8_t kNothing = 0;
-  LLVMFuzzerTestOneInput(bytes.empty() ? &kNothing : reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                         bytes.size());
+  LLVMFuzzerTestOneInput(
+      bytes.empty() ? &kNothing : reinterpret_cast<const std::uint8_t*>(bytes.data()),
+      bytes.size());
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "DataObject/LabelList.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/Lexer.h"
 #include "fuzz/FuzzSupport.h"
 
 namespace {
@@ -37,8 +38,7 @@ void CheckError(FileTools::Error& error, std::istream& in) {
 
 bool IsWordText(const char* text) {
   for (const char* p = text; *p != '\0'; ++p) {
-    const auto c = static_cast<unsigned char>(*p);
-    if (FileTools::IsSeparator(c) || FileTools::IsSpecial(c)) return false;
+    if (!mbrk::IsWordByte(mbrk::ByteOf(*p))) return false;
   }
   return true;
 }
@@ -53,8 +53,7 @@ void Tokens(FileTools& tools, const std::string& input) {
       if (length == 0) break;
       bytes += length;
       MBRK_FUZZ_CHECK(bytes <= input.size());
-      const auto first = static_cast<unsigned char>(token[0]);
-      if (FileTools::IsSpecial(first)) {
+      if (mbrk::IsSpecial(mbrk::ByteOf(token[0]))) {
         MBRK_FUZZ_CHECK(length == 1 || std::strcmp(token.get(), "[~") == 0);
       } else {
         MBRK_FUZZ_CHECK(IsWordText(token.get()));
@@ -84,12 +83,8 @@ void CheckElement(const TElement& element, std::istream& in, unsigned turn) {
   const std::string name = element.MbrStrName;
   const std::string value = element.MbrStrValue;
   switch (turn % 3) {
-    case 0:
-      static_cast<void>(FileTools::ExpectIntegerField(element, in, name.c_str()));
-      break;
-    case 1:
-      static_cast<void>(FileTools::ExpectNumberField(element, in, name.c_str()));
-      break;
+    case 0: static_cast<void>(FileTools::ExpectIntegerField(element, in, name.c_str())); break;
+    case 1: static_cast<void>(FileTools::ExpectNumberField(element, in, name.c_str())); break;
     default: {
       const Text none(FileTools::ExpectStringField(element, in, name.c_str(), value.c_str()));
       MBRK_FUZZ_CHECK(none == nullptr);

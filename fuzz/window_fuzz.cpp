@@ -27,8 +27,8 @@ struct Window {
   std::int64_t next = 0;
 };
 
-Window ReadWindow(mbrk::FileTools& tools, const char* name, std::int64_t offset,
-                  std::int32_t count, bool narrow) {
+Window ReadWindow(mbrk::FileTools& tools, const char* name, std::int64_t offset, std::int32_t count,
+                  bool narrow) {
   Window window;
   Data* first = nullptr;
   Data* second = nullptr;

@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Table first, second;
   if (!Read(tools, source.name(), first, second)) return 0;
   if (first == nullptr && second == nullptr) return 0;
-  MBRK_FUZZ_CHECK(mbrk::SaveDatFile(tools, written.name(), first.get(), second.get()) == mbrk::SUCCESS);
+  MBRK_FUZZ_CHECK(mbrk::SaveDatFile(tools, written.name(), first.get(), second.get()) ==
+                  mbrk::SUCCESS);
 
   Table first2, second2;
   MBRK_FUZZ_CHECK(Read(tools, written.name(), first2, second2));

@@ -106,4 +106,18 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   return result;
 }
 
+std::string Printed(const TKQstructure& structure) {
+  testing::internal::CaptureStdout();
+  structure.Print();
+  return testing::internal::GetCapturedStdout();
+}
+
+std::string Described(const TException& e) {
+  auto text = [](const char* t) { return std::string(t != nullptr ? t : "<none>"); };
+  std::string described =
+      text(e.MbrStrMessage) + " | " + text(e.MbrStrCategory) + " | " + text(e.MbrStrLocation);
+  if (e.MbrPtrDetail != nullptr) described += " | " + Printed(*e.MbrPtrDetail);
+  return described;
+}
+
 }  // namespace mbrk::test

@@ -1,19 +1,38 @@
 // Helpers shared by the tests: temporary folders, whole-file reads and writes,
-// and running the real command.
+// running the real command, value texts, and what an action threw.
 #ifndef MBRK_TESTS_TESTSUPPORT_H
 #define MBRK_TESTS_TESTSUPPORT_H
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <istream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "FileHandler/FlatFiler.h"
+#include "Base/internal/NumberText.h"
+#include "DataObject/Exceptions.h"
 #include "FileHandler/ParseTools.h"
+#include "KQmessage/KQML.h"
 
 namespace mbrk::test {
+
+/// How many times the long sampling tests multiply their sample sizes: 10,
+/// or 1 under the sanitizers, which slow every call down many times. The
+/// long runs live in bench/ (check_format.sh).
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr int kScale = 1;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
+inline constexpr int kScale = 1;
+#else
+inline constexpr int kScale = 10;
+#endif
+#else
+inline constexpr int kScale = 10;
+#endif
 
 /// A fresh folder below the system's temporary folder, removed with all it
 /// holds when the object goes, also when a test fails.
@@ -40,10 +59,10 @@ bool FileExists(const std::string& path);
 
 /// What a finished process left behind.
 struct RunResult {
-  int exit_status = -1;   // the status passed to exit, or -1 when ended by a signal
-  int signal = 0;         // the signal that ended it, or 0
-  std::string out;        // everything written to standard output
-  std::string err;        // everything written to standard error
+  int exit_status = -1;  // the status passed to exit, or -1 when ended by a signal
+  int signal = 0;        // the signal that ended it, or 0
+  std::string out;       // everything written to standard output
+  std::string err;       // everything written to standard error
 };
 
 /// Runs `program` with `args` (no shell), standard input empty, in the
@@ -51,10 +70,13 @@ struct RunResult {
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& directory = "");
 
+/// What TKQstructure::Print writes for `structure`.
+std::string Printed(const TKQstructure& structure);
+
 /// The flat writer's text of `value`.
 inline std::string Format(double value) {
-  char text[TFlatFiler::kMaxValueText];
-  return std::string(text, TFlatFiler::FormatValue(value, text));
+  char text[kMaxValueText];
+  return std::string(text, FormatValue(value, text));
 }
 
 /// The C library's "%.9g" text of `value`, which the flat writer must match.
@@ -64,17 +86,52 @@ inline std::string Printf9(double value) {
   return text;
 }
 
-/// The message of the FileTools::Error that `action` throws, released as the
-/// catcher must; "" when nothing is thrown. Every such error carries a spare
-/// word of 0.
+// ---- What an action threw ---------------------------------------------------------
+//
+// Each helper runs `action`, catches the one exception class it names, takes
+// over what the catcher owns (so the sanitizer builds catch a text released
+// twice or never) and returns its texts as one string; "" when nothing was
+// thrown.
+
+/// The message of a FileTools::Error. Every such error carries a spare word
+/// of 0 and, when `stream` is given, names that stream (null for the readers
+/// that open their file themselves).
 template <typename Action>
-std::string ReaderErrorOf(Action action) {
+std::string ReaderErrorOf(Action action, std::optional<const std::istream*> stream = std::nullopt) {
   try {
     action();
   } catch (FileTools::Error& e) {
-    std::unique_ptr<char[]> message(e.MbrStrMessage);
+    const std::unique_ptr<char[]> message(e.MbrStrMessage);
     EXPECT_EQ(0, e.MbrLngSpare);
-    return message.get();
+    if (stream) {
+      EXPECT_EQ(*stream, e.MbrPtrStream);
+    }
+    return message ? message.get() : "<null message>";
+  }
+  return "";
+}
+
+/// The texts of a TException as "message | category | location", an absent
+/// text as "<none>", followed by " | " and the printed detail when it has one.
+std::string Described(const TException& e);
+template <typename Action>
+std::string ExceptionOf(Action action) {
+  try {
+    action();
+  } catch (const TException& e) {
+    return Described(e);
+  }
+  return "";
+}
+
+/// The printed error reply of a TKQstructure::Error.
+template <typename Action>
+std::string ReplyOf(Action action) {
+  try {
+    action();
+  } catch (TKQstructure::Error& e) {
+    const std::unique_ptr<TKQstructure> reply(e.MbrPtrReply);
+    return reply ? Printed(*reply) : "<null reply>";
   }
   return "";
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "DataObject/Exceptions.h"
+#include "TestSupport.h"
 
 namespace mbrk {
 namespace {
@@ -22,24 +23,14 @@ namespace {
 static_assert(std::has_virtual_destructor_v<Data>, "tables are deleted through Data*");
 static_assert(!std::is_copy_constructible_v<Data>, "Clone is the copy operation");
 
-std::string Text(const char* text) { return text == nullptr ? "<none>" : text; }
-
-// What `action` threw, as "message | category | location", or "no exception".
-std::string Thrown(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const TException& e) {
-    EXPECT_EQ(nullptr, e.MbrPtrDetail);
-    return Text(e.MbrStrMessage) + " | " + Text(e.MbrStrCategory) + " | " + Text(e.MbrStrLocation);
-  }
-  return "no exception";
-}
+using test::ExceptionOf;
 
 std::string Show(const TLabelList* list) {
   if (list == nullptr) return "<none>";
   std::ostringstream out;
   for (std::int32_t i = 0; i < list->MbrLngCount; ++i) {
-    out << (i > 0 ? " " : "") << list->MbrDyaItems[i].MbrStrName << '=' << list->MbrDyaItems[i].MbrDblValue;
+    out << (i > 0 ? " " : "") << list->MbrDyaItems[i].MbrStrName << '='
+        << list->MbrDyaItems[i].MbrDblValue;
   }
   return out.str();
 }
@@ -68,7 +59,8 @@ std::string Walk(Data& data, int steps, bool forward = true) {
     } else {
       data.GetPreviousRow(in, out);
     }
-    walked += (i > 0 ? ", " : "") + Join(in, data.MbrLngInputs) + " | " + Join(out, data.MbrLngOutputs);
+    walked +=
+        (i > 0 ? ", " : "") + Join(in, data.MbrLngInputs) + " | " + Join(out, data.MbrLngOutputs);
   }
   return walked;
 }
@@ -132,7 +124,7 @@ TEST(Data, ZeroOrNegativeWidthsHaveNoStorage) {
   data.GetBlock(nullptr, nullptr, 0, 9, &count);  // no buffers needed for width 0
   EXPECT_EQ(2, count);
   EXPECT_EQ("Invalid Input Data Column | Bad Parameter | Data::GetInputDatum",
-            Thrown([&] { data.GetInputDatum(0, 0, &ignored); }));
+            ExceptionOf([&] { data.GetInputDatum(0, 0, &ignored); }));
 }
 
 TEST(Data, CapacityZeroAcceptsNoRows) {
@@ -140,14 +132,14 @@ TEST(Data, CapacityZeroAcceptsNoRows) {
   EXPECT_EQ(nullptr, data.MbrDyaRtpInputs);
   EXPECT_EQ(nullptr, data.MbrDyaLabels);
   EXPECT_EQ("Invalid Data Row | Bad Parameter | Data::SetRow",
-            Thrown([&] { AppendNumbered(data, 1); }));
+            ExceptionOf([&] { AppendNumbered(data, 1); }));
   EXPECT_EQ(0, data.MbrNdxDataRows);
   EXPECT_EQ(1, data.MbrLngChanges);  // AppendRow counted itself before SetRow refused
 }
 
 TEST(Data, NegativeCapacityIsRejected) {
   EXPECT_EQ("Invalid Number of Rows | Bad Parameter | Data::Data",
-            Thrown([] { Data data(-1, 2, 2, true); }));
+            ExceptionOf([] { Data data(-1, 2, 2, true); }));
 }
 
 // ---- The ring and the cursor ----
@@ -237,9 +229,9 @@ TEST(Data, CursorReadsOnAnEmptyTableThrowAndWriteNothing) {
     TLabelList sentinel;
     TLabelList* labels = &sentinel;
     EXPECT_EQ("Invalid Data Row | Bad Parameter | Data::GetNextRow",
-              Thrown([&] { data.GetNextRow(in, out, &labels); }));
+              ExceptionOf([&] { data.GetNextRow(in, out, &labels); }));
     EXPECT_EQ("Invalid Data Row | Bad Parameter | Data::GetPreviousRow",
-              Thrown([&] { data.GetPreviousRow(in, out); }));
+              ExceptionOf([&] { data.GetPreviousRow(in, out); }));
     EXPECT_EQ("5 5 | 5", Join(in, 2) + " | " + Join(out, 1));
     EXPECT_EQ(&sentinel, labels);
     EXPECT_EQ(0, data.MbrNdxCursor);
@@ -287,8 +279,8 @@ TEST(Data, ChangeCounterCountsNestedChanges) {
   labelled.GetInputDatum(0, 0, &value);
   labelled.GetLabels(0, &labels);
   labelled.GetNextRow(nullptr, nullptr, nullptr);
-  Thrown([&] { labelled.SetInputDatum(0, 9, 1.0); });
-  Thrown([&] { labelled.SetRow(-1, nullptr, nullptr, nullptr); });
+  ExceptionOf([&] { labelled.SetInputDatum(0, 9, 1.0); });
+  ExceptionOf([&] { labelled.SetRow(-1, nullptr, nullptr, nullptr); });
   EXPECT_EQ(before + 7, labelled.MbrLngChanges);
 }
 
@@ -522,9 +514,9 @@ TEST(Data, RejectedSelectionKeepsThePreviousOne) {
   Data data(1, 3, 2, false);
   const std::int32_t good[] = {2}, bad_in[] = {0, 3}, out[] = {1}, bad_out[] = {-1};
   data.SetSelection(1, good, 1, out);
-  Thrown([&] { data.SetInputSelection(2, bad_in); });
-  Thrown([&] { data.SetSelection(1, good, 1, bad_out); });
-  Thrown([&] { data.SetSelection(2, bad_in, 1, out); });
+  ExceptionOf([&] { data.SetInputSelection(2, bad_in); });
+  ExceptionOf([&] { data.SetSelection(1, good, 1, bad_out); });
+  ExceptionOf([&] { data.SetSelection(2, bad_in, 1, out); });
   ASSERT_EQ(1, data.MbrLngInputSelection);
   EXPECT_EQ(2, data.MbrDyaNdxInputSelection[0]);
   ASSERT_EQ(1, data.MbrLngOutputSelection);
@@ -534,7 +526,8 @@ TEST(Data, RejectedSelectionKeepsThePreviousOne) {
 // ---- Blocks ----
 
 struct BlockBuffers {
-  explicit BlockBuffers(int rows) : in(rows, std::vector<double>(4, -9)), out(rows, std::vector<double>(4, -9)) {
+  explicit BlockBuffers(int rows)
+      : in(rows, std::vector<double>(4, -9)), out(rows, std::vector<double>(4, -9)) {
     for (int i = 0; i < rows; ++i) {
       in_rows.push_back(in[i].data());
       out_rows.push_back(out[i].data());
@@ -589,8 +582,9 @@ TEST(Data, BadBlockStartStoresZeroBeforeThrowing) {
   BlockBuffers buffers(4);
   for (std::int32_t from : {-1, 4}) {
     std::int32_t count = 77;
-    EXPECT_EQ("Data Block Fault | Bad Parameter | Data::GetBlock",
-              Thrown([&] { data.GetBlock(buffers.in_rows.data(), buffers.out_rows.data(), from, 3, &count); }));
+    EXPECT_EQ("Data Block Fault | Bad Parameter | Data::GetBlock", ExceptionOf([&] {
+                data.GetBlock(buffers.in_rows.data(), buffers.out_rows.data(), from, 3, &count);
+              }));
     EXPECT_EQ(0, count);
   }
 }
@@ -750,7 +744,7 @@ TEST(Data, EveryRejectedArgumentThrowsItsException) {
     AppendNumbered(data, 1, &list);
     AppendNumbered(data, 2);
     const std::int32_t changes = data.MbrLngChanges;
-    EXPECT_EQ(c.expected, Thrown([&] { c.call(data); })) << c.name;
+    EXPECT_EQ(c.expected, ExceptionOf([&] { c.call(data); })) << c.name;
     EXPECT_EQ(changes, data.MbrLngChanges) << c.name;
     EXPECT_EQ("1 1.1 1.2 | -1 -1.1", Slot(data, 0)) << c.name;
     EXPECT_EQ("x=1", Show(&data.MbrDyaLabels[0])) << c.name;
@@ -764,13 +758,13 @@ TEST(Data, LabelChangesOnATableWithoutLabelsAreRefused) {
   Data data(2, 1, 0, false);
   TLabelList list("x", 1.0);
   EXPECT_EQ("No Labels in Table | Bad Parameter | Data::SetLabels",
-            Thrown([&] { data.SetLabels(0, &list); }));
+            ExceptionOf([&] { data.SetLabels(0, &list); }));
   EXPECT_EQ("No Labels in Table | Bad Parameter | Data::ClearLabels",
-            Thrown([&] { data.ClearLabels(1); }));
+            ExceptionOf([&] { data.ClearLabels(1); }));
   EXPECT_EQ("No Labels in Table | Bad Parameter | Data::AppendLabel",
-            Thrown([&] { data.AppendLabel(0, 1.0, "x"); }));
+            ExceptionOf([&] { data.AppendLabel(0, 1.0, "x"); }));
   EXPECT_EQ("Invalid Data Row | Bad Parameter | Data::AppendLabel",
-            Thrown([&] { data.AppendLabel(2, 1.0, "x"); }));
+            ExceptionOf([&] { data.AppendLabel(2, 1.0, "x"); }));
   EXPECT_EQ(0, data.MbrLngChanges);
 }
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "DataObject/Assert.h"
+#include "Base/internal/Assert.h"
 
 namespace mbrk {
 namespace {
@@ -84,8 +84,8 @@ TEST(TException, RethrownCopyStaysIntact) {
 TEST(AssertDeathTest, WritesTheConditionFileAndLine) {
   const int line = __LINE__ + 1;
   auto fail = [] { MBRK_ASSERT(1 + 1 == 3); };
-  const std::string expected = "Assertion failed: 1 \\+ 1 == 3, file .*Exceptions_test\\.cpp, line " +
-                               std::to_string(line);
+  const std::string expected =
+      "Assertion failed: 1 \\+ 1 == 3, file .*Exceptions_test\\.cpp, line " + std::to_string(line);
   EXPECT_DEATH(fail(), expected);
 }
 

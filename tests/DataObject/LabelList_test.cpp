@@ -220,7 +220,6 @@ TEST(TLabelList, MembersReplacedFromOutsideAreTakenAsTheyStand) {
   list.AppendLabel("n5", 1.0);
   EXPECT_EQ("n0=1 n1=1 n2=1 n3=1 n4=1 n5=2 n6=1 n7=1 n8=1 n9=1 n15=1", Show(list));
 
-
   auto* items = new TLabel[11];  // exactly the labels, no room for more
   for (int i = 0; i < 11; ++i) items[i] = list.MbrDyaItems[i];
   delete[] list.MbrDyaItems;

@@ -33,16 +33,12 @@ class Corruption : public ::testing::Test {
     file_.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     Data* loaded = nullptr;
     Outcome outcome;
-    try {
-      LoadDatFile(tools_, file_.name(), loaded);
-    } catch (FileTools::Error& error) {
-      const std::unique_ptr<Data> partial(loaded);
-      const std::unique_ptr<char[]> message(error.MbrStrMessage);
-      outcome.text = message.get();
-      EXPECT_TRUE(fuzz::IsReaderMessage(message.get())) << message.get();
+    outcome.text = test::ReaderErrorOf([&] { LoadDatFile(tools_, file_.name(), loaded); });
+    const std::unique_ptr<Data> table(loaded);  // partly filled when the read failed
+    if (!outcome.text.empty()) {
+      EXPECT_TRUE(fuzz::IsReaderMessage(outcome.text.c_str())) << outcome.text;
       return outcome;
     }
-    const std::unique_ptr<Data> table(loaded);
     EXPECT_NE(nullptr, table);
     if (table == nullptr) return outcome;
     std::ostringstream flat;
@@ -64,8 +60,12 @@ class Corruption : public ::testing::Test {
       table.GetInputRow(row, inputs.data());
       table.GetOutputRow(row, outputs.data());
       std::string expected;
-      for (std::int32_t k = 0; k < table.MbrLngInputs; ++k) expected += fuzz::FlatText(inputs[k]) + " ";
-      for (std::int32_t k = 0; k < table.MbrLngOutputs; ++k) expected += fuzz::FlatText(outputs[k]) + " ";
+      for (std::int32_t k = 0; k < table.MbrLngInputs; ++k) {
+        expected += fuzz::FlatText(inputs[k]) + " ";
+      }
+      for (std::int32_t k = 0; k < table.MbrLngOutputs; ++k) {
+        expected += fuzz::FlatText(outputs[k]) + " ";
+      }
       ASSERT_EQ(expected, line);
     }
     EXPECT_FALSE(std::getline(lines, line));

@@ -135,9 +135,9 @@ TEST_F(DatasetWriterTest, FilesThatCannotBeWrittenAreReported) {
 // ---- Round trip ---------------------------------------------------------------
 
 double RandomValue(std::mt19937_64& random) {
-  static const double kSpecial[] = {0.0,      -0.0,     HUGE_VAL,     -HUGE_VAL,
-                                    NAN,      -NAN,     DBL_MAX,      -1.7976931348623155e308,
-                                    DBL_TRUE_MIN, 1e-310, 0.1,        -123456789012345678.0};
+  static const double kSpecial[] = {0.0,          -0.0,   HUGE_VAL, -HUGE_VAL,
+                                    NAN,          -NAN,   DBL_MAX,  -1.7976931348623155e308,
+                                    DBL_TRUE_MIN, 1e-310, 0.1,      -123456789012345678.0};
   switch (random() % 6) {
     case 0: return kSpecial[random() % std::size(kSpecial)];
     case 1: return static_cast<double>(static_cast<int>(random() % 2001) - 1000) / 8;

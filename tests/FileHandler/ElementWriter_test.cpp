@@ -99,9 +99,9 @@ TEST(ElementWriter, WriteElementReleasesTheTextsItTakesOver) {
 
 TEST(ElementWriter, FormsThatCannotBeWrittenFailAnAssertion) {
   std::ostringstream out;
-  EXPECT_DEATH(FileTools::WriteElement(TElement{ekFormatVersion, nullptr, nullptr, false}, out,
-                                       false),
-               "Assertion failed: bracket, file");
+  EXPECT_DEATH(
+      FileTools::WriteElement(TElement{ekFormatVersion, nullptr, nullptr, false}, out, false),
+      "Assertion failed: bracket, file");
   EXPECT_DEATH(FileTools::WriteElement(TElement{4, nullptr, nullptr, false}, out, true),
                "Assertion failed: false, file");
 }
@@ -109,8 +109,8 @@ TEST(ElementWriter, FormsThatCannotBeWrittenFailAnAssertion) {
 // "%.*f" in full for every magnitude and precision, and the bare field reads
 // back through the element reader as the value of its text.
 TEST(ElementWriter, NumberFieldsOfAnyMagnitudeAreWrittenWholeAndReadBack) {
-  std::vector<double> values = {1e12,    -1e300, DBL_MAX, -DBL_MAX, DBL_TRUE_MIN, -0.0,
-                                1e9,     -1e8,   0.5,     HUGE_VAL, -HUGE_VAL,   NAN};
+  std::vector<double> values = {1e12, -1e300, DBL_MAX, -DBL_MAX, DBL_TRUE_MIN, -0.0,
+                                1e9,  -1e8,   0.5,     HUGE_VAL, -HUGE_VAL,    NAN};
   std::mt19937_64 random(7);
   for (int i = 0; i < 200; ++i) {
     values.push_back(std::ldexp(std::uniform_real_distribution<double>(-1, 1)(random),

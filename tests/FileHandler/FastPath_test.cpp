@@ -1,8 +1,7 @@
 // The fast roads of a conversion against the general ones they stand in for:
 // numbers read in place from the stream buffer against ReadElement and
-// ExpectNumber, short decimals against "%f" and strtod, the value texts
-// against printf("%.9g"), and the dataset reader as a whole against a reader
-// built from the general operations only.
+// ExpectNumber, the dataset reader as a whole against a reader built from the
+// general operations only, and the flat writer's lines as they reach the file.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -18,30 +17,19 @@
 #include <string>
 #include <vector>
 
+#include "Base/internal/NumberText.h"
 #include "DataObject/Data.h"
 #include "DataObject/LabelList.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/FlatFiler.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/Lexer.h"
 #include "TestSupport.h"
-
-// Sample sizes shrink under the sanitizers, which slow every call down many
-// times; the long runs live in bench/check_format.sh.
-#if defined(__SANITIZE_ADDRESS__)
-#define MBRK_TEST_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
-#define MBRK_TEST_SANITIZED 1
-#endif
-#endif
-#ifdef MBRK_TEST_SANITIZED
-constexpr int kScale = 1;
-#else
-constexpr int kScale = 10;
-#endif
 
 namespace mbrk {
 namespace {
+
+using test::kScale;
 
 using Text = std::unique_ptr<char[]>;
 
@@ -49,12 +37,6 @@ std::uint64_t Bits(double value) {
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   return bits;
-}
-
-double FromBits(std::uint64_t bits) {
-  double value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
 }
 
 // ---- A stream buffer that hands its text out in pieces ---------------------------
@@ -99,8 +81,8 @@ struct Outcome {
   std::string error;                  // the message that stopped the reading, or ""
   bool block_released = false;        // the block's end tag was read
   std::ios::iostate state = std::ios::goodbit;
-  std::string rest;                   // what the stream still held
-  int fast = 0;                       // numbers the fast road took (not compared)
+  std::string rest;  // what the stream still held
+  int fast = 0;      // numbers the fast road took (not compared)
 
   bool operator==(const Outcome& o) const {
     return values == o.values && error == o.error && block_released == o.block_released &&
@@ -120,23 +102,23 @@ Outcome ReadNumbers(const std::string& text, int count, bool fast, int piece, un
   FileTools tools;
   Text block(FileTools::DuplicateString("Data"));
   Outcome outcome;
-  try {
-    for (int k = 0; k < count; ++k) {
-      double value = 0.0;
-      if (fast && tools.ReadNumberWord(in, &value)) {
-        ++outcome.fast;
-      } else {
-        const TElement element = tools.ReadElement(block.get(), in, false);
-        if (element.MbrLngKind == ekEnd) static_cast<void>(block.release());  // taken by the reader
-        value = FileTools::ExpectNumber(element, in);
-      }
-      outcome.values.push_back(Bits(value));
-    }
-  } catch (FileTools::Error& e) {
-    const Text message(e.MbrStrMessage);
-    EXPECT_EQ(&in, e.MbrPtrStream);
-    outcome.error = message.get();
-  }
+  outcome.error = test::ReaderErrorOf(
+      [&] {
+        for (int k = 0; k < count; ++k) {
+          double value = 0.0;
+          if (fast && ReadNumberWord(in, &value)) {
+            ++outcome.fast;
+          } else {
+            const TElement element = tools.ReadElement(block.get(), in, false);
+            if (element.MbrLngKind == ekEnd) {
+              static_cast<void>(block.release());  // taken by the reader
+            }
+            value = FileTools::ExpectNumber(element, in);
+          }
+          outcome.values.push_back(Bits(value));
+        }
+      },
+      &in);
   outcome.block_released = block == nullptr;
   outcome.state = in.rdstate();
   for (int c = buffer.sbumpc(); c != std::char_traits<char>::eof(); c = buffer.sbumpc()) {
@@ -191,6 +173,7 @@ class Generator {
 
   // Any token a data block might hold, hostile ones included.
   std::string Token() {
+    // clang-format off
     static const char* const kHostile[] = {
         "1.5abc", "abc", "-", "+", ".", "1e", "1e+", "inf", "-INF", "nan", "0x1p3", "1,5", "--1",
         "9007199254740993", "9007199254740992", "18446744073709551616", "1e22", "1e23", "1e-22",
@@ -200,21 +183,22 @@ class Generator {
         "[FormatVersion = x]", "[FormatVersion = 1", "[~Data]", "[~data ]", "[~Other]", "[~Data x",
         "[x]", "[x = 1]", "]", "=", "<", ">", "[", "[~", "*",
     };
+    // clang-format on
     switch (Pick(10)) {
       case 0:
-      case 1:
-        return kHostile[Pick(static_cast<int>(std::size(kHostile)))];
+      case 1: return kHostile[Pick(static_cast<int>(std::size(kHostile)))];
       case 2:  // words around the length of the work buffer
-        return Pick(2) ? Digits(1020 + Pick(20)) : std::string(static_cast<std::size_t>(1020 + Pick(20)), 'w');
-      default:
-        return Decimal();
+        return Pick(2) ? Digits(1020 + Pick(20))
+                       : std::string(static_cast<std::size_t>(1020 + Pick(20)), 'w');
+      default: return Decimal();
     }
   }
 
   // Separators between tokens; sometimes none at all, so that a word runs
   // straight into a special character or into the next word.
   std::string Separator() {
-    static const char* const kSeparators[] = {" ", "  ", "\t", "\n", "\r\n", ",", "\x7f", "\xe9", ""};
+    static const char* const kSeparators[] = {" ", "  ",   "\t",   "\n", "\r\n",
+                                              ",", "\x7f", "\xe9", ""};
     std::string s = kSeparators[Pick(static_cast<int>(std::size(kSeparators)))];
     if (Pick(20) == 0) s += std::string(1, '\0');
     return s;
@@ -263,15 +247,14 @@ TEST(FastPath, NumbersReadInPlaceMatchTheElementReader) {
 }
 
 TEST(FastPath, HandsEverythingButAWordBack) {
-  FileTools tools;
   const struct {
     const char* text;
     bool taken;
     double value;
     const char* rest;
   } cases[] = {
-      {"  1.25 x", true, 1.25, "x"},      // the separator after the word is consumed
-      {" ,\t7[x]", true, 7.0, "[x]"},     // a special character is left for the next token
+      {"  1.25 x", true, 1.25, "x"},   // the separator after the word is consumed
+      {" ,\t7[x]", true, 7.0, "[x]"},  // a special character is left for the next token
       {"1e3/* c */", true, 1000.0, "/* c */"},
       {"  [~Data]", false, 0.0, "[~Data]"},  // only separators are consumed
       {" /* c */ 5", false, 0.0, "/* c */ 5"},
@@ -282,7 +265,7 @@ TEST(FastPath, HandsEverythingButAWordBack) {
     std::stringbuf held(c.text);
     std::istream in(&held);
     double value = -1.0;
-    EXPECT_EQ(c.taken, tools.ReadNumberWord(in, &value)) << c.text;
+    EXPECT_EQ(c.taken, ReadNumberWord(in, &value)) << c.text;
     if (c.taken) {
       EXPECT_EQ(c.value, value) << c.text;
     }
@@ -295,56 +278,16 @@ TEST(FastPath, HandsEverythingButAWordBack) {
   std::istream failed(&held);
   failed.setstate(std::ios::failbit);
   double value = 0.0;
-  EXPECT_FALSE(tools.ReadNumberWord(failed, &value));
+  EXPECT_FALSE(ReadNumberWord(failed, &value));
   EXPECT_EQ('1', held.sgetc());
 }
 
 TEST(FastPath, AWordThatIsNoNumberFailsAsExpectNumberFails) {
-  FileTools tools;
   std::stringbuf held("abc def");
   std::istream in(&held);
   double value = 0.0;
-  try {
-    tools.ReadNumberWord(in, &value);
-    ADD_FAILURE() << "no error";
-  } catch (FileTools::Error& e) {
-    const Text message(e.MbrStrMessage);
-    EXPECT_STREQ("number-expected", message.get());
-    EXPECT_EQ(&in, e.MbrPtrStream);
-  }
+  EXPECT_EQ("number-expected", test::ReaderErrorOf([&] { ReadNumberWord(in, &value); }, &in));
   EXPECT_EQ('d', held.sgetc());  // the word and its separator were consumed
-}
-
-// ---- Short decimals ----------------------------------------------------------------------
-
-bool ReferenceNumber(const char* text, double* value) {
-  float probe;
-  if (std::sscanf(text, "%f", &probe) != 1) return false;
-  *value = std::strtod(text, nullptr);
-  return true;
-}
-
-// Decimals converted by one exact operation must be the doubles strtod gives,
-// at the edges of that road too: 2^53 as the digits' integer, 10^22 as the
-// power, 19 and 20 significant digits, runs of 4 and 8 digits.
-TEST(FastPath, ShortDecimalsConvertAsStrtodDoes) {
-  Generator generate(99);
-  std::vector<std::string> texts = {
-      "9007199254740992", "9007199254740993", "9007199254740991", "900719925474099.3",
-      "1234567890123456789", "12345678901234567890", "0.0000000000000000000000001",
-      "1e22", "1e23", "1e-22", "1e-23", "9007199254740992e22", "9007199254740992e-22",
-      "123456789.12345678", "12345678", "1234", "0.1234", "00000000", "0.00000000e0",
-      "-0e-22", "3.", ".3", "+.3e+1", "1234567e", "12345678e-", "8.9884656743115795e307"};
-  for (int i = 0; i < 20000 * kScale; ++i) texts.push_back(generate.Decimal());
-  for (const std::string& text : texts) {
-    double expected = 0.0;
-    double actual = 0.0;
-    const bool accepted = ReferenceNumber(text.c_str(), &expected);
-    ASSERT_EQ(accepted, FileTools::ConvertNumber(text.data(), text.size(), &actual)) << text;
-    if (accepted) {
-      ASSERT_EQ(Bits(expected), Bits(actual)) << text;
-    }
-  }
 }
 
 // ---- The dataset reader as a whole -----------------------------------------------------
@@ -365,13 +308,18 @@ void Dump(const Data* table, Loaded* loaded) {
     return;
   }
   for (std::int32_t row = 0; row < table->MbrNdxDataRows; ++row) {
-    for (std::int32_t j = 0; j < table->MbrLngInputs; ++j) loaded->values.push_back(Bits(table->MbrDyaRtpInputs[row][j]));
-    for (std::int32_t j = 0; j < table->MbrLngOutputs; ++j) loaded->values.push_back(Bits(table->MbrDyaRtpOutputs[row][j]));
+    for (std::int32_t j = 0; j < table->MbrLngInputs; ++j) {
+      loaded->values.push_back(Bits(table->MbrDyaRtpInputs[row][j]));
+    }
+    for (std::int32_t j = 0; j < table->MbrLngOutputs; ++j) {
+      loaded->values.push_back(Bits(table->MbrDyaRtpOutputs[row][j]));
+    }
     if (table->MbrBlnLabels) {
       std::string text;
       const TLabelList& list = table->MbrDyaLabels[row];
       for (std::int32_t k = 0; k < list.MbrLngCount; ++k) {
-        text += std::string(list.MbrDyaItems[k].MbrStrName) + "=" + std::to_string(list.MbrDyaItems[k].MbrDblValue) + ";";
+        text += std::string(list.MbrDyaItems[k].MbrStrName) + "=" +
+                std::to_string(list.MbrDyaItems[k].MbrDblValue) + ";";
       }
       loaded->labels.push_back(text);
     }
@@ -383,12 +331,8 @@ Loaded ReadWithTheReader(const std::string& path) {
   FileTools tools;
   Data* first = nullptr;
   Data* second = nullptr;
-  try {
-    EXPECT_EQ(SUCCESS, ReadDatFile(tools, path.c_str(), first, second));
-  } catch (FileTools::Error& e) {
-    const Text message(e.MbrStrMessage);
-    loaded.error = message.get();
-  }
+  loaded.error = test::ReaderErrorOf(
+      [&] { EXPECT_EQ(SUCCESS, ReadDatFile(tools, path.c_str(), first, second)); }, nullptr);
   const std::unique_ptr<Data> one(first), two(second);
   Dump(first, &loaded);
   Dump(second, &loaded);
@@ -402,50 +346,55 @@ Loaded ReadWithElements(const std::string& path) {
   FileTools tools;
   std::ifstream in(path);
   std::unique_ptr<Data> first, second;
-  try {
-    Text dataset(FileTools::ExpectBlockStart(tools.ReadElement(nullptr, in, false), in, "DATASET"));
-    std::int32_t inputs, expected, generated, errors, rows;
-    TElement after{};
-    ReadDatFileHeader(tools, in, inputs, expected, generated, errors, rows, after);
-    Text data(FileTools::ExpectBlockStart(after, in, "DATA"));
-    const bool labels1 = expected == -1, labels2 = generated == -1;
-    expected = std::max(expected, 0);
-    generated = std::max(generated, 0);
-    if (inputs != 0 || expected != 0 || labels1) first.reset(new Data(rows, inputs, expected, labels1));
-    if (generated != 0 || errors != 0 || labels2) second.reset(new Data(rows, generated, errors, labels2));
-    auto read_in = [&](Text& block) {
-      const TElement element = tools.ReadElement(block.get(), in, false);
-      if (element.MbrLngKind == ekEnd) static_cast<void>(block.release());
-      return element;
-    };
-    std::vector<double> a(static_cast<std::size_t>(inputs)), b(static_cast<std::size_t>(expected)),
-        c(static_cast<std::size_t>(generated)), d(static_cast<std::size_t>(errors));
-    for (std::int32_t row = 0; row < rows; ++row) {
-      for (auto* v : {&a, &b, &c, &d}) {
-        for (double& x : *v) x = FileTools::ExpectNumber(read_in(data), in);
-      }
-      if (first) {
-        first->AppendRow(a.data(), b.data(), nullptr);
-        if (labels1) {
-          std::unique_ptr<TLabelList> list(ReadLabelList(tools, in));
-          first->SetLabels(row, list.get());
+  loaded.error = test::ReaderErrorOf(
+      [&] {
+        Text dataset(
+            FileTools::ExpectBlockStart(tools.ReadElement(nullptr, in, false), in, "DATASET"));
+        std::int32_t inputs, expected, generated, errors, rows;
+        TElement after{};
+        ReadDatFileHeader(tools, in, inputs, expected, generated, errors, rows, after);
+        Text data(FileTools::ExpectBlockStart(after, in, "DATA"));
+        const bool labels1 = expected == -1, labels2 = generated == -1;
+        expected = std::max(expected, 0);
+        generated = std::max(generated, 0);
+        if (inputs != 0 || expected != 0 || labels1) {
+          first.reset(new Data(rows, inputs, expected, labels1));
         }
-      }
-      if (second) {
-        second->AppendRow(c.data(), d.data(), nullptr);
-        if (labels2) {
-          std::unique_ptr<TLabelList> list(ReadLabelList(tools, in));
-          second->SetLabels(row, list.get());
+        if (generated != 0 || errors != 0 || labels2) {
+          second.reset(new Data(rows, generated, errors, labels2));
         }
-      }
-    }
-    FileTools::ExpectBlockEnd(read_in(data), in);
-    FileTools::ExpectBlockEnd(read_in(dataset), in);
-    FileTools::ExpectBlockEnd(tools.ReadElement(nullptr, in, false), in);
-  } catch (FileTools::Error& e) {
-    const Text message(e.MbrStrMessage);
-    loaded.error = message.get();
-  }
+        auto read_in = [&](Text& block) {
+          const TElement element = tools.ReadElement(block.get(), in, false);
+          if (element.MbrLngKind == ekEnd) static_cast<void>(block.release());
+          return element;
+        };
+        std::vector<double> a(static_cast<std::size_t>(inputs)),
+            b(static_cast<std::size_t>(expected)), c(static_cast<std::size_t>(generated)),
+            d(static_cast<std::size_t>(errors));
+        for (std::int32_t row = 0; row < rows; ++row) {
+          for (auto* v : {&a, &b, &c, &d}) {
+            for (double& x : *v) x = FileTools::ExpectNumber(read_in(data), in);
+          }
+          if (first) {
+            first->AppendRow(a.data(), b.data(), nullptr);
+            if (labels1) {
+              std::unique_ptr<TLabelList> list(ReadLabelList(tools, in));
+              first->SetLabels(row, list.get());
+            }
+          }
+          if (second) {
+            second->AppendRow(c.data(), d.data(), nullptr);
+            if (labels2) {
+              std::unique_ptr<TLabelList> list(ReadLabelList(tools, in));
+              second->SetLabels(row, list.get());
+            }
+          }
+        }
+        FileTools::ExpectBlockEnd(read_in(data), in);
+        FileTools::ExpectBlockEnd(read_in(dataset), in);
+        FileTools::ExpectBlockEnd(tools.ReadElement(nullptr, in, false), in);
+      },
+      &in);
   Dump(first.get(), &loaded);
   Dump(second.get(), &loaded);
   return loaded;
@@ -495,7 +444,8 @@ TEST(FastPath, DatasetReaderReadsAcrossItsBufferEnds) {
   const std::string path = dir.File("big.mbrk");
   Generator generate(31337);
   const int rows = 12000;
-  std::string text = "[DataSet][Rows = " + std::to_string(rows) + "][Inputs = 3][ExpectedOutputs = 1][Data]\n";
+  std::string text =
+      "[DataSet][Rows = " + std::to_string(rows) + "][Inputs = 3][ExpectedOutputs = 1][Data]\n";
   for (int row = 0; row < rows; ++row) {
     for (int j = 0; j < 4; ++j) {
       text += generate.Pick(200) == 0 ? "/* a comment between numbers */ " : "";
@@ -514,90 +464,14 @@ TEST(FastPath, DatasetReaderReadsAcrossItsBufferEnds) {
   EXPECT_TRUE(expected == actual);
 }
 
-// ---- Value texts -------------------------------------------------------------------------
-
-using test::Format;
-using test::Printf9;
-
-// Every binade, at both of its ends: the decimal exponent is worked out from
-// the binary one, and the ends are where a wrong guess would show.
-TEST(FastPathFormat, EveryBinadeAtBothEnds) {
-  for (int b = -1074; b <= 1023; ++b) {
-    const double low = std::ldexp(1.0, b);
-    const double high = b == 1023 ? DBL_MAX : std::nextafter(std::ldexp(1.0, b + 1), 0.0);
-    for (double value : {low, high, -low, std::nextafter(low, 1e308)}) {
-      ASSERT_EQ(Printf9(value), Format(value)) << std::hexfloat << value;
-    }
-  }
-}
-
-// Powers of ten and their neighbours, the halfway points between nine-digit
-// texts and their neighbours, and exact ties (rounded to even).
-TEST(FastPathFormat, PowersOfTenAndHalfwayPoints) {
-  for (int k = -323; k <= 308; ++k) {
-    const double power = std::strtod(("1e" + std::to_string(k)).c_str(), nullptr);
-    for (double value : {power, std::nextafter(power, 0.0), std::nextafter(power, HUGE_VAL),
-                         power * 9.999999995, power * 9.9999999949}) {
-      if (!std::isfinite(value)) continue;
-      ASSERT_EQ(Printf9(value), Format(value)) << std::hexfloat << value;
-    }
-  }
-  // 123456789.5 lies halfway and goes to the even 123456790; 123456788.5 to 123456788.
-  EXPECT_EQ("123456790", Format(123456789.5));
-  EXPECT_EQ("123456788", Format(123456788.5));
-  EXPECT_EQ("1.23456788e+09", Format(1234567885.0));
-  EXPECT_EQ("1.2345679e+09", Format(1234567895.0));
-  std::mt19937_64 random(5);
-  for (int i = 0; i < 20000 * kScale; ++i) {
-    const double tie = static_cast<double>((100000000 + random() % 900000000) * 10 + 5);
-    for (double value : {tie, std::ldexp(tie, -static_cast<int>(random() % 5)), std::nextafter(tie, 0.0),
-                         std::nextafter(tie, HUGE_VAL)}) {
-      ASSERT_EQ(Printf9(value), Format(value)) << std::hexfloat << value;
-    }
-  }
-}
-
-// A sample from the classes of bench/format_check.cpp, which runs the long count.
-TEST(FastPathFormat, AgreesWithPrintfOnASample) {
-  std::mt19937_64 random(20261209);
-  auto decimal = [&](int digits, int exponent) {
-    std::string text = (random() & 1) ? "-" : "";
-    text += static_cast<char>('1' + random() % 9);
-    text += '.';
-    for (int i = 1; i < digits; ++i) text += static_cast<char>('0' + random() % 10);
-    return std::strtod((text + "e" + std::to_string(exponent)).c_str(), nullptr);
-  };
-  for (int i = 0; i < 200000 * kScale; ++i) {
-    double value;
-    switch (i % 5) {
-      case 0:
-        value = FromBits(random());
-        break;
-      case 1:
-        value = FromBits(random() & 0x801FFFFFFFFFFFFFULL);  // subnormals, smallest normals
-        break;
-      case 2:
-        value = decimal(1 + static_cast<int>(random() % 17), static_cast<int>(random() % 634) - 325);
-        break;
-      case 3:
-        value = decimal(10, static_cast<int>(random() % 40) - 20);  // near halfway as written
-        break;
-      default:
-        value = static_cast<double>(random() >> (11 + random() % 50));
-        break;
-    }
-    if (!std::isfinite(value)) continue;
-    ASSERT_EQ(Printf9(value), Format(value)) << std::hexfloat << value;
-  }
-}
-
 // ---- The flat writer -------------------------------------------------------------------
 
 // A table that looks at the destination before every row it hands out: the
 // file must already hold every line completed so far, and nothing more.
 class WatchingTable : public Data {
  public:
-  WatchingTable(std::string path, std::int32_t rows) : Data(rows, 2, 1, false), path_(std::move(path)) {}
+  WatchingTable(std::string path, std::int32_t rows)
+      : Data(rows, 2, 1, false), path_(std::move(path)) {}
   void GetNextRow(double* inputs, double* outputs, TLabelList** labels) override {
     std::string expected;
     for (int row = 0; row < calls_; ++row) expected += std::to_string(row) + " 0.5 -1 \n";

@@ -22,6 +22,7 @@ using test::Format;
 using test::Printf9;
 
 TEST(FlatFilerFormat, MatchesTheTableOfValueTexts) {
+  // clang-format off
   const struct {
     double value;
     const char* text;
@@ -33,6 +34,7 @@ TEST(FlatFilerFormat, MatchesTheTableOfValueTexts) {
       {1.5e10, "1.5e+10"},   {-2.125e-05, "-2.125e-05"}, {999999999.5, "1e+09"},
       {5e-324, "4.94065646e-324"}, {1.7976931348623157e308, "1.79769313e+308"},
   };
+  // clang-format on
   for (const auto& c : cases) EXPECT_EQ(c.text, Format(c.value)) << c.value;
 }
 
@@ -104,7 +106,9 @@ class FailingTable : public Data {
  public:
   FailingTable() : Data(3, 1, 0, false) {}
   void GetNextRow(double* inputs, double* outputs, TLabelList** labels) override {
-    if (++calls_ == 2) throw TException("Invalid Data Row", "Bad Parameter", "Data::GetLabels", nullptr);
+    if (++calls_ == 2) {
+      throw TException("Invalid Data Row", "Bad Parameter", "Data::GetLabels", nullptr);
+    }
     Data::GetNextRow(inputs, outputs, labels);
   }
 
@@ -130,15 +134,9 @@ TEST(FlatFilerSave, ReportsFilesThatCannotBeOpenedOrWritten) {
                {dir.path(), "Unable to open file"},
                {"/dev/full", "Unable to write file"}};
   for (const auto& c : cases) {
-    try {
-      TFlatFiler::SaveData(c.path.c_str(), table.get());
-      ADD_FAILURE() << "no exception for " << c.path;
-    } catch (const TException& e) {
-      EXPECT_STREQ(c.message, e.MbrStrMessage);
-      EXPECT_STREQ("File Error", e.MbrStrCategory);
-      EXPECT_STREQ("TFlatFiler::SaveData", e.MbrStrLocation);
-      EXPECT_EQ(nullptr, e.MbrPtrDetail);
-    }
+    EXPECT_EQ(std::string(c.message) + " | File Error | TFlatFiler::SaveData",
+              test::ExceptionOf([&] { TFlatFiler::SaveData(c.path.c_str(), table.get()); }))
+        << c.path;
   }
 }
 

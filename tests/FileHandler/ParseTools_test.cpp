@@ -12,6 +12,8 @@
 #include <sstream>
 #include <string>
 
+#include "TestSupport.h"
+
 namespace mbrk {
 namespace {
 
@@ -20,7 +22,8 @@ using Text = std::unique_ptr<char[]>;
 // The text of a returned array, released.
 std::string Take(char* text) { return Text(text).get(); }
 
-// One line per element, releasing its texts: "start Data", "field Rows=12 open", "token 0.25", "end".
+// One line per element, releasing its texts: "start Data", "field Rows=12 open", "token 0.25",
+// "end".
 std::string Describe(const TElement& e) {
   const Text name(e.MbrStrName);
   const Text value(e.MbrStrValue);
@@ -59,19 +62,10 @@ class ParseTools : public ::testing::Test {
     if (block && e.MbrLngKind == ekEnd) block.release();  // the end tag released it
     return Describe(e);
   }
-  // Runs `action`, which must throw FileTools::Error about in_; returns the
-  // message, which the catcher owns.
+  // The message of the FileTools::Error about in_ that `action` throws.
   template <typename Action>
   std::string Error(Action action) {
-    try {
-      action();
-    } catch (FileTools::Error& e) {
-      const Text message(e.MbrStrMessage);
-      EXPECT_EQ(&in_, e.MbrPtrStream);
-      EXPECT_EQ(0, e.MbrLngSpare);
-      return message ? message.get() : "<null message>";
-    }
-    return "<no error>";
+    return test::ReaderErrorOf(action, &in_);
   }
   std::string ElementError(const char* blockdef = nullptr, bool name_first = false) {
     return Error([&] { Element(blockdef, name_first); });
@@ -84,16 +78,18 @@ class ParseTools : public ::testing::Test {
 // ---- Tokens ----------------------------------------------------------------------------
 
 TEST_F(ParseTools, TokenClasses) {
-  const struct { std::string input, tokens; } cases[] = {
+  const struct {
+    std::string input, tokens;
+  } cases[] = {
       {std::string(" \t,\r\n\x01\0[", 8), "["},
       {"[~Data]", "[~ Data ]"},
       {"[ ~Data]", "[ ~Data ]"},  // the tilde then begins a word
       {"a,b", "a b"},
       {"[Rows=12]", "[ Rows = 12 ]"},
       {"a<b>c", "a < b > c"},
-      {"[]=<>*/", "[ ] = < > * /"},   // "*/" outside a comment is two tokens
+      {"[]=<>*/", "[ ] = < > * /"},  // "*/" outside a comment is two tokens
       {"a/b", "a / b"},
-      {"a\xE9" "b\x7F" "c\xFF", "a b c"},  // bytes above 126 separate
+      {"a\351b\177c\377", "a b c"},  // bytes above 126 separate
       {"~\"'():-+._!#", "~\"'():-+._!#"},
       {"abc/*x*/def", "abc def"},
       {"", ""},
@@ -141,12 +137,14 @@ TEST_F(ParseTools, WordsLongerThanWorkBufferComeBackWhole) {
 // ---- Comments --------------------------------------------------------------------------
 
 TEST_F(ParseTools, CommentsNestAndFollowEachOther) {
-  const struct { std::string input, tokens; } cases[] = {
+  const struct {
+    std::string input, tokens;
+  } cases[] = {
       {"/* a /* b */ c */x", "x"},
       {"/*a*//*b*/ x", "x"},
-      {"/* /* x *// y", "y"},      // the "/" after the inner "*/" closes the outer comment too
+      {"/* /* x *// y", "y"},  // the "/" after the inner "*/" closes the outer comment too
       {"/* /**/ */ z", "z"},
-      {"/*/ still */ w", "w"},     // the "/" of "/*/" opens nothing
+      {"/*/ still */ w", "w"},  // the "/" of "/*/" opens nothing
       {"/**/x", "x"},
   };
   for (const auto& c : cases) {
@@ -195,11 +193,13 @@ TEST_F(ParseTools, SkipCommentStartsAfterTheOpening) {
 // ---- Numbers ---------------------------------------------------------------------------
 
 TEST_F(ParseTools, TokenToIntegerReadsLikeLongScanWithin32Bits) {
+  // clang-format off
   const struct { const char* text; std::int32_t value; } good[] = {
       {"12", 12}, {"-7", -7}, {"+5", 5}, {" \t42", 42}, {"12xyz", 12}, {"3.7", 3},
       {"2147483647", 2147483647}, {"-2147483648", INT32_MIN}, {"0000000000000000000012", 12},
       {"-0", 0}, {"0x1A", 0},
   };
+  // clang-format on
   for (const auto& c : good) EXPECT_EQ(c.value, FileTools::TokenToInteger(in_, c.text)) << c.text;
   for (const char* bad : {"abc", "", "-", "+", "- 5", "x12", "2147483648", "-2147483649",
                           "99999999999999999999", "4294967296"}) {
@@ -208,12 +208,14 @@ TEST_F(ParseTools, TokenToIntegerReadsLikeLongScanWithin32Bits) {
 }
 
 TEST_F(ParseTools, TokenToNumberAcceptsWhatFloatScanAccepts) {
+  // clang-format off
   const struct { const char* text; double value; } good[] = {
       {"1.5abc", 1.5}, {".5", 0.5}, {"1e5", 100000.0}, {"-2.25", -2.25}, {"+3", 3.0},
       {"1.2345678901234567e-300", std::strtod("1.2345678901234567e-300", nullptr)},
       {"0.1", 0.1}, {"1e", 1.0}, {"100ergs", 100.0}, {"0x1p3", 8.0}, {"1.", 1.0},
       {"1e400", HUGE_VAL}, {"-inf", -HUGE_VAL}, {"1e-400", 0.0},
   };
+  // clang-format on
   for (const auto& c : good) EXPECT_EQ(c.value, FileTools::TokenToNumber(in_, c.text)) << c.text;
   EXPECT_TRUE(std::signbit(FileTools::TokenToNumber(in_, "-0")));
   EXPECT_TRUE(std::isnan(FileTools::TokenToNumber(in_, "nan")));
@@ -222,81 +224,24 @@ TEST_F(ParseTools, TokenToNumberAcceptsWhatFloatScanAccepts) {
   }
 }
 
-// The reference: "%f" must convert a value, strtod gives it.
-bool ReferenceNumber(const char* text, double* value) {
-  float probe;
-  if (std::sscanf(text, "%f", &probe) != 1) return false;
-  *value = std::strtod(text, nullptr);
-  return true;
-}
-
-// Plain decimals take a conversion of their own; it must agree with the
-// reference bit for bit, and other texts must still be judged by the reference.
-TEST_F(ParseTools, NumberFastPathMatchesReferenceBitForBit) {
-  std::mt19937 random(20240611);
-  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-  auto digits = [&](int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) s += static_cast<char>('0' + pick(10));
-    return s;
-  };
-  const char* const edges[] = {"1.7976931348623157e308", "1.7976931348623159e308", "4.9e-324",
-                               "2.4703282292062327e-324", "2.2250738585072011e-308", "-0.0",
-                               "0e999999999", "9007199254740993", "1e-310"};
-  for (int i = 0; i < 300000; ++i) {
-    std::string text;
-    if (i < static_cast<int>(std::size(edges))) {
-      text = edges[i];
-    } else if (i % 2 == 0) {  // a plain decimal
-      const char* const signs[] = {"", "+", "-"};
-      text = signs[pick(3)] + digits(pick(20));
-      if (pick(2) != 0) text += "." + digits(pick(20));
-      if (pick(2) != 0) text += std::string(pick(2) ? "e" : "E") + signs[pick(3)] + digits(1 + pick(3));
-    } else {  // anything made of the characters of numbers
-      const char alphabet[] = "0123456789+-.eExpinfa ";
-      for (int n = pick(12); n > 0; --n) text += alphabet[pick(sizeof alphabet - 1)];
-    }
-    double expected = 0.0;
-    double actual = 0.0;
-    const bool accepted = ReferenceNumber(text.c_str(), &expected);
-    ASSERT_EQ(accepted, FileTools::ConvertNumber(text.data(), text.size(), &actual)) << text;
-    if (!accepted || std::isnan(expected)) continue;
-    ASSERT_EQ(0, std::memcmp(&expected, &actual, sizeof actual)) << text;
-    actual = FileTools::TokenToNumber(in_, text.c_str());
-    ASSERT_EQ(0, std::memcmp(&expected, &actual, sizeof actual)) << text;
-  }
-}
-
-TEST_F(ParseTools, IntegerConversionMatchesLongScan) {
-  std::mt19937 random(7);
-  const char alphabet[] = "0123456789+- x.";
-  for (int i = 0; i < 100000; ++i) {
-    std::string text;
-    for (int n = static_cast<int>(random() % 12); n > 0; --n) text += alphabet[random() % (sizeof alphabet - 1)];
-    long expected = 0;
-    const bool scanned = std::sscanf(text.c_str(), "%ld", &expected) == 1;
-    const bool fits = scanned && expected >= INT32_MIN && expected <= INT32_MAX;
-    std::int32_t actual = 0;
-    ASSERT_EQ(fits, FileTools::ConvertInteger(text.data(), text.size(), &actual)) << text;
-    if (fits) {
-      ASSERT_EQ(expected, actual) << text;
-    }
-  }
-}
-
 TEST(StrCaseCmp, FoldsLettersAndReturnsOnlyMinusOneZeroOne) {
+  // clang-format off
   const struct { const char* a; const char* b; int result; } cases[] = {
       {"FormatVersion", "FORMATVERSION", 0}, {"", "", 0}, {"abc", "ABD", -1}, {"ABD", "abc", 1},
       {"a", "_", -1}, {"A", "_", -1}, {"_", "a", 1}, {"", "a", -1}, {"a", "", 1},
       {"zzz", "A", 1}, {"A", "zzz", -1}, {"\xE9", "z", 1},
   };
+  // clang-format on
   for (const auto& c : cases) EXPECT_EQ(c.result, strcasecmp(c.a, c.b)) << c.a << " vs " << c.b;
 }
 
 // ---- Elements --------------------------------------------------------------------------
 
 TEST_F(ParseTools, ElementsOfTheGrammar) {
-  const struct { const char* input; const char* element; } cases[] = {
+  const struct {
+    const char* input;
+    const char* element;
+  } cases[] = {
       {"[Rows = 12]", "field Rows=12"},
       {" , [ Rows , = , 12 , ] ", "field Rows=12"},
       {"[Rows=12]", "field Rows=12"},
@@ -346,7 +291,12 @@ TEST_F(ParseTools, EndTagReleasesMatchingBlockName) {
 }
 
 TEST_F(ParseTools, ElementFailures) {
-  const struct { const char* input; const char* blockdef; bool name_first; const char* message; } cases[] = {
+  const struct {
+    const char* input;
+    const char* blockdef;
+    bool name_first;
+    const char* message;
+  } cases[] = {
       {"", "Data", false, "Unexpected end of file"},
       {"[", nullptr, false, "Unexpected end of file"},
       {"[Rows =", nullptr, false, "Unexpected end of file"},
@@ -390,9 +340,11 @@ TEST_F(ParseTools, RejectedElementsStopWhereTheyAre) {
 TEST_F(ParseTools, ExpectBlockStartAndEnd) {
   Feed("[DataSet] [Data] [Model x 5 [~Model]");
   EXPECT_EQ("DataSet", Take(FileTools::ExpectBlockStart(Read(), in_, "DATASET")));
-  EXPECT_EQ("[DATASET] expected", Error([&] { FileTools::ExpectBlockStart(Read(), in_, "DATASET"); }));
+  EXPECT_EQ("[DATASET] expected",
+            Error([&] { FileTools::ExpectBlockStart(Read(), in_, "DATASET"); }));
   EXPECT_EQ("Model", Take(FileTools::ExpectBlockStart(Read(), in_, nullptr)));
-  EXPECT_EQ("start of block expected", Error([&] { FileTools::ExpectBlockStart(Read(), in_, nullptr); }));
+  EXPECT_EQ("start of block expected",
+            Error([&] { FileTools::ExpectBlockStart(Read(), in_, nullptr); }));
   EXPECT_EQ("End Tag expected", Error([&] { FileTools::ExpectBlockEnd(Read(), in_); }));
   Text block(FileTools::DuplicateString("model"));
   FileTools::ExpectBlockEnd(tools_.ReadElement(block.release(), in_, false), in_);
@@ -407,20 +359,25 @@ TEST_F(ParseTools, ExpectNumber) {
 }
 
 TEST_F(ParseTools, ExpectFields) {
-  Feed("[rows = 12] [Rows = x] [Cols = 1] 7 "
-       "[Scale = 2.5] [Scale = y] [Rows = 1] "
-       "[Mode = FAST] [Mode = slow] [mode = slow] [Speed = 1]");
+  Feed(
+      "[rows = 12] [Rows = x] [Cols = 1] 7 "
+      "[Scale = 2.5] [Scale = y] [Rows = 1] "
+      "[Mode = FAST] [Mode = slow] [mode = slow] [Speed = 1]");
   EXPECT_EQ(12, FileTools::ExpectIntegerField(Read(), in_, "Rows"));
   EXPECT_EQ("integer-expected", Error([&] { FileTools::ExpectIntegerField(Read(), in_, "Rows"); }));
-  EXPECT_EQ("[Rows = <integer>] expected", Error([&] { FileTools::ExpectIntegerField(Read(), in_, "Rows"); }));
-  EXPECT_EQ("[Rows = <integer>] expected", Error([&] { FileTools::ExpectIntegerField(Read(), in_, "Rows"); }));
+  EXPECT_EQ("[Rows = <integer>] expected",
+            Error([&] { FileTools::ExpectIntegerField(Read(), in_, "Rows"); }));
+  EXPECT_EQ("[Rows = <integer>] expected",
+            Error([&] { FileTools::ExpectIntegerField(Read(), in_, "Rows"); }));
 
   EXPECT_EQ(2.5, FileTools::ExpectNumberField(Read(), in_, "SCALE"));
   EXPECT_EQ("number-expected", Error([&] { FileTools::ExpectNumberField(Read(), in_, "Scale"); }));
-  EXPECT_EQ("[Scale = <number>] expected", Error([&] { FileTools::ExpectNumberField(Read(), in_, "Scale"); }));
+  EXPECT_EQ("[Scale = <number>] expected",
+            Error([&] { FileTools::ExpectNumberField(Read(), in_, "Scale"); }));
 
   EXPECT_EQ(nullptr, FileTools::ExpectStringField(Read(), in_, "Mode", "fast"));
-  EXPECT_EQ("[Mode = fast] expected", Error([&] { FileTools::ExpectStringField(Read(), in_, "Mode", "fast"); }));
+  EXPECT_EQ("[Mode = fast] expected",
+            Error([&] { FileTools::ExpectStringField(Read(), in_, "Mode", "fast"); }));
   EXPECT_EQ("slow", Take(FileTools::ExpectStringField(Read(), in_, "Mode", nullptr)));
   EXPECT_EQ("[Mode = <string>] expectedSpeed",
             Error([&] { FileTools::ExpectStringField(Read(), in_, "Mode", nullptr); }));

@@ -13,16 +13,11 @@ namespace {
 // What probing `path` gives: the answer's printed form, or "throws: " and
 // the message of the FileTools::Error (released here).
 std::string Probe(FileTools& tools, const std::string& path) {
-  try {
-    const std::unique_ptr<TKQstructure> answer(ProbeFileHeader(tools, path.c_str()));
-    if (!answer) return "<null answer>";
-    testing::internal::CaptureStdout();
-    answer->Print();
-    return testing::internal::GetCapturedStdout();
-  } catch (FileTools::Error& e) {
-    const std::unique_ptr<char[]> message(e.MbrStrMessage);
-    return std::string("throws: ") + message.get();
-  }
+  std::unique_ptr<TKQstructure> answer;
+  const std::string error =
+      test::ReaderErrorOf([&] { answer.reset(ProbeFileHeader(tools, path.c_str())); }, nullptr);
+  if (!error.empty()) return "throws: " + error;
+  return answer ? test::Printed(*answer) : "<null answer>";
 }
 
 struct ProbeCase {
@@ -77,8 +72,7 @@ const ProbeCase kCases[] = {
     // The value is converted before the field's name is looked at.
     {"unknown field with a non-integer value", "[DataSet][Colour = red]",
      "throws: integer-expected"},
-    {"format version too high", "[FormatVersion = 2.0][DataSet]",
-     "throws: Illegal Format Version"},
+    {"format version too high", "[FormatVersion = 2.0][DataSet]", "throws: Illegal Format Version"},
 };
 
 TEST(ProbeFileHeader, AnswersEachKindOfFileAsItsFirstBlockSays) {

@@ -231,9 +231,11 @@ class DatasetMaker {
   }
 
   std::string Value(double* value) {
+    // clang-format off
     static const char* const kTexts[] = {"0",    "1",   "-1",    "2.5", "-0",     "+7",
                                          ".5",   "1e3", "-2.5E-3", "0.1", "1e-300", "inf",
                                          "-inf", "nan", "0x1p4",   "42",  "3.14159265358979"};
+    // clang-format on
     std::string text;
     if (random_.OneIn(2)) {
       text = kTexts[random_.Below(sizeof kTexts / sizeof kTexts[0])];

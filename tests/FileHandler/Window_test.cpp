@@ -133,7 +133,8 @@ TEST_F(WindowTest, TwoWindowsReadWhatOneReads) {
   ASSERT_EQ("", Window(offset, 1));
   const std::string text = kMixed;
   // The first row ends with its last label list's "]".
-  EXPECT_EQ(static_cast<std::int64_t>(text.find("] \n5,6") + 1 - (text.find("[Data]") + 6)), offset);
+  EXPECT_EQ(static_cast<std::int64_t>(text.find("] \n5,6") + 1 - (text.find("[Data]") + 6)),
+            offset);
   ASSERT_EQ("", Window(offset, 2));
   ExpectWindowOf(whole1_.get(), 1, 2, first_.get(), "first");
   ExpectWindowOf(whole2_.get(), 1, 2, second_.get(), "second");
@@ -172,9 +173,10 @@ TEST_F(WindowTest, WindowPastTheLastRowKeepsTheRowsRead) {
 
 TEST_F(WindowTest, LabelOnlyRowsFollowTheDatasetReader) {
   // A list whose first label begins with "~" is a list, not the end tag.
-  Write("[DataSet][Rows = 3][ExpectedOutputs = labels][GeneratedOutputs = Labels][data]\n"
-        "[a] [] [~x b=2] [~data2] [] [c=3]\n"
-        "/* end */ [~DATA ][~DataSet]");
+  Write(
+      "[DataSet][Rows = 3][ExpectedOutputs = labels][GeneratedOutputs = Labels][data]\n"
+      "[a] [] [~x b=2] [~data2] [] [c=3]\n"
+      "/* end */ [~DATA ][~DataSet]");
   ReadWhole();
   ASSERT_TRUE(whole1_ && whole2_);
   std::int32_t offset = 0;
@@ -268,8 +270,8 @@ TEST_F(WindowTest, BadWindowsAndBadFiles) {
       {"[DataSet][Rows = 1][Inputs = -1][Data] 1", 0, 1, "No labels in inputs", false},
       {"[DataSet][Rows = 1][Error = 1][Inputs = 1][Data] 1", 0, 1, "[DATA] expected", false},
       {"[Data][Rows = 1][Inputs = 1][Data] 1", 0, 1, "[DATASET] expected", false},
-      {"[DataSet][Rows = 1][Inputs = 1][ExpectedOutputs = Labels][Data] 1 a]", 0, 1,
-       "Expected '['", true},
+      {"[DataSet][Rows = 1][Inputs = 1][ExpectedOutputs = Labels][Data] 1 a]", 0, 1, "Expected '['",
+       true},
       {"[DataSet][Rows = 1][Inputs = 1][ExpectedOutputs = Labels][Data] 1 [a=x]", 0, 1,
        "number-expected", true},
       {"[DataSet][Rows = 1][Inputs = 1][Data] 1 x", 0, 2, "number-expected", true},
@@ -277,8 +279,7 @@ TEST_F(WindowTest, BadWindowsAndBadFiles) {
       {"[DataSet][Rows = 1][Inputs = 1000][Data] 1 2 3", 0, 100000, "Unexpected end of file",
        false},
       // The same count with small tables is simply read until the rows run out.
-      {"[DataSet][Rows = 1][Inputs = 1][Data] 1 2 3", 0, 100000, "Unexpected end of file",
-       true},
+      {"[DataSet][Rows = 1][Inputs = 1][Data] 1 2 3", 0, 100000, "Unexpected end of file", true},
   };
   for (const auto& c : cases) {
     Write(c.text);
@@ -353,17 +354,16 @@ class DatasetText {
   std::string Number() {
     char text[40];
     switch (Pick(0, 3)) {
-      case 0:
-        return std::to_string(Pick(-1000, 1000));
+      case 0: return std::to_string(Pick(-1000, 1000));
       case 1:
         std::snprintf(text, sizeof text, "%.17g",
                       std::uniform_real_distribution<double>(-1e6, 1e6)(random_));
         return text;
       case 2:
-        std::snprintf(text, sizeof text, "%.3e", std::uniform_real_distribution<double>(-1, 1)(random_));
+        std::snprintf(text, sizeof text, "%.3e",
+                      std::uniform_real_distribution<double>(-1, 1)(random_));
         return text;
-      default:
-        return "." + std::to_string(Pick(0, 99));
+      default: return "." + std::to_string(Pick(0, 99));
     }
   }
 
@@ -408,7 +408,8 @@ TEST_F(WindowTest, ChainedWindowsReadTheWholeDataset) {
     while (done < maker.rows()) {
       const std::int32_t count =
           std::min(maker.rows() - done, std::uniform_int_distribution<std::int32_t>(0, 4)(random));
-      const std::string context = text + "\nrows " + std::to_string(done) + " +" + std::to_string(count);
+      const std::string context =
+          text + "\nrows " + std::to_string(done) + " +" + std::to_string(count);
       if (round % 2 == 0) {
         ASSERT_EQ("", Window(offset, count)) << context;
       } else {
@@ -480,8 +481,9 @@ TEST_F(FarWindowTest, ThirtyTwoBitOffsetThatWouldOverflowIsRefused) {
   EXPECT_EQ("2 | ", RowText(*first_, 0));
 
   Data* table = nullptr;
-  EXPECT_EQ("Window offset does not fit in 32 bits",
-            test::ReaderErrorOf([&] { LoadDatFileWindow(tools_, path_.c_str(), offset, 1, table); }));
+  EXPECT_EQ("Window offset does not fit in 32 bits", test::ReaderErrorOf([&] {
+              LoadDatFileWindow(tools_, path_.c_str(), offset, 1, table);
+            }));
   delete table;
 }
 

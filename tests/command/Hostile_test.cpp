@@ -138,7 +138,8 @@ TEST_F(HostileCommand, MillionNestedCommentsEndCleanly) {
 
 // A destination that is a folder cannot be opened for writing.
 TEST_F(HostileCommand, DestinationThatIsAFolderIsAFailure) {
-  WriteFile(src_, "[DataSet][Rows = 1][Inputs = 1][ExpectedOutputs = 1][Data] 1 2 [~Data][~DataSet]");
+  WriteFile(src_,
+            "[DataSet][Rows = 1][Inputs = 1][ExpectedOutputs = 1][Data] 1 2 [~Data][~DataSet]");
   const RunResult r = RunProgram(MBRKD2FLAT_PATH, {src_, dir_.path()});
   EXPECT_EQ(0, r.signal);
   EXPECT_EQ(1, r.exit_status);

@@ -60,11 +60,11 @@ TEST_F(Mbrkd2flatTest, ConvertsTheShippedSample) {
 }
 
 TEST_F(Mbrkd2flatTest, WritesNineSignificantDigitsAndNonFiniteWords) {
-  const RunResult r = Convert(Dataset(
-      "[Rows = 3][Inputs = 4][ExpectedOutputs = 2]",
-      "0.1 0.333333333333333333 123456789 1234567890   0.0001 0.00001\n"
-      "-0.5 0 1e9 -2.125e-05   1.5e10 100\n"
-      "1e999 -1e999 nan -nan   inf 6.6666666666666666"));
+  const RunResult r =
+      Convert(Dataset("[Rows = 3][Inputs = 4][ExpectedOutputs = 2]",
+                      "0.1 0.333333333333333333 123456789 1234567890   0.0001 0.00001\n"
+                      "-0.5 0 1e9 -2.125e-05   1.5e10 100\n"
+                      "1e999 -1e999 nan -nan   inf 6.6666666666666666"));
   EXPECT_EQ(0, r.exit_status) << r.err;
   EXPECT_EQ("", r.err);
   EXPECT_EQ(
@@ -75,9 +75,9 @@ TEST_F(Mbrkd2flatTest, WritesNineSignificantDigitsAndNonFiniteWords) {
 }
 
 TEST_F(Mbrkd2flatTest, GeneratedOutputsAndErrorsAreDropped) {
-  const RunResult r = Convert(Dataset(
-      "[Rows = 2][Inputs = 1][ExpectedOutputs = 1][GeneratedOutputs = 1][Error = 1]",
-      "1 2 3 4\n5 6 7 8"));
+  const RunResult r = Convert(
+      Dataset("[Rows = 2][Inputs = 1][ExpectedOutputs = 1][GeneratedOutputs = 1][Error = 1]",
+              "1 2 3 4\n5 6 7 8"));
   EXPECT_EQ(0, r.exit_status);
   EXPECT_EQ("", r.err);
   EXPECT_EQ("1 2 \n5 6 \n", flat_);
@@ -94,13 +94,12 @@ TEST_F(Mbrkd2flatTest, ZeroRowsGiveAnEmptyFile) {
 // Label lists stand in for the expected outputs; the flat file carries only
 // the inputs, whatever form the lists take.
 TEST_F(Mbrkd2flatTest, LabelListsOfEveryFormLeaveOnlyTheInputs) {
-  const RunResult r = Convert(Dataset(
-      "[Rows = 5][Inputs = 2][ExpectedOutputs = Labels]",
-      "1 2 []\n"
-      "3 4 [a b=0.5]\n"
-      "5 6 /* a comment first */ [ a a = 2 ]\n"
-      "7 8 /*/ [c=-1e3,d]\n"
-      "9 10[e]"));
+  const RunResult r = Convert(Dataset("[Rows = 5][Inputs = 2][ExpectedOutputs = Labels]",
+                                      "1 2 []\n"
+                                      "3 4 [a b=0.5]\n"
+                                      "5 6 /* a comment first */ [ a a = 2 ]\n"
+                                      "7 8 /*/ [c=-1e3,d]\n"
+                                      "9 10[e]"));
   EXPECT_EQ(0, r.exit_status) << r.err;
   EXPECT_EQ("1 2 \n3 4 \n5 6 \n7 8 \n9 10 \n", flat_);
 }
@@ -155,9 +154,12 @@ TEST_F(Mbrkd2flatTest, MalformedSourcesGiveOneLineAndNoDestination) {
       {"/* never closed " + Dataset(ok_header, "1 2"), "Unexpected end of file during comment"},
       {Dataset("[Rows = 1][Inputs = 1][ExpectedOutputs = Labels]", "1 [a=x]"), "number-expected"},
       {Dataset("[Rows = 1][Inputs = 1][ExpectedOutputs = Labels]", "1 a"), "Expected '['"},
-      {"[DataSet][Rows = 1][Inputs = 1][ExpectedOutputs = Labels][Data] 1", "Unexpected end of file"},
-      {"[DataSet][Rows = 1][Inputs = 1][ExpectedOutputs = Labels][Data] 1 [", "Unexpected end of file"},
-      {"[DataSet][Rows = 1][Inputs = 1][ExpectedOutputs = Labels][Data] 1 [a ", "Unexpected end of file"},
+      {"[DataSet][Rows = 1][Inputs = 1][ExpectedOutputs = Labels][Data] 1",
+       "Unexpected end of file"},
+      {"[DataSet][Rows = 1][Inputs = 1][ExpectedOutputs = Labels][Data] 1 [",
+       "Unexpected end of file"},
+      {"[DataSet][Rows = 1][Inputs = 1][ExpectedOutputs = Labels][Data] 1 [a ",
+       "Unexpected end of file"},
       // A tiny file may not make the reader claim memory for rows it cannot hold.
       {"[DataSet][Rows = 2000000000][Inputs = 1000][Data] 1 2 3", "Unexpected end of file"},
   };

@@ -25,8 +25,7 @@ int failures = 0;
 template <typename T>
 void Expect(const char* what, const T& expected, const T& actual) {
   if (expected == actual) return;
-  std::cerr << "consumer: " << what << ": expected [" << expected << "], got [" << actual
-            << "]\n";
+  std::cerr << "consumer: " << what << ": expected [" << expected << "], got [" << actual << "]\n";
   ++failures;
 }
 

@@ -24,8 +24,7 @@
 #include "FileHandler/ParseTools.h"
 #include "KQmessage/KQML.h"
 #include "TestSupport.h"
-
-int Mbrkd2flatMain(int argc, char** argv);
+#include "command/mbrkd2flat.h"
 
 namespace {
 
@@ -128,18 +127,16 @@ struct Outcome {
 // One in-process conversion with allocation number `fail_at` (from 1)
 // failing; 0 lets every allocation through.
 Outcome Convert(const std::string& source, const std::string& destination, long fail_at) {
-  std::string program = "mbrkd2flat", src = source, dst = destination;
-  char* argv[] = {program.data(), src.data(), dst.data(), nullptr};
-  FixedBuffer err;
-  std::streambuf* const saved = std::cerr.rdbuf(&err);
+  const char* const argv[] = {"mbrkd2flat", source.c_str(), destination.c_str(), nullptr};
+  FixedBuffer buffer;
+  std::ostream err(&buffer);
   const long live = g_live;
   g_injected = false;
   g_allowed = fail_at - 1;
-  const int status = Mbrkd2flatMain(3, argv);
+  const int status = mbrk::RunConverter(3, argv, err);
   g_allowed = -1;
-  std::cerr.rdbuf(saved);
   const long leaked = g_live - live;  // before the text below is allocated
-  return Outcome{status, err.Text(), g_injected, leaked};
+  return Outcome{status, buffer.Text(), g_injected, leaked};
 }
 
 void ConvertUnderEveryFailure(const std::string& sample, const std::string& expected_flat) {
@@ -179,8 +176,7 @@ TEST(AllocationFailure, ConversionWithLabelListsEndsCleanlyAtEveryAllocation) {
 }
 
 TEST(AllocationFailure, ConversionWithASecondTableEndsCleanlyAtEveryAllocation) {
-  ConvertUnderEveryFailure("model-run.mbrk",
-                           "0 0 0 \n0 1 1 \n1 0 1 \n1 1 0 \n0.5 0.5 0.5 \n");
+  ConvertUnderEveryFailure("model-run.mbrk", "0 0 0 \n0 1 1 \n1 0 1 \n1 1 0 \n0.5 0.5 0.5 \n");
 }
 
 // The message parser hands back null or a whole structure; a failed
@@ -339,20 +335,19 @@ TEST(AllocationFailure, LibraryOperationsPropagateItAndReleaseEverything) {
                 throw;
               }
               delete table;
-            }), 0);
+            }),
+            0);
 
-  EXPECT_GT(FailEveryAllocation([&] {
-              delete mbrk::ProbeFileHeader(tools, two_tables.c_str());
-            }), 0);
+  EXPECT_GT(FailEveryAllocation([&] { delete mbrk::ProbeFileHeader(tools, two_tables.c_str()); }),
+            0);
 
   mbrk::Data* first = nullptr;
   mbrk::Data* second = nullptr;
   ASSERT_EQ(mbrk::SUCCESS, mbrk::ReadDatFile(tools, two_tables.c_str(), first, second));
   const std::unique_ptr<mbrk::Data> owned1(first), owned2(second);
   const std::string written = dir.File("written.mbrk");
-  EXPECT_GT(FailEveryAllocation([&] {
-              mbrk::SaveDatFile(tools, written.c_str(), first, second);
-            }), 0);
+  EXPECT_GT(FailEveryAllocation([&] { mbrk::SaveDatFile(tools, written.c_str(), first, second); }),
+            0);
 
   const std::string flat = dir.File("model.flat");
   mbrk::TFlatFiler::SaveData(flat.c_str(), first);
@@ -365,7 +360,8 @@ TEST(AllocationFailure, LibraryOperationsPropagateItAndReleaseEverything) {
                 throw;
               }
               delete table;
-            }), 0);
+            }),
+            0);
 }
 
 // A header of zero rows may declare widths of two billion: nothing is

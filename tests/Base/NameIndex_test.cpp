@@ -1,4 +1,4 @@
-#include "DataObject/NameIndex.h"
+#include "Base/internal/NameIndex.h"
 
 #include <gtest/gtest.h>
 

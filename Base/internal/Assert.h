@@ -3,8 +3,8 @@
 // A violated condition is a bug in the toolkit or in its caller, never a
 // property of input: malformed files are rejected with an exception before
 // they could reach one of these checks.
-#ifndef MBRK_DATAOBJECT_ASSERT_H
-#define MBRK_DATAOBJECT_ASSERT_H
+#ifndef MBRK_BASE_INTERNAL_ASSERT_H
+#define MBRK_BASE_INTERNAL_ASSERT_H
 
 namespace mbrk {
 
@@ -18,4 +18,4 @@ namespace mbrk {
 #define MBRK_ASSERT(cond) \
   ((cond) ? static_cast<void>(0) : ::mbrk::AssertionFailed(#cond, __FILE__, __LINE__))
 
-#endif  // MBRK_DATAOBJECT_ASSERT_H
+#endif  // MBRK_BASE_INTERNAL_ASSERT_H

@@ -1,20 +1,14 @@
-#include "FileHandler/FlatFiler.h"
-
+// The texts of numbers as the writers produce them.
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <locale>
-#include <sstream>
+#include <limits>
 #include <string>
 #include <system_error>
-#include <vector>
 
-#include "DataObject/Assert.h"
-#include "DataObject/Data.h"
-#include "DataObject/Exceptions.h"
+#include "Base/internal/Assert.h"
+#include "Base/internal/NumberText.h"
 
 namespace mbrk {
 
@@ -32,8 +26,8 @@ namespace {
 // writes, digit for digit, without the locale and format-string parsing of
 // printf.
 std::size_t FormatGeneral(double value, char* buffer) noexcept {
-  const std::to_chars_result done = std::to_chars(
-      buffer, buffer + TFlatFiler::kMaxValueText, value, std::chars_format::general, 9);
+  const std::to_chars_result done =
+      std::to_chars(buffer, buffer + kMaxValueText, value, std::chars_format::general, 9);
   MBRK_ASSERT(done.ec == std::errc());
   return static_cast<std::size_t>(done.ptr - buffer);
 }
@@ -325,11 +319,11 @@ inline std::size_t FormatWhole(std::uint32_t n, char* out) {
   return length;
 }
 
-// FormatValue's work, inlined into the writer's loop.
+// The whole conversion; FormatValue below is its one entrance.
 inline std::size_t Format(double value, char* buffer) noexcept {
   if (!std::isfinite(value)) {
-    const char* text = std::isinf(value) ? (value < 0 ? "-INF" : "+INF")
-                                         : (std::signbit(value) ? "-NAN" : "+NAN");
+    const char* text =
+        std::isinf(value) ? (value < 0 ? "-INF" : "+INF") : (std::signbit(value) ? "-NAN" : "+NAN");
     std::memcpy(buffer, text, 4);
     return 4;
   }
@@ -353,242 +347,45 @@ inline std::size_t Format(double value, char* buffer) noexcept {
 
 }  // namespace
 
-std::size_t TFlatFiler::FormatValue(double value, char* buffer) noexcept {
-  return Format(value, buffer);
+std::size_t FormatValue(double value, char* buffer) noexcept { return Format(value, buffer); }
+
+// ---- Fixed and general notation ---------------------------------------------------
+
+// "%.*f" in the "C" locale: to_chars is defined as printf's conversion there,
+// and is independent of whatever locale the host program has set, which
+// could otherwise turn the point into a comma that reads back as two numbers.
+// No magnitude is cut short: the largest double has 309 integral digits.
+std::string FixedText(double value, int precision) {
+  if (precision < 0) precision = 6;  // printf's reading of a negative precision
+  char small[64];
+  std::to_chars_result done =
+      std::to_chars(small, small + sizeof small, value, std::chars_format::fixed, precision);
+  if (done.ec == std::errc()) return std::string(small, done.ptr);
+  constexpr std::size_t kMostIntegralText = std::numeric_limits<double>::max_exponent10 + 8;
+  std::string text(kMostIntegralText + static_cast<std::size_t>(precision), '\0');
+  done = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed,
+                       precision);
+  MBRK_ASSERT(done.ec == std::errc());
+  text.resize(static_cast<std::size_t>(done.ptr - text.data()));
+  return text;
 }
 
-void TFlatFiler::WriteData(std::ostream& out, Data* table) {
-  MBRK_ASSERT(table != nullptr);
-  const std::int32_t rows = table->MbrNdxDataRows;
-  const std::int32_t inputs = table->MbrLngInputs > 0 ? table->MbrLngInputs : 0;
-  const std::int32_t outputs = table->MbrLngOutputs > 0 ? table->MbrLngOutputs : 0;
-  table->MbrNdxCursor = table->MbrNdxLast;
-  // A table without rows may still be two billion values wide: nothing is
-  // made for rows that are not there.
-  if (rows <= 0) return;
-  // A column selection makes GetNextRow deliver as many values as it selects,
-  // which may be more than the row is wide (a column may be selected twice):
-  // the row buffers take either count. The line holds the full widths.
-  const std::int32_t input_room =
-      table->MbrDyaNdxInputSelection != nullptr && table->MbrLngInputSelection > inputs
-          ? table->MbrLngInputSelection
-          : inputs;
-  const std::int32_t output_room =
-      table->MbrDyaNdxOutputSelection != nullptr && table->MbrLngOutputSelection > outputs
-          ? table->MbrLngOutputSelection
-          : outputs;
-  std::vector<double> input_row(static_cast<std::size_t>(input_room));
-  std::vector<double> output_row(static_cast<std::size_t>(output_room));
-  // A line is built whole, every value straight into place, and handed to the
-  // stream in one piece.
-  const auto width = static_cast<std::size_t>(inputs) + static_cast<std::size_t>(outputs);
-  std::vector<char> line(width * (kMaxValueText + 1) + 1);
-
-  for (std::int32_t row = 0; row < rows; ++row) {
-    table->GetNextRow(input_row.data(), output_row.data(), nullptr);
-    char* p = line.data();
-    for (std::int32_t j = 0; j < inputs; ++j) {
-      p += Format(input_row[static_cast<std::size_t>(j)], p);
-      *p++ = ' ';
-    }
-    for (std::int32_t j = 0; j < outputs; ++j) {
-      p += Format(output_row[static_cast<std::size_t>(j)], p);
-      *p++ = ' ';
-    }
-    *p++ = '\n';
-    out.write(line.data(), static_cast<std::streamsize>(p - line.data()));
-    // Every completed line reaches the file at once, so a failure later on
-    // leaves every row written before it in place, and anyone reading the file
-    // meanwhile sees every line completed so far. This costs one write to the
-    // system per line (on a large file about half of a conversion's time);
-    // handing the system several lines at a time would be cheaper, but the
-    // file would then lag behind the rows written, so the flush stays.
-    out.flush();
-  }
-}
-
-void TFlatFiler::SaveData(const char* filename, Data* table) {
-  std::ofstream out(filename, std::ios::out | std::ios::trunc);
-  if (!out.good()) {
-    throw TException("Unable to open file", "File Error", "TFlatFiler::SaveData", nullptr);
-  }
-  WriteData(out, table);
-  const bool written = out.good();
-  out.close();
-  if (!written || out.fail()) {
-    throw TException("Unable to write file", "File Error", "TFlatFiler::SaveData", nullptr);
-  }
-}
-
-// ---- Reading flat files ---------------------------------------------------------
-
-namespace {
-
-void CheckShape(std::int32_t rows, std::int32_t inputs, std::int32_t outputs,
-                const char* location) {
-  const char* message = rows < 0     ? "Invalid Number of Rows"
-                        : inputs < 0  ? "Invalid Number of Inputs"
-                        : outputs < 0 ? "Invalid Number of Outputs"
-                                      : nullptr;
-  if (message != nullptr) throw TException(message, "Bad Parameter", location, nullptr);
-}
-
-inline bool IsClassicSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// The collected text as the library converts it: the whole text must be a
-// number, else 0 and a failed stream.
-std::ios::iostate ConvertCollected(const std::string& text, double& value) {
-  const char* first = text.data();
-  const char* const last = first + text.size();
-  if (first != last && *first == '+') ++first;  // from_chars takes no "+"
-  double result = 0.0;
-  const std::from_chars_result done = std::from_chars(first, last, result);
-  if (done.ec == std::errc() && done.ptr == last) {
-    // Correctly rounded, as the library's strtod is.
-    value = result;
-    return std::ios::goodbit;
-  }
-  if (done.ec == std::errc::result_out_of_range) {
-    // Beyond the range of a double (the largest double and a failed stream)
-    // or below it (the nearest tiny value, accepted): the library itself
-    // decides, on the same text, which it collects again unchanged.
-    std::istringstream again(text);
-    again.imbue(std::locale::classic());
-    again >> value;
-    return again.fail() ? std::ios::failbit : std::ios::goodbit;
-  }
-  value = 0.0;
-  return std::ios::failbit;
-}
-
-// `in >> value` for a stream that reads numbers as the classic locale does,
-// skips white space and throws nothing, with the characters taken straight
-// from its buffer: a sentry and the locale's machinery per number cost
-// several times the scanning itself. Step by step it is the library's
-// extraction: white space is skipped (the end of the input there fails the
-// stream and leaves the value alone); then [+-], leading zeros (kept as one
-// "0"), digits, one "." before any exponent, and "e" or "E" after a mantissa
-// digit with an optional sign are collected, and the first other character
-// ends the number and stays unread; the collected text is converted as a
-// whole; reaching the end of the input adds the end-of-file state.
-void ExtractClassic(std::istream& in, double& value, std::string& text) {
-  constexpr int kEof = std::char_traits<char>::eof();
-  if (!in.good()) {
-    in.setstate(std::ios::failbit);
-    return;
-  }
-  std::streambuf* const sb = in.rdbuf();
-  std::ios::iostate state = std::ios::goodbit;
-  try {
-    int c = sb->sgetc();
-    while (c != kEof && IsClassicSpace(c)) c = sb->snextc();
-    if (c == kEof) {
-      in.setstate(std::ios::eofbit | std::ios::failbit);
-      return;
-    }
-    text.clear();
-    if (c == '+' || c == '-') {
-      text.push_back(static_cast<char>(c));
-      c = sb->snextc();
-    }
-    bool mantissa = false;
-    while (c == '0') {
-      if (!mantissa) text.push_back('0');
-      mantissa = true;
-      c = sb->snextc();
-    }
-    bool point = false;
-    bool exponent = false;
-    while (c != kEof) {
-      if (c >= '0' && c <= '9') {
-        text.push_back(static_cast<char>(c));
-        mantissa = true;
-      } else if (c == '.' && !point && !exponent) {
-        text.push_back('.');
-        point = true;
-      } else if ((c == 'e' || c == 'E') && !exponent && mantissa) {
-        text.push_back('e');
-        exponent = true;
-        c = sb->snextc();
-        if (c == '+' || c == '-') {
-          text.push_back(static_cast<char>(c));
-        } else {
-          continue;  // the character after "e" is looked at afresh
-        }
-      } else {
-        break;
-      }
-      c = sb->snextc();
-    }
-    if (c == kEof) state |= std::ios::eofbit;
-    state |= ConvertCollected(text, value);
-  } catch (...) {
-    // A buffer that throws is reported as the library reports it.
-    in.setstate(std::ios::badbit);
-    return;
-  }
-  in.setstate(state);
-}
-
-// Whether ExtractClassic is exactly `in >> value` on this stream.
-bool ReadsAsClassic(const std::istream& in) {
-  return (in.flags() & std::ios::skipws) != 0 && in.exceptions() == std::ios::goodbit &&
-         in.getloc() == std::locale::classic();
-}
-
-// Extracts the row's values one by one. Once the stream has failed, an
-// extraction's sentry would leave the value untouched; skipping it does the
-// same without the cost.
-void ReadValues(std::istream& in, bool classic, std::string& text, std::vector<double>& values) {
-  for (double& value : values) {
-    if (!in) return;
-    if (classic) {
-      ExtractClassic(in, value, text);
-    } else {
-      in >> value;
+void AppendGeneral15(std::string& text, double value) {
+  char digits[32];
+  std::to_chars_result done =
+      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 15);
+  MBRK_ASSERT(done.ec == std::errc());
+  // Right below the largest double, 15 digits can round up past it
+  // ("1.79769313486232e+308"), a text that reads back as infinity; 17 digits
+  // always read back as the value itself.
+  if (std::isfinite(value) && std::fabs(value) >= 1.7976931348623e308) {
+    double back = 0.0;
+    if (std::from_chars(digits, done.ptr, back).ec == std::errc::result_out_of_range) {
+      done = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 17);
+      MBRK_ASSERT(done.ec == std::errc());
     }
   }
-}
-
-}  // namespace
-
-void TFlatFiler::ReadData(std::istream& in, Data*& table, std::int32_t rows, std::int32_t inputs,
-                          std::int32_t outputs) {
-  CheckShape(rows, inputs, outputs, "TFlatFiler::ReadData");
-  // Zeroed: a position that the file cannot supply in the first row reads
-  // as 0.0; later rows repeat the previous row's value there.
-  std::vector<double> input_row(static_cast<std::size_t>(inputs));
-  std::vector<double> output_row(static_cast<std::size_t>(outputs));
-  table = new Data(rows, inputs, outputs, false);
-  const bool classic = ReadsAsClassic(in);
-  // What each extraction's sentry would do first; nothing is written to the
-  // tied stream in between.
-  if (classic && rows > 0 && (inputs > 0 || outputs > 0) && in.good() && in.tie() != nullptr) {
-    in.tie()->flush();
-  }
-  std::string text;
-  for (std::int32_t row = 0; row < rows; ++row) {
-    ReadValues(in, classic, text, input_row);
-    ReadValues(in, classic, text, output_row);
-    table->AppendRow(inputs > 0 ? input_row.data() : nullptr,
-                     outputs > 0 ? output_row.data() : nullptr, nullptr);
-  }
-}
-
-void TFlatFiler::LoadData(const char* filename, Data*& table, std::int32_t rows,
-                          std::int32_t inputs, std::int32_t outputs) {
-  MBRK_ASSERT(filename != nullptr);
-  CheckShape(rows, inputs, outputs, "TFlatFiler::LoadData");
-  // A folder opens like a file here but reads as nothing at all.
-  std::error_code ignored;
-  std::ifstream in;
-  if (!std::filesystem::is_directory(filename, ignored)) in.open(filename);
-  if (!in.good() || !in.is_open()) {
-    throw TException("Unable to open file for input", "File Error", "TFlatFiler::LoadData",
-                     nullptr);
-  }
-  ReadData(in, table, rows, inputs, outputs);
-  in.close();
+  text.append(digits, done.ptr);
 }
 
 }  // namespace mbrk

@@ -6,8 +6,8 @@
 // are reached through a function the caller passes to Find. Hashes are keyed
 // with a secret drawn once per process, so a file of names made to collide
 // cannot turn the index back into a linear search.
-#ifndef MBRK_DATAOBJECT_NAMEINDEX_H
-#define MBRK_DATAOBJECT_NAMEINDEX_H
+#ifndef MBRK_BASE_INTERNAL_NAMEINDEX_H
+#define MBRK_BASE_INTERNAL_NAMEINDEX_H
 
 #include <cstddef>
 #include <cstdint>
@@ -72,4 +72,4 @@ class NameIndex {
 
 }  // namespace mbrk
 
-#endif  // MBRK_DATAOBJECT_NAMEINDEX_H
+#endif  // MBRK_BASE_INTERNAL_NAMEINDEX_H

@@ -1,12 +1,12 @@
-#include "DataObject/NameIndex.h"
+#include "Base/internal/NameIndex.h"
 
 #include <chrono>
 #include <cstring>
 #include <new>
 #include <random>
 
-#include "DataObject/Assert.h"
-#include "FileHandler/ParseTools.h"
+#include "Base/internal/Assert.h"
+#include "Base/internal/Text.h"
 
 namespace mbrk {
 

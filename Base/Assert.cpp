@@ -1,0 +1,14 @@
+#include "Base/internal/Assert.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace mbrk {
+
+void AssertionFailed(const char* condition, const char* file, int line) noexcept {
+  std::fprintf(stderr, "Assertion failed: %s, file %s, line %d\n", condition, file, line);
+  std::fflush(stderr);
+  std::abort();
+}
+
+}  // namespace mbrk

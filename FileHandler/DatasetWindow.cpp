@@ -1,0 +1,136 @@
+// The window loader: a run of rows of a dataset file, reached by one seek.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <system_error>
+
+#include "DataObject/Data.h"
+#include "FileHandler/Filer.h"
+#include "FileHandler/internal/Lexer.h"
+#include "FileHandler/internal/ReaderError.h"
+#include "FileHandler/internal/RowReader.h"
+
+namespace mbrk {
+
+namespace {
+
+// Where the stream buffer stands, or -1. Asked of the buffer, not the
+// stream: a window may end where the input ends, and the stream's own tell
+// refuses to answer once it has seen the end.
+std::streamoff Tell(std::istream& in) {
+  return in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
+}
+
+// Moves `in` forward by `offset` bytes from where it stands, the window base,
+// and returns the base. One seek, however far: the rows skipped are never
+// read. An offset past the end of the file is refused rather than taken for
+// an empty window.
+std::streamoff SeekWindow(std::istream& in, std::int64_t offset) {
+  std::streambuf* const sb = in.rdbuf();
+  const std::streamoff base = Tell(in);
+  if (base < 0) Fail(in, "Unable to seek in file");
+  const std::streamoff end = sb->pubseekoff(0, std::ios::end, std::ios::in);
+  if (end < 0) Fail(in, "Unable to seek in file");
+  if (offset > end - base) Fail(in, "Unexpected end of file");
+  if (std::streamoff(sb->pubseekoff(base + offset, std::ios::beg, std::ios::in)) < 0) {
+    Fail(in, "Unable to seek in file");
+  }
+  // An open data start tag at the very end of the file has marked the end,
+  // which no longer holds at the new position.
+  in.clear();
+  return base;
+}
+
+// Reads `count` rows from where `in` stands. A row past the last one meets
+// the data block's end tag where its first number is due: "Token (number)
+// expected". Rows of label lists only have no number to meet it with, and a
+// list reader would take "[~Data]" for a list holding the label "~Data", so
+// for them the end tag is looked for before each row.
+void ReadWindowRows(FileTools& tools, std::istream& in, DataBlock& block, std::int32_t count,
+                    Data* first, Data* second) {
+  RowReader rows(tools, in, block, first, second);
+  const RowLayout& layout = block.layout;
+  if (layout.HasNumbers() || !(layout.labels1 || layout.labels2)) {
+    rows.ReadRows(0, count);
+    return;
+  }
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (EndTagAhead(tools, in, block.data_name.get())) Fail(in, "Unexpected End Tag");
+    rows.ReadRows(i, 1);
+  }
+}
+
+// The window reader behind both offset widths. A next offset above
+// `largest_offset` is refused, leaving `offset` as it was.
+std::int32_t ReadWindow(FileTools& tools, const char* filename, std::int64_t& offset,
+                        std::int32_t count, std::int64_t largest_offset, Data*& PtrDatFileData1,
+                        Data*& PtrDatFileData2) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(filename, ignored)) return FILE_OPEN_ERROR;
+  std::ifstream in(filename);
+  if (!in.good()) return FILE_OPEN_ERROR;
+  PtrDatFileData1 = nullptr;
+  PtrDatFileData2 = nullptr;
+  if (count < 0) Fail(in, "Invalid window count");
+  if (offset < 0) Fail(in, "Invalid window offset");
+
+  DataBlock block = ReadToDataBlock(tools, in);
+  block.dataset_name.reset();  // the window never reaches the dataset's end tag
+  const std::streamoff base = SeekWindow(in, offset);
+  RefuseHostileSize(in, count, block.layout);
+  CreateTables(block.layout, count, PtrDatFileData1, PtrDatFileData2);
+  ReadWindowRows(tools, in, block, count, PtrDatFileData1, PtrDatFileData2);
+
+  const std::streamoff here = Tell(in);
+  if (here < 0) Fail(in, "Unable to seek in file");
+  const std::int64_t next = here - base;
+  if (next > largest_offset) Fail(in, "Window offset does not fit in 32 bits");
+  offset = next;
+  return SUCCESS;
+}
+
+// LoadDatFileWindow for either offset width.
+template <typename Offset>
+std::int32_t LoadWindow(FileTools& tools, const char* filename, Offset& offset, std::int32_t count,
+                        Data*& PtrDatFileData) {
+  Data* second = nullptr;
+  struct DropSecond {
+    Data*& table;
+    ~DropSecond() { delete table; }
+  } drop{second};
+  return ReadDatFileWindow(tools, filename, offset, count, PtrDatFileData, second);
+}
+
+}  // namespace
+
+std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int64_t& offset,
+                               std::int32_t count, Data*& PtrDatFileData1, Data*& PtrDatFileData2) {
+  return WithOwnStream([&] {
+    return ReadWindow(tools, filename, offset, count, std::numeric_limits<std::int64_t>::max(),
+                      PtrDatFileData1, PtrDatFileData2);
+  });
+}
+
+std::int32_t ReadDatFileWindow(FileTools& tools, const char* filename, std::int32_t& offset,
+                               std::int32_t count, Data*& PtrDatFileData1, Data*& PtrDatFileData2) {
+  std::int64_t wide = offset;
+  const std::int32_t result = WithOwnStream([&] {
+    return ReadWindow(tools, filename, wide, count, std::numeric_limits<std::int32_t>::max(),
+                      PtrDatFileData1, PtrDatFileData2);
+  });
+  offset = static_cast<std::int32_t>(wide);  // within range: the reader checked it
+  return result;
+}
+
+std::int32_t LoadDatFileWindow(FileTools& tools, const char* filename, std::int64_t& offset,
+                               std::int32_t count, Data*& PtrDatFileData) {
+  return LoadWindow(tools, filename, offset, count, PtrDatFileData);
+}
+
+std::int32_t LoadDatFileWindow(FileTools& tools, const char* filename, std::int32_t& offset,
+                               std::int32_t count, Data*& PtrDatFileData) {
+  return LoadWindow(tools, filename, offset, count, PtrDatFileData);
+}
+
+}  // namespace mbrk

@@ -1,0 +1,188 @@
+// The flat reader: a flat file read back into a table of a given shape.
+#include <charconv>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <istream>
+#include <locale>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "Base/internal/Assert.h"
+#include "Base/internal/ByteReader.h"
+#include "Base/internal/NumberText.h"
+#include "DataObject/Data.h"
+#include "DataObject/Exceptions.h"
+#include "FileHandler/FlatFiler.h"
+
+namespace mbrk {
+
+namespace {
+
+void CheckShape(std::int32_t rows, std::int32_t inputs, std::int32_t outputs,
+                const char* location) {
+  const char* message = rows < 0      ? "Invalid Number of Rows"
+                        : inputs < 0  ? "Invalid Number of Inputs"
+                        : outputs < 0 ? "Invalid Number of Outputs"
+                                      : nullptr;
+  if (message != nullptr) throw TException(message, "Bad Parameter", location, nullptr);
+}
+
+// The collected text as the library converts it: the whole text must be a
+// number, else 0 and a failed stream.
+std::ios::iostate ConvertCollected(const std::string& text, double& value) {
+  const char* first = text.data();
+  const char* const last = first + text.size();
+  if (first != last && *first == '+') ++first;  // from_chars takes no "+"
+  double result = 0.0;
+  const std::from_chars_result done = std::from_chars(first, last, result);
+  if (done.ec == std::errc() && done.ptr == last) {
+    // Correctly rounded, as the library's strtod is.
+    value = result;
+    return std::ios::goodbit;
+  }
+  if (done.ec == std::errc::result_out_of_range) {
+    // Beyond the range of a double (the largest double and a failed stream)
+    // or below it (the nearest tiny value, accepted): the library itself
+    // decides, on the same text, which it collects again unchanged.
+    std::istringstream again(text);
+    again.imbue(std::locale::classic());
+    again >> value;
+    return again.fail() ? std::ios::failbit : std::ios::goodbit;
+  }
+  value = 0.0;
+  return std::ios::failbit;
+}
+
+// `in >> value` for a stream that reads numbers as the classic locale does,
+// skips white space and throws nothing, with the characters taken straight
+// from its buffer: a sentry and the locale's machinery per number cost
+// several times the scanning itself. Step by step it is the library's
+// extraction: white space is skipped (the end of the input there fails the
+// stream and leaves the value alone); then [+-], leading zeros (kept as one
+// "0"), digits, one "." before any exponent, and "e" or "E" after a mantissa
+// digit with an optional sign are collected, and the first other character
+// ends the number and stays unread; the collected text is converted as a
+// whole; reaching the end of the input adds the end-of-file state.
+void ExtractClassic(std::istream& in, double& value, std::string& text) {
+  if (!in.good()) {
+    in.setstate(std::ios::failbit);
+    return;
+  }
+  ByteReader bytes(in);
+  std::ios::iostate state = std::ios::goodbit;
+  try {
+    int c = bytes.Peek();
+    while (IsCSpace(c)) c = bytes.SkipAndPeek();
+    if (c == kEndOfInput) {
+      in.setstate(std::ios::eofbit | std::ios::failbit);
+      return;
+    }
+    text.clear();
+    if (c == '+' || c == '-') {
+      text.push_back(static_cast<char>(c));
+      c = bytes.SkipAndPeek();
+    }
+    bool mantissa = false;
+    while (c == '0') {
+      if (!mantissa) text.push_back('0');
+      mantissa = true;
+      c = bytes.SkipAndPeek();
+    }
+    bool point = false;
+    bool exponent = false;
+    while (c != kEndOfInput) {
+      if (IsDigit(c)) {
+        text.push_back(static_cast<char>(c));
+        mantissa = true;
+      } else if (c == '.' && !point && !exponent) {
+        text.push_back('.');
+        point = true;
+      } else if ((c == 'e' || c == 'E') && !exponent && mantissa) {
+        text.push_back('e');
+        exponent = true;
+        c = bytes.SkipAndPeek();
+        if (c == '+' || c == '-') {
+          text.push_back(static_cast<char>(c));
+        } else {
+          continue;  // the character after "e" is looked at afresh
+        }
+      } else {
+        break;
+      }
+      c = bytes.SkipAndPeek();
+    }
+    if (c == kEndOfInput) state |= std::ios::eofbit;
+    state |= ConvertCollected(text, value);
+  } catch (...) {
+    // A buffer that throws is reported as the library reports it.
+    in.setstate(std::ios::badbit);
+    return;
+  }
+  in.setstate(state);
+}
+
+// Whether ExtractClassic is exactly `in >> value` on this stream.
+bool ReadsAsClassic(const std::istream& in) {
+  return (in.flags() & std::ios::skipws) != 0 && in.exceptions() == std::ios::goodbit &&
+         in.getloc() == std::locale::classic();
+}
+
+// Extracts the row's values one by one. Once the stream has failed, an
+// extraction's sentry would leave the value untouched; skipping it does the
+// same without the cost.
+void ReadValues(std::istream& in, bool classic, std::string& text, std::vector<double>& values) {
+  for (double& value : values) {
+    if (!in) return;
+    if (classic) {
+      ExtractClassic(in, value, text);
+    } else {
+      in >> value;
+    }
+  }
+}
+
+}  // namespace
+
+void TFlatFiler::ReadData(std::istream& in, Data*& table, std::int32_t rows, std::int32_t inputs,
+                          std::int32_t outputs) {
+  CheckShape(rows, inputs, outputs, "TFlatFiler::ReadData");
+  // Zeroed: a position that the file cannot supply in the first row reads
+  // as 0.0; later rows repeat the previous row's value there.
+  std::vector<double> input_row(static_cast<std::size_t>(inputs));
+  std::vector<double> output_row(static_cast<std::size_t>(outputs));
+  table = new Data(rows, inputs, outputs, false);
+  const bool classic = ReadsAsClassic(in);
+  // What each extraction's sentry would do first; nothing is written to the
+  // tied stream in between.
+  if (classic && rows > 0 && (inputs > 0 || outputs > 0) && in.good() && in.tie() != nullptr) {
+    in.tie()->flush();
+  }
+  std::string text;
+  for (std::int32_t row = 0; row < rows; ++row) {
+    ReadValues(in, classic, text, input_row);
+    ReadValues(in, classic, text, output_row);
+    table->AppendRow(inputs > 0 ? input_row.data() : nullptr,
+                     outputs > 0 ? output_row.data() : nullptr, nullptr);
+  }
+}
+
+void TFlatFiler::LoadData(const char* filename, Data*& table, std::int32_t rows,
+                          std::int32_t inputs, std::int32_t outputs) {
+  MBRK_ASSERT(filename != nullptr);
+  CheckShape(rows, inputs, outputs, "TFlatFiler::LoadData");
+  // A folder opens like a file here but reads as nothing at all.
+  std::error_code ignored;
+  std::ifstream in;
+  if (!std::filesystem::is_directory(filename, ignored)) in.open(filename);
+  if (!in.good() || !in.is_open()) {
+    throw TException("Unable to open file for input", "File Error", "TFlatFiler::LoadData",
+                     nullptr);
+  }
+  ReadData(in, table, rows, inputs, outputs);
+  in.close();
+}
+
+}  // namespace mbrk

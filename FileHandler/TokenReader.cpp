@@ -1,0 +1,243 @@
+// The token reader: the lexical rules of the bracketed format, its comments
+// and its number conversions.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <streambuf>
+#include <string>
+#include <utility>
+
+#include "Base/internal/Assert.h"
+#include "Base/internal/ByteReader.h"
+#include "Base/internal/NumberText.h"
+#include "Base/internal/Text.h"
+#include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/Lexer.h"
+#include "FileHandler/internal/ReaderError.h"
+
+namespace mbrk {
+
+namespace {
+
+using Text = std::unique_ptr<char[]>;
+
+// The bytes a stream buffer holds, read in place. The get area's pointers are
+// protected members of std::streambuf; a pointer to member formed through a
+// derived class reaches them in any stream buffer. Moving the read position
+// inside the get area is what sbumpc does for every byte it hands out, so
+// the buffer cannot tell the difference.
+class GetArea : public std::streambuf {
+ public:
+  static const char* Next(std::streambuf* sb) { return (sb->*&GetArea::gptr)(); }
+  static const char* End(std::streambuf* sb) { return (sb->*&GetArea::egptr)(); }
+  // Consumes everything before `next`, a place in [Next(sb), End(sb)].
+  static void MoveTo(std::streambuf* sb, const char* next) {
+    char* const begin = (sb->*&GetArea::eback)();
+    char* const end = (sb->*&GetArea::egptr)();
+    (sb->*&GetArea::setg)(begin, begin + (next - begin), end);
+  }
+};
+
+inline ByteClass ClassAt(const char* p) { return ClassOf(ByteOf(*p)); }
+
+}  // namespace
+
+void Fail(std::istream& in, const char* message) {
+  throw FileTools::Error{FileTools::DuplicateString(message), &in, 0};
+}
+
+void Fail(std::istream& in, const std::string& message) { Fail(in, message.c_str()); }
+
+char* FileTools::DuplicateString(const char* text) {
+  MBRK_ASSERT(text != nullptr);
+  return CopyText(text);
+}
+
+// ---- Tokens ------------------------------------------------------------------------
+
+char* FileTools::GetToken(std::istream& in) {
+  ByteReader bytes(in);
+  // A loop rather than a call per comment: any number of comments in a row
+  // costs no stack.
+  for (;;) {
+    int c = bytes.Next();
+    while (IsSeparator(c)) c = bytes.Next();
+    if (c == kEndOfInput) return NewText("", 0);
+    if (IsWordByte(c)) return ReadWord(in, c);
+
+    const int d = bytes.Peek();
+    if (c == '/' && d == '*') {
+      bytes.Skip();
+      SkipComment(in);
+      continue;
+    }
+    if (c == '[' && d == '~') {
+      bytes.Skip();
+      return NewText("[~", 2);
+    }
+    const char special = static_cast<char>(c);
+    return NewText(&special, 1);
+  }
+}
+
+// Words are collected in the work buffer and copied out once. A word that
+// outgrows the buffer moves to a heap buffer that doubles as needed and is
+// handed over as it is, so no word is cut and none is written past an end.
+char* FileTools::ReadWord(std::istream& in, int first) {
+  ByteReader bytes(in);
+  char* out = MbrStrBuffer;
+  std::size_t limit = kBufferSize;  // characters `out` may take
+  Text heap;
+  std::size_t length = 0;
+  out[length++] = static_cast<char>(first);
+
+  int c = bytes.Peek();
+  while (IsWordByte(c)) {
+    if (length == limit) {
+      const std::size_t capacity = 2 * (limit + 1);
+      Text bigger(new char[capacity]);
+      std::memcpy(bigger.get(), out, length);
+      heap = std::move(bigger);
+      out = heap.get();
+      limit = capacity - 1;  // one place kept for the terminator
+    }
+    out[length++] = static_cast<char>(c);
+    c = bytes.SkipAndPeek();
+  }
+  // A separator belongs to no token; a special character begins the next one.
+  if (IsSeparator(c)) bytes.Skip();
+
+  if (heap == nullptr) return NewText(out, length);
+  out[length] = '\0';
+  return heap.release();
+}
+
+// Counting the depth instead of recursing keeps a file of a million nested
+// openings from exhausting the stack. When a nested comment closes, the
+// enclosing one continues with the "*" of the nested opening as its previous
+// character: a "/" right after the nested "*/" closes the enclosing comment.
+void FileTools::SkipComment(std::istream& in) {
+  ByteReader bytes(in);
+  std::uint64_t depth = 1;  // comments open, this one included
+  int previous = ' ';
+  for (;;) {
+    const int c = bytes.Next();
+    if (c == kEndOfInput) Fail(in, "Unexpected end of file during comment");
+    if (previous == '*' && c == '/') {
+      if (--depth == 0) return;
+      previous = '*';
+    } else if (previous == '/' && c == '*') {
+      ++depth;
+      previous = ' ';
+    } else {
+      previous = c;
+    }
+  }
+}
+
+// ---- Numbers ---------------------------------------------------------------------
+
+std::int32_t FileTools::TokenToInteger(std::istream& in, const char* text) {
+  MBRK_ASSERT(text != nullptr);
+  std::int32_t value = 0;
+  if (!ConvertInteger(text, std::strlen(text), &value)) Fail(in, "integer-expected");
+  return value;
+}
+
+double FileTools::TokenToNumber(std::istream& in, const char* text) {
+  MBRK_ASSERT(text != nullptr);
+  double value = 0.0;
+  if (!ConvertNumber(text, &value)) Fail(in, "number-expected");
+  return value;
+}
+
+// ---- Scans between tokens --------------------------------------------------------
+
+int PeekPastSeparators(std::istream& in) {
+  ByteReader bytes(in);
+  int c = bytes.Peek();
+  while (IsSeparator(c)) c = bytes.SkipAndPeek();
+  return c;
+}
+
+int PeekPastComments(std::istream& in) {
+  ByteReader bytes(in);
+  for (;;) {
+    int c = bytes.Peek();
+    while (IsSeparator(c)) c = bytes.SkipAndPeek();
+    if (c != '/' || bytes.PeekAfterNext() != '*') return c;
+    bytes.Skip();  // the "/"; the "*" after it is the comment's first character
+    FileTools::SkipComment(in);
+  }
+}
+
+// Nothing but the name and the "]" after it tell "[~Data]" from a label list
+// whose first label begins with "~"; the stream goes back to the "[" after
+// reading them. Only a "[~" costs that detour.
+bool EndTagAhead(FileTools& tools, std::istream& in, const char* name) {
+  if (PeekPastComments(in) != '[') return false;
+  ByteReader bytes(in);
+  if (bytes.PeekAfterNext() != '~') return false;
+
+  std::streambuf* const sb = in.rdbuf();
+  const std::streamoff at = sb->pubseekoff(0, std::ios::cur, std::ios::in);
+  const Text opening(tools.GetToken(in));
+  const Text tag(tools.GetToken(in));
+  const Text close(tools.GetToken(in));
+  const bool end = strcasecmp(tag.get(), name) == 0 && std::strcmp(close.get(), "]") == 0;
+  in.clear();
+  if (at < 0 || std::streamoff(sb->pubseekoff(at, std::ios::beg, std::ios::in)) < 0) {
+    Fail(in, "Unable to seek in file");
+  }
+  return end;
+}
+
+// Reads what GetToken, ReadElement and ExpectNumber would read, in the one case
+// that fills data blocks: separators, then a word that ends before the buffered
+// bytes do. Such a word is always a bare token (no element begins with a word
+// byte), so its value is TokenToNumber's, found by the same conversion on the
+// same bytes; only the copies are left out. Everything else goes back to the
+// caller untouched but for the separators, which GetToken would skip all the
+// same.
+bool ReadNumberWord(std::istream& in, double* value) {
+  ByteReader bytes(in);
+  std::streambuf* const sb = bytes.buffer();
+  if (sb == nullptr) return false;
+  const char* p = GetArea::Next(sb);
+  const char* end = GetArea::End(sb);
+  for (;;) {
+    while (p != end && ClassAt(p) == ByteClass::kSeparator) ++p;
+    if (p != end) break;
+    // Separators up to the end of the buffered bytes: fetch more.
+    if (p != nullptr) GetArea::MoveTo(sb, p);
+    if (bytes.Peek() == kEndOfInput) return false;  // GetToken reports the end
+    p = GetArea::Next(sb);
+    end = GetArea::End(sb);
+    if (p == end) return false;  // a buffer that hands out bytes one by one
+  }
+  const char* const word = p;
+  if (ClassAt(p) != ByteClass::kWord) {
+    GetArea::MoveTo(sb, word);
+    return false;
+  }
+  double number = 0.0;
+  const char* const decimal_end = ScanShortDecimal(p, end, &number);
+  if (decimal_end != nullptr) p = decimal_end;
+  while (p != end && ClassAt(p) == ByteClass::kWord) ++p;
+  if (p == end) {
+    // The word may go on beyond what is buffered.
+    GetArea::MoveTo(sb, word);
+    return false;
+  }
+  // As GetToken: the separator that ends a word is consumed, a special
+  // character is left to begin the next token.
+  const bool separated = ClassAt(p) == ByteClass::kSeparator;
+  GetArea::MoveTo(sb, separated ? p + 1 : p);
+  if (decimal_end != p && !ConvertNumber(word, static_cast<std::size_t>(p - word), &number)) {
+    Fail(in, "number-expected");
+  }
+  *value = number;
+  return true;
+}
+
+}  // namespace mbrk
