@@ -65,8 +65,10 @@ struct RunResult {
   std::string err;       // everything written to standard error
 };
 
-/// Runs `program` with `args` (no shell), standard input empty.
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+/// Runs `program` with `args` (no shell), standard input empty, in the
+/// folder `directory` when one is given.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& directory = "");
 
 /// What TKQstructure::Print writes for `structure`.
 std::string Printed(const TKQstructure& structure);
