@@ -79,8 +79,8 @@ void RefuseHostileSize(std::istream& in, std::int32_t rows, const RowLayout& lay
   const double all_values = static_cast<double>(layout.inputs) + layout.expected +
                             static_cast<double>(layout.generated) + layout.errors;
   const double label_lists = (layout.labels1 ? 1.0 : 0.0) + (layout.labels2 ? 1.0 : 0.0);
-  const double table_bytes =
-      rows * ((values1 + values2) * sizeof(double) + 2 * sizeof(void*)) + label_lists * rows * 16;
+  const double table_bytes = rows * ((values1 + values2) * sizeof(double) + 2 * sizeof(void*)) +
+                             label_lists * rows * sizeof(TLabelList);
   if (table_bytes <= kSmallTables) return;
   // Every value takes at least one byte and every label list two ("[]").
   const double least_bytes = rows * (all_values + 2 * label_lists);

@@ -87,8 +87,10 @@ struct RunResult {
   std::string err;       // everything written to standard error
 };
 
-/// Runs `program` with `args` (no shell), standard input empty.
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+/// Runs `program` with `args` (no shell), standard input empty, in the
+/// folder `directory` when one is given.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& directory = "");
 /// Runs `program` with `args`, its standard input a pipe that the bytes of
 /// the file `source` are written into (by cat, through the shell): what
 /// "/dev/stdin" names then has no byte positions.
