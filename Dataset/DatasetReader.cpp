@@ -96,10 +96,9 @@ Dataset ReadWhole(std::istream& in, const ParallelRowOptions& options) {
         ReadValuesInParallel(in, block.layout, block.rows, destination.Places(0), options);
     if (placed != 0) {
       const RowLayout& layout = block.layout;
-      const std::uint64_t width = static_cast<std::uint64_t>(layout.inputs) +
-                                  static_cast<std::uint64_t>(layout.expected) +
-                                  static_cast<std::uint64_t>(layout.generated) +
-                                  static_cast<std::uint64_t>(layout.errors);
+      const std::uint64_t width =
+          static_cast<std::uint64_t>(layout.inputs) + static_cast<std::uint64_t>(layout.expected) +
+          static_cast<std::uint64_t>(layout.generated) + static_cast<std::uint64_t>(layout.errors);
       row = static_cast<std::int32_t>(placed / width);
       if (placed % width != 0) {
         reader.ReadRowRest(row, static_cast<std::int64_t>(placed % width));
@@ -223,8 +222,10 @@ Dataset ReadWholeFrom(std::istream& source, const ParallelRowOptions& options) {
 
 ParallelRowOptions ParallelOptionsFor(const ReadOptions& options) {
   ParallelRowOptions parallel;
-  parallel.threads = options.threads;
-  if (parallel.threads == 0) parallel.threads = std::max(1U, std::thread::hardware_concurrency());
+  const unsigned threads =
+      options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
+  // One thread reads as the ordinary reader alone does.
+  parallel.threads = threads > 1 ? threads : 0;
   return parallel;
 }
 

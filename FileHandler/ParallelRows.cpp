@@ -228,7 +228,7 @@ std::size_t Fill(std::streambuf& sb, char* buffer, std::size_t from, std::size_t
 
 std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, std::int32_t rows,
                                    const RowPlaces& first_row, const ParallelRowOptions& options) {
-  if (options.threads <= 1 || rows <= 0 || layout.labels1 || layout.labels2) return 0;
+  if (options.threads == 0 || rows <= 0 || layout.labels1 || layout.labels2) return 0;
   if (layout.inputs < 0 || layout.errors < 0 || !layout.HasNumbers() || !in.good()) return 0;
   std::streambuf* const sb = in.rdbuf();
   if (sb == nullptr) return 0;
@@ -255,12 +255,13 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
   const std::unique_ptr<char[]> piece(new char[piece_bytes]);
   const std::unique_ptr<double[]> scratch(new double[most_chunks * chunk_capacity]);
   std::vector<Chunk> chunks;  // as many as the largest piece has had
-  Crew crew(options.threads);
+  // More threads than chunks in a piece would have nothing to do.
+  Crew crew(static_cast<unsigned>(std::min<std::size_t>(options.threads, most_chunks)));
 
   std::uint64_t placed = 0;
   std::streamoff piece_start = start;
-  std::size_t held = 0;     // bytes in the piece buffer, from the start
-  std::size_t resume = 0;   // where, in the piece, the ordinary reader goes on
+  std::size_t held = 0;    // bytes in the piece buffer, from the start
+  std::size_t resume = 0;  // where, in the piece, the ordinary reader goes on
   for (;;) {
     held = Fill(*sb, piece.get(), held, piece_bytes);
     // The piece ends after its last separator; the word after it may go on
@@ -312,9 +313,8 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
         done = true;
       }
     }
-    crew.Run(used, [&](std::size_t i) {
-      placement.Place(chunks[i].values, taken[i], first_index[i]);
-    });
+    crew.Run(used,
+             [&](std::size_t i) { placement.Place(chunks[i].values, taken[i], first_index[i]); });
     placed = index;
     if (done) break;
     // On to the next piece, the unfinished word first.

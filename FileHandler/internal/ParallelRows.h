@@ -18,8 +18,9 @@ namespace mbrk {
 
 /// How the numbers are read in parallel.
 struct ParallelRowOptions {
-  /// Threads that parse, the calling one among them; 1 (or 0) reads nothing.
-  unsigned threads = 1;
+  /// Threads that parse, the calling one among them; 0 reads nothing (the
+  /// ordinary reader reads every row).
+  unsigned threads = 0;
   /// The bytes of one chunk, the unit of work (at least 1).
   std::size_t chunk_bytes = 256 * 1024;
   /// The bytes read from the stream at a time and parsed together (at least

@@ -2,6 +2,8 @@
 // one: the same values bit for bit, or the same message at the same line,
 // column and offset, with chunks and pieces small enough to cut every input
 // everywhere.
+#include "Dataset/internal/ParallelRead.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,7 +15,6 @@
 #include <vector>
 
 #include "Dataset/Dataset.h"
-#include "Dataset/internal/ParallelRead.h"
 #include "TestSupport.h"
 
 namespace mbrk {
@@ -58,10 +59,10 @@ const char* const kBlocks[] = {
     "7 8 9[~Data][~DataSet]",
     "1 2 3 4 /* a 5 6 */ 5 6 7 8 9 [~Data] [~DataSet]",
     "1 2 3 4 [FormatVersion = 1.0] 5 6 7 8 9 [~Data] [~DataSet]",
-    "1 2 3 4 5 [~Data] [~DataSet]",                // too few values
-    "1 2 3 4 5 6 7 8 9 10 [~Data] [~DataSet]",     // one too many
-    "1 2 3 4 1.5abc 6 7 8 9 [~Data] [~DataSet]",   // a prefix that converts
-    "1 2 3 4 abc 6 7 8 9 [~Data] [~DataSet]",      // number-expected
+    "1 2 3 4 5 [~Data] [~DataSet]",               // too few values
+    "1 2 3 4 5 6 7 8 9 10 [~Data] [~DataSet]",    // one too many
+    "1 2 3 4 1.5abc 6 7 8 9 [~Data] [~DataSet]",  // a prefix that converts
+    "1 2 3 4 abc 6 7 8 9 [~Data] [~DataSet]",     // number-expected
     "1 2 1e400 inf -nan 0x1p3 12345678901234567890123 1e-400 9 [~Data] [~DataSet]",
     "1 2 3 4 5[~Data] [~DataSet]",
     "1 2 3 4 5 6 7 8 9",                                         // the input ends
