@@ -1,10 +1,12 @@
 // measure: runs one program and reports its wall time and peak memory.
 //
-//   measure [--stdout FILE] -- PROGRAM [ARGS...]
+//   measure [--stdout FILE] [--no-huge-pages] -- PROGRAM [ARGS...]
 //
 // The program's standard output goes to FILE (default /dev/null); its standard error
-// is passed through. When it has finished, one line goes to measure's own standard
-// output:
+// is passed through. With --no-huge-pages the program runs with transparent huge
+// pages turned off for it (Linux prctl PR_SET_THP_DISABLE, which a child inherits),
+// whatever it asks for: the other half of measuring what they are worth. When it has finished, one
+// line goes to measure's own standard output:
 //
 //   <wall seconds> <peak resident set in KiB> <exit status>
 //
@@ -16,6 +18,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -37,7 +40,7 @@ double Now() {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: measure [--stdout FILE] -- PROGRAM [ARGS...]\n");
+  std::fprintf(stderr, "usage: measure [--stdout FILE] [--no-huge-pages] -- PROGRAM [ARGS...]\n");
   return 2;
 }
 
@@ -53,6 +56,11 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[i], "--stdout") == 0 && i + 1 < argc) {
       stdout_path = argv[++i];
+    } else if (std::strcmp(argv[i], "--no-huge-pages") == 0) {
+      if (prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0) != 0) {
+        std::perror("measure: prctl(PR_SET_THP_DISABLE)");
+        return 1;
+      }
     } else {
       return Usage();
     }
