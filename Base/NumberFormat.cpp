@@ -180,9 +180,9 @@ inline bool ScaleByPowerOf10(std::uint64_t m, int q, int k, Uint128* scaled) {
 
 // The significant digits of the two texts the writers use: nine ("%.9g") and
 // fifteen ("%.15g"). Write puts the digits of kLow <= n < kHigh, then zeros
-// up to kCount + 8 characters, so that fixed-size copies of up to
-// kCount - 1 digits can start anywhere in them; Significant tells how many
-// of the digits are left once trailing zeros go.
+// up to 2 kCount characters, so that fixed-size copies of kCount - 1
+// characters can start at any of the digits; Significant tells how many of
+// the digits are left once trailing zeros go.
 struct NineDigits {
   static constexpr int kCount = 9;
   static constexpr std::uint64_t kLow = 100000000;
@@ -193,7 +193,7 @@ struct NineDigits {
     const auto rest = static_cast<std::uint32_t>(n % 100000000);
     out[0] = static_cast<char>('0' + head);
     WriteEight(rest, out + 1);
-    std::memset(out + 9, '0', 8);
+    std::memset(out + 9, '0', 9);
   }
   static int Significant(const char* digits) { return LastNonzero(digits + 1, 1); }
 
@@ -240,7 +240,7 @@ struct FifteenDigits {
     WritePair(out + 3, six / 100 % 100);
     WritePair(out + 5, six % 100);
     NineDigits::WriteEight(rest, out + 7);
-    std::memset(out + 15, '0', 8);
+    std::memset(out + 15, '0', 15);
   }
   static int Significant(const char* digits) {
     const int count = NineDigits::LastNonzero(digits + 7, 7);
@@ -256,7 +256,7 @@ struct FifteenDigits {
 template <typename Digits>
 std::size_t LayOut(std::uint64_t n, int exponent, char* out) {
   constexpr int kCount = Digits::kCount;
-  char digits[kCount + 8];
+  char digits[2 * kCount];
   Digits::Write(n, digits);
   const int count = Digits::Significant(digits);
   if (exponent >= 0 && exponent < kCount) {
