@@ -6,9 +6,10 @@
 #
 # Builds what it needs, generates the dataset once (kept for later runs), then runs
 # every contender RUNS times, round by round so that a busy spell of the machine hits
-# all of them alike, and prints per group the median and best time, the throughput,
-# the peak resident memory and the time relative to the group's reference; then the
-# targets, each a ratio of two medians of this run, and whether the outputs agree.
+# all of them alike, and prints per group the median and best time, the median
+# processor time, the throughput, the peak resident memory and both times relative to
+# the group's reference; then the targets, each a ratio of two medians of this run,
+# and whether the outputs agree.
 #
 # Groups (contenders; the reference first):
 #   conversion      whole processes, wall time: the bare loop writing every line with a
@@ -192,10 +193,10 @@ output_of() {
 }
 
 ROW_WIDTH=$((INPUTS + OUTPUTS))
-# Runs contender $1 once, appending "<seconds> <peak KiB> <status>" to its results and,
-# for the timed calls, the checksum to its checksums.
+# Runs contender $1 once, appending "<seconds> <peak KiB> <status> <CPU seconds>" to its
+# results and, for the timed calls, the checksum to its checksums.
 run_once() {
-  local id=$1 out stdout line seconds checksum
+  local id=$1 out stdout line seconds checksum cpu rss status
   out=$(output_of "$id")
   if [[ -n $out ]]; then rm -f "$out"; fi  # every run writes a new file, outside the timing
   stdout="$RESULTS/$id.stdout"
@@ -218,9 +219,10 @@ run_once() {
     converter_small) line=$("$MEASURE" -- "$CONVERTER" "$SMALL_DATA" "$out") ;;
   esac
   if [[ ${timing_of[$id]} == call ]]; then
-    read -r seconds checksum <"$stdout" || true
+    read -r seconds checksum cpu <"$stdout" || true
     echo "${checksum:-none}" >>"$RESULTS/$id.checksums"
-    line="${seconds:-0} ${line#* }"
+    read -r _ rss status _ <<<"$line"
+    line="${seconds:-0} $rss $status ${cpu:-0}"
   fi
   echo "$line" >>"$RESULTS/$id"
 }
@@ -235,16 +237,21 @@ for ((round = 1; round <= RUNS; round++)); do
 done
 
 # ---- report --------------------------------------------------------------------------
-# Median and best time, highest peak RSS (KiB) and a nonzero exit status if any.
+# Median and best time, highest peak RSS (KiB), a nonzero exit status if any, and the
+# median processor time.
 stats() {
-  sort -n -k1,1 "$RESULTS/$1" | awk '
+  local cpu
+  cpu=$(sort -n -k4,4 "$RESULTS/$1" | awk '
+    { c[NR] = $4 } END { printf "%.6f", (NR % 2) ? c[(NR + 1) / 2] : (c[NR / 2] + c[NR / 2 + 1]) / 2 }')
+  sort -n -k1,1 "$RESULTS/$1" | awk -v cpu="$cpu" '
     { t[NR] = $1; if ($2 > rss) rss = $2; if ($3 != 0) bad = $3 }
     END {
       median = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2
-      printf "%.6f %.6f %d %d\n", median, t[1], rss, bad
+      printf "%.6f %.6f %d %d %s\n", median, t[1], rss, bad, cpu
     }'
 }
 median_of() { stats "$1" | awk '{ print $1 }'; }
+cpu_of() { stats "$1" | awk '{ print $5 }'; }
 has() { [[ -n ${label_of[$1]:-} ]]; }
 
 # The converter's memory target for $1 rows, in MiB.
@@ -263,7 +270,7 @@ fi
 printf 'Machine: %s, %s cores; transparent huge pages: %s\n' \
   "$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null)" "$(nproc)" \
   "$(cat /sys/kernel/mm/transparent_hugepage/enabled 2>/dev/null || echo unknown)"
-rule=$(printf '%.0s-' {1..92})
+rule=$(printf '%.0s-' {1..104})
 declare -A mbps_of
 converter_mib=""
 small_mib=""
@@ -272,11 +279,12 @@ for id in "${ids[@]}"; do
   if [[ ${group_of[$id]} != "$group" ]]; then
     group=${group_of[$id]}
     echo
-    printf '%-38s %10s %10s %9s %12s %9s\n' "$group" "median s" "best s" "MB/s" "peak RSS MiB" "x ref"
+    printf '%-38s %9s %9s %9s %8s %9s %7s %7s\n' "$group" "median s" "best s" "CPU s" "MB/s" "RSS MiB" "x ref" "CPU x"
     echo "$rule"
   fi
-  read -r median best rss bad <<<"$(stats "$id")"
+  read -r median best rss bad cpu <<<"$(stats "$id")"
   reference_median=$(median_of "${reference_of[$id]}")
+  cpu_ratio=$(awk -v t="$cpu" -v b="$(cpu_of "${reference_of[$id]}")" 'BEGIN { printf "%.2f", (b > 0 ? t / b : 0) }')
   mbps=$(awk -v b="$(bytes_of "$id")" -v t="$median" 'BEGIN { printf "%.1f", (t > 0 ? b / 1e6 / t : 0) }')
   ratio=$(awk -v t="$median" -v b="$reference_median" 'BEGIN { printf "%.2f", (b > 0 ? t / b : 0) }')
   mib=$(awk -v k="$rss" 'BEGIN { printf "%.1f", k / 1024 }')
@@ -286,29 +294,33 @@ for id in "${ids[@]}"; do
   fi
   label=${label_of[$id]}
   if ((${#label} > 38)); then label="${label:0:35}..."; fi
-  printf '%-38s %10.3f %10.3f %9s %12s %9s\n' "$label" "$median" "$best" "$mbps" "$mib" "$ratio"
+  printf '%-38s %9.3f %9.3f %9.3f %8s %9s %7s %7s\n' "$label" "$median" "$best" "$cpu" "$mbps" "$mib" "$ratio" "$cpu_ratio"
   mbps_of[$id]=$mbps
   if [[ $id == converter ]]; then converter_mib=$mib; fi
   if [[ $id == converter_small ]]; then small_mib=$mib; fi
 done
 echo "$rule"
-echo "Times: conversion and linearity, the whole process (wall); readers and writer, the call alone."
-echo "MB/s: input bytes (10^6) per median second (the dataset; the flat file for the flat reader)."
-echo "x ref: median / the median of the group's first contender."
+echo "Times: conversion and linearity, the whole process; readers and writer, the call alone."
+echo "CPU s: processor time (user and system), median. MB/s: input bytes (10^6) per median"
+echo "second (the dataset; the flat file for the flat reader). x ref, CPU x: median wall and"
+echo "processor time / those of the group's first contender."
 
 # ---- targets -------------------------------------------------------------------------
 # Prints one target line: label, the two contenders, the limit and its sense.
 target() {
   local text=$1 a=$2 b=$3 limit=$4 sense=$5
   if ! has "$a" || ! has "$b"; then return; fi
-  awk -v text="$text" -v a="$(median_of "$a")" -v b="$(median_of "$b")" -v l="$limit" -v s="$sense" 'BEGIN {
+  awk -v text="$text" -v a="$(median_of "$a")" -v b="$(median_of "$b")" \
+      -v ca="$(cpu_of "$a")" -v cb="$(cpu_of "$b")" -v l="$limit" -v s="$sense" 'BEGIN {
     r = (b > 0) ? a / b : 0
+    c = (cb > 0) ? ca / cb : 0
     ok = (s == "max") ? (r <= l) : (r >= l)
-    printf "  %-58s %5.2f   %s %.2f: %s\n", text, r, (s == "max") ? "at most" : "at least", l, ok ? "met" : "NOT MET"
+    printf "  %-50s %5.2f  (CPU %5.2f)  %s %.2f: %s\n", text, r, c, (s == "max") ? "at most" : "at least", l,
+      ok ? "met" : "NOT MET"
   }'
 }
 echo
-echo "Targets (ratios of the medians of this run):"
+echo "Targets (ratios of the medians of this run, wall time; processor time beside):"
 target "mbrkd2flat / bare loop with a write() per line" converter lines 0.75 max
 target "TFlatFiler::LoadData / its bare loop" flat flat_bare 0.90 max
 target "numpy.loadtxt / TFlatFiler::LoadData" numpy flat 2.00 min
@@ -318,7 +330,8 @@ for pair in "mbrkd2flat|converter_4k|converter" "TFlatFiler::LoadData|flat_4k|fl
   IFS="|" read -r text without with <<<"$pair"
   if has "$without" && has "$with"; then
     awk -v t="$text" -v a="$(median_of "$without")" -v b="$(median_of "$with")" \
-      'BEGIN { printf "  %-58s %5.2f\n", t, (b > 0) ? a / b : 0 }'
+      -v ca="$(cpu_of "$without")" -v cb="$(cpu_of "$with")" \
+      'BEGIN { printf "  %-50s %5.2f  (CPU %5.2f)\n", t, (b > 0) ? a / b : 0, (cb > 0) ? ca / cb : 0 }'
   fi
 done
 
