@@ -7,6 +7,7 @@
 #define MBRK_DATAOBJECT_LABELLIST_H
 
 #include <cstdint>
+#include <memory>
 
 namespace mbrk {
 
@@ -32,12 +33,18 @@ class TLabel {
 
 /// An ordered list of labels. Copies are deep and independent.
 ///
-/// `MbrDyaItems` is a new[] array of `MbrLngCount` labels, or null while the
-/// list is empty. Readers may walk both members directly.
+/// `MbrDyaItems` is a new[] array holding the `MbrLngCount` labels of the
+/// list first, or null while the list is empty. From eight labels on, a list
+/// keeps room for more at the end of its array (labels without a name) and an
+/// index of its names, so that appending costs constant time on average
+/// however long the list grows. Readers may walk both members directly;
+/// changes go through the operations (an array or count installed from
+/// outside is taken as it stands, with no spare room, but a name changed in
+/// place escapes the index).
 class TLabelList {
  public:
   /// An empty list: count 0, no array.
-  TLabelList() noexcept = default;
+  TLabelList() noexcept;
   /// A list of one label holding a copy of `name` and `value`.
   TLabelList(const char* name, double value);
   TLabelList(const TLabelList& other);
@@ -51,12 +58,26 @@ class TLabelList {
 
   /// Adds `value` to the label called `name` (exact, case-sensitive match),
   /// or appends a new label holding a copy of `name` and `value` when there is
-  /// none. Existing labels keep their positions. `name` must not be null; the
-  /// caller keeps it. On std::bad_alloc the list is unchanged.
+  /// none. Existing labels keep their positions and their name arrays (a
+  /// growing array moves them over, it does not copy them). Constant time on
+  /// average, whatever the length of the list. `name` must not be null; the
+  /// caller keeps it. On std::bad_alloc the list is unchanged; adding to an
+  /// existing name never fails.
   void AppendLabel(const char* name, double value);
 
   std::int32_t MbrLngCount = 0;
   TLabel* MbrDyaItems = nullptr;
+
+ private:
+  struct Index;
+
+  TLabel* FindLabel(const char* name) noexcept;
+  bool IndexIsCurrent() const noexcept;
+  std::unique_ptr<Index> MakeIndex(std::int32_t room) const;
+
+  // Present only on a long list: its room and its names. Copies do without
+  // one until they are appended to.
+  std::unique_ptr<Index> MbrPtrIndex;
 };
 
 }  // namespace mbrk

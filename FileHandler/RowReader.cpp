@@ -23,8 +23,8 @@ namespace {
 bool DeclaresMoreThanItHolds(std::istream& in, double rows, double table_values, double all_values,
                              double label_lists) {
   constexpr double kSmallTables = 64.0 * 1024 * 1024;
-  const double table_bytes =
-      rows * (table_values * sizeof(double) + 2 * sizeof(void*)) + label_lists * rows * 16;
+  const double table_bytes = rows * (table_values * sizeof(double) + 2 * sizeof(void*)) +
+                             label_lists * rows * sizeof(TLabelList);
   if (table_bytes <= kSmallTables) return false;
   // Asked of the buffer, not the stream: when the data block's start tag ends
   // the input, the stream already has its end-of-file state and tellg would

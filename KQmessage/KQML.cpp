@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Base/internal/Assert.h"
+#include "Base/internal/NameIndex.h"
 #include "Base/internal/NumberText.h"
 #include "Base/internal/Text.h"
 
@@ -22,6 +23,10 @@ namespace {
 
 // The special characters of the message grammar.
 constexpr char kSpecials[] = "():";
+
+// Below this many entries a structure is searched entry by entry: a message
+// of a few parameters is not worth an index.
+constexpr std::int32_t kIndexedFrom = 8;
 
 using Text = std::unique_ptr<char[]>;
 
@@ -90,6 +95,7 @@ TKQstructure& TKQstructure::operator=(const TKQstructure& other) {
     std::swap(MbrDyaParameters, copy.MbrDyaParameters);
     std::swap(MbrLngCapacity, copy.MbrLngCapacity);
     std::swap(MbrLngParameters, copy.MbrLngParameters);
+    std::swap(MbrPtrIndex, copy.MbrPtrIndex);
   }
   return *this;
 }
@@ -154,10 +160,54 @@ void TKQstructure::ReleaseEntries() noexcept {
 
 // ---- Parameters ----
 
-// Searched from the last entry back: the table never holds two equal
-// keywords, and recently set ones are the likeliest to be asked for.
+// The entry array and count it describes tell whether the index still
+// belongs to the structure; entries replaced from outside are indexed anew.
+struct TKQstructure::Index {
+  Index(const TKQparameter* described, std::int32_t count) noexcept
+      : entries(described), entry_count(count) {}
+
+  const TKQparameter* entries;
+  std::int32_t entry_count;
+  NameIndex keywords{NameMatch::kIgnoreCase};
+};
+
+bool TKQstructure::IndexIsCurrent() const noexcept {
+  return MbrPtrIndex != nullptr && MbrPtrIndex->entries == MbrDyaParameters &&
+         MbrPtrIndex->entry_count == MbrLngParameters;
+}
+
+// An index of the entries as they stand, with space for `room` keywords.
+// Recorded from the last entry back: a keyword that appears twice (only
+// entries put together from outside can hold one) is found where a search
+// from the last entry would find it.
+std::unique_ptr<TKQstructure::Index> TKQstructure::MakeIndex(std::int32_t room) const {
+  auto index = std::make_unique<Index>(MbrDyaParameters, MbrLngParameters);
+  index->keywords.Reserve(room);
+  const auto keyword_at = [this](std::int32_t i) { return MbrDyaParameters[i].MbrStrKeyword; };
+  for (std::int32_t i = MbrLngParameters - 1; i >= 0; --i) {
+    const char* keyword = MbrDyaParameters[i].MbrStrKeyword;
+    if (index->keywords.Find(keyword, keyword_at) < 0) index->keywords.Insert(keyword, i);
+  }
+  return index;
+}
+
+// A structure with many entries and no current index gets one here; without
+// memory for it, the search goes entry by entry from the last, recently set
+// keywords being the likeliest to be asked for.
 TKQparameter* TKQstructure::FindEntry(const char* keyword) const noexcept {
   MBRK_ASSERT(keyword != nullptr);
+  if (MbrLngParameters >= kIndexedFrom && !IndexIsCurrent()) {
+    try {
+      MbrPtrIndex = MakeIndex(MbrLngParameters);
+    } catch (const std::bad_alloc&) {
+      MbrPtrIndex.reset();
+    }
+  }
+  if (IndexIsCurrent()) {
+    const std::int32_t i = MbrPtrIndex->keywords.Find(
+        keyword, [this](std::int32_t k) { return MbrDyaParameters[k].MbrStrKeyword; });
+    return i < 0 ? nullptr : &MbrDyaParameters[i];
+  }
   for (std::int32_t i = MbrLngParameters - 1; i >= 0; --i) {
     if (strcasecmp(MbrDyaParameters[i].MbrStrKeyword, keyword) == 0) return &MbrDyaParameters[i];
   }
@@ -195,9 +245,28 @@ void TKQstructure::SetParameter(const char* keyword, TKQstructure* newval) {
     return;
   }
   Text copy = Copy(keyword);
+  // The index makes its room first, so that recording the new entry cannot
+  // fail once the entry is in.
+  const std::int32_t position = MbrLngParameters;
+  const bool indexed = IndexIsCurrent();
+  std::unique_ptr<Index> fresh;
+  if (indexed) {
+    MbrPtrIndex->keywords.Reserve(position + 1);
+  } else if (position + 1 >= kIndexedFrom) {
+    fresh = MakeIndex(position + 1);
+  }
   AppendEntry(copy.get(), value.get());
   copy.release();
   value.release();
+  if (indexed || fresh != nullptr) {
+    if (fresh != nullptr) MbrPtrIndex = std::move(fresh);
+    Index& index = *MbrPtrIndex;
+    index.entries = MbrDyaParameters;
+    index.entry_count = MbrLngParameters;
+    index.keywords.Insert(MbrDyaParameters[position].MbrStrKeyword, position);
+  } else {
+    MbrPtrIndex.reset();  // a short structure: any index left is of entries replaced from outside
+  }
 }
 
 TKQstructure* TKQstructure::FindParameter(const char* keyword) {
@@ -227,6 +296,14 @@ const TKQstructure* TKQstructure::GetParameter(const char* keyword) const {
 void TKQstructure::RemoveParameter(const char* keyword) {
   TKQparameter* entry = FindEntry(keyword);
   if (entry == nullptr) return;
+  const auto position = static_cast<std::int32_t>(entry - MbrDyaParameters);
+  const std::int32_t last = MbrLngParameters - 1;
+  if (IndexIsCurrent()) {
+    Index& index = *MbrPtrIndex;
+    index.keywords.Erase(entry->MbrStrKeyword, position);
+    if (position != last) index.keywords.Move(MbrDyaParameters[last].MbrStrKeyword, last, position);
+    index.entry_count = last;
+  }
   delete[] entry->MbrStrKeyword;
   delete entry->MbrPtrValue;
   *entry = MbrDyaParameters[MbrLngParameters - 1];

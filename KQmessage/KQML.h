@@ -31,6 +31,13 @@ struct TKQparameter {
 /// copies are deep. Keywords are compared ignoring letter case, and no two
 /// entries have equal keywords. Copying, assigning, printing and destroying
 /// work without recursion, so they are safe at any depth of nesting.
+///
+/// A structure with many entries keeps an index of its keywords beside them,
+/// so that setting, finding and removing a parameter take constant time on
+/// average and parsing a message takes time in proportion to its text. The
+/// public members may be read directly; change entries through the
+/// operations only (an entry array or count replaced from outside is indexed
+/// anew, but a keyword text changed in place is not noticed).
 class TKQstructure {
  public:
   /// Thrown by the checking and conversion operations. `MbrPtrReply` is an
@@ -71,6 +78,8 @@ class TKQstructure {
   /// `newval` must not belong to any structure already.
   void SetParameter(const char* keyword, TKQstructure* newval);
   /// The value of `keyword`, or null when absent. Still owned by this.
+  /// Lookups never fail: a structure that cannot index its keywords for want
+  /// of memory is searched entry by entry.
   TKQstructure* FindParameter(const char* keyword);
   const TKQstructure* FindParameter(const char* keyword) const;
   /// The value of `keyword`, which must be present (consistency check).
@@ -136,10 +145,18 @@ class TKQstructure {
   // with the caller when the room cannot be made.
   TKQstructure(std::unique_ptr<char[]>&& word, std::int32_t capacity);
 
+  struct Index;
+
   TKQparameter* FindEntry(const char* keyword) const noexcept;
+  bool IndexIsCurrent() const noexcept;
+  std::unique_ptr<Index> MakeIndex(std::int32_t room) const;
   void AppendEntry(char* keyword, TKQstructure* value);
   void ReleaseEntries() noexcept;
   void CopyEntriesFrom(const TKQstructure& source);
+
+  // The keyword index of a structure with many entries, made when first
+  // needed (a lookup in a const structure may make it: one thread at a time).
+  mutable std::unique_ptr<Index> MbrPtrIndex;
 };
 
 /// Reads the next token at `*cursor`, with `specials` the characters that

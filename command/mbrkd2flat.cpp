@@ -2,6 +2,8 @@
 // file, one line per row holding the row's inputs and expected outputs.
 #include "command/mbrkd2flat.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <exception>
 #include <initializer_list>
@@ -26,7 +28,40 @@ void Say(std::ostream& err, std::initializer_list<const char*> lines) {
   for (const char* line : lines) err << (line != nullptr ? line : "") << std::endl;
 }
 
+// The identity of a file as the system knows it, links followed.
+struct FileIdentity {
+  bool known = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+// Known only for a file that keeps what is written to it: a terminal or a
+// pipe named twice is read to its end before it is written, and loses
+// nothing.
+FileIdentity IdentityOf(const char* path) {
+  struct stat status;
+  if (::stat(path, &status) != 0) return {};
+  if (!S_ISREG(status.st_mode) && !S_ISBLK(status.st_mode)) return {};
+  return {true, status.st_dev, status.st_ino};
+}
+
+// Whether `destination` is the file `source` under any name or link, said on
+// `err`: writing it would destroy the dataset being converted.
+bool RefuseSource(const FileIdentity& source, const char* destination, std::ostream& err) {
+  const FileIdentity other = IdentityOf(destination);
+  if (!source.known || !other.known || source.device != other.device ||
+      source.inode != other.inode) {
+    return false;
+  }
+  Say(err, {"Source and destination are the same file"});
+  return true;
+}
+
 int Convert(const char* source, const char* destination, std::ostream& err) {
+  // Taken just before the reader opens the source, so that it is the file
+  // read; a source that cannot be opened is reported by the reader.
+  const FileIdentity source_file = IdentityOf(source);
+  if (RefuseSource(source_file, destination, err)) return 1;
   FileTools tools;
   // The reader stores the first table here as soon as it creates it, so the
   // table is released on every way out, a failed read included.
@@ -44,6 +79,9 @@ int Convert(const char* source, const char* destination, std::ostream& err) {
     Say(err, {"No inputs or expected outputs to convert"});
     return 1;
   }
+  // Again right before the destination is opened: it may have been created
+  // or linked to the source while the source was read.
+  if (RefuseSource(source_file, destination, err)) return 1;
   TFlatFiler::SaveData(destination, loaded);
   return 0;
 }

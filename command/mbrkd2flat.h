@@ -9,9 +9,10 @@ namespace mbrk {
 /// Runs `mbrkd2flat SOURCE DESTINATION` with the `argc` words of `argv`, the
 /// program name first, and returns the exit status: 0 after a conversion; 1
 /// for a wrong argument count, a source that cannot be read or breaks the
-/// format, a dataset without inputs or expected outputs, a lack of memory, or
-/// a destination that cannot be written. Every message goes to `err`, one
-/// line each, flushed as it is written.
+/// format, a destination that is the source itself under any name (compared
+/// by device and inode, links followed), a dataset without inputs or expected
+/// outputs, a lack of memory, or a destination that cannot be written. Every
+/// message goes to `err`, one line each, flushed as it is written.
 int RunConverter(int argc, const char* const* argv, std::ostream& err);
 
 }  // namespace mbrk

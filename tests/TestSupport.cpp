@@ -87,7 +87,8 @@ std::string PieceBuffer::Rest() {
   return rest;
 }
 
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& directory) {
   RunResult result;
   TempDir scratch;
   const std::string out_path = scratch.File("stdout");
@@ -109,6 +110,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || out < 0 || err < 0) _exit(127);
+    if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(127);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);

@@ -91,8 +91,10 @@ class PieceBuffer : public std::streambuf {
   std::unique_ptr<char[]> window_;
 };
 
-/// Runs `program` with `args` (no shell), standard input empty.
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+/// Runs `program` with `args` (no shell), standard input empty, in the
+/// folder `directory` when one is given.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& directory = "");
 
 /// What TKQstructure::Print writes for `structure`.
 std::string Printed(const TKQstructure& structure);

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace mbrk {
 namespace {
@@ -153,6 +154,79 @@ TEST(TLabelList, MoveLeavesTheSourceEmpty) {
   source = std::move(moved);
   EXPECT_EQ("m=1.5", Show(source));
   EXPECT_EQ("", Show(moved));
+}
+
+std::string Name(int i) { return "n" + std::to_string(i); }
+
+// How many of the list's first `count` labels differ from Name(i) = value(i),
+// or from the name arrays in `arrays` when given; missing ones count too.
+template <typename Value>
+int Mismatches(const TLabelList& list, int count, Value value,
+               const std::vector<const char*>* arrays = nullptr) {
+  int wrong = list.MbrLngCount < count ? count - list.MbrLngCount : 0;
+  for (int i = 0; i < count && i < list.MbrLngCount; ++i) {
+    const TLabel& label = list.MbrDyaItems[i];
+    const bool moved =
+        arrays == nullptr || (*arrays)[static_cast<std::size_t>(i)] == label.MbrStrName;
+    if (label.MbrStrName == nullptr || Name(i) != label.MbrStrName ||
+        label.MbrDblValue != value(i) || !moved) {
+      ++wrong;
+    }
+  }
+  return wrong;
+}
+
+// A long list keeps every promise of a short one: first-seen order, values
+// added up per name (letter case counting), name arrays moved and never
+// copied as the array grows, copies deep and exact.
+TEST(TLabelList, LongListsKeepOrderSumsAndNameArrays) {
+  constexpr int kLabels = 100000;
+  TLabelList list;
+  std::vector<const char*> arrays;
+  for (int i = 0; i < kLabels; ++i) {
+    list.AppendLabel(Name(i).c_str(), 1.0);
+    arrays.push_back(list.MbrDyaItems[i].MbrStrName);
+  }
+  for (int i = kLabels - 1; i >= 0; i -= 3) list.AppendLabel(Name(i).c_str(), i);
+  const auto summed = [](int i) { return (kLabels - 1 - i) % 3 == 0 ? 1.0 + i : 1.0; };
+  EXPECT_EQ(kLabels, list.MbrLngCount);
+  EXPECT_EQ(0, Mismatches(list, kLabels, summed, &arrays));
+
+  list.AppendLabel("N7", 1.0);  // another name than n7
+  list.AppendLabel("", 2.0);
+  list.AppendLabel("", 2.0);
+  ASSERT_EQ(kLabels + 2, list.MbrLngCount);
+  EXPECT_STREQ("N7", list.MbrDyaItems[kLabels].MbrStrName);
+  EXPECT_STREQ("", list.MbrDyaItems[kLabels + 1].MbrStrName);
+  EXPECT_EQ(4.0, list.MbrDyaItems[kLabels + 1].MbrDblValue);
+
+  TLabelList copy(list);
+  copy.AppendLabel("n0", 5.0);
+  copy.AppendLabel("more", 1.0);
+  EXPECT_EQ(kLabels + 3, copy.MbrLngCount);
+  EXPECT_EQ(6.0, copy.MbrDyaItems[0].MbrDblValue);
+  EXPECT_EQ(0, Mismatches(list, kLabels, summed, &arrays));
+  list = copy;
+  EXPECT_EQ(Show(copy), Show(list));
+}
+
+// Members replaced from outside are taken as they stand: the labels beyond
+// a lowered count are gone for the list, and a new array has no spare room.
+TEST(TLabelList, MembersReplacedFromOutsideAreTakenAsTheyStand) {
+  TLabelList list;
+  for (int i = 0; i < 20; ++i) list.AppendLabel(Name(i).c_str(), 1.0);
+  list.MbrLngCount = 10;
+  list.AppendLabel("n15", 1.0);
+  list.AppendLabel("n5", 1.0);
+  EXPECT_EQ("n0=1 n1=1 n2=1 n3=1 n4=1 n5=2 n6=1 n7=1 n8=1 n9=1 n15=1", Show(list));
+
+  auto* items = new TLabel[11];  // exactly the labels, no room for more
+  for (int i = 0; i < 11; ++i) items[i] = list.MbrDyaItems[i];
+  delete[] list.MbrDyaItems;
+  list.MbrDyaItems = items;
+  list.AppendLabel("n3", 1.0);
+  list.AppendLabel("more", 1.0);
+  EXPECT_EQ("n0=1 n1=1 n2=1 n3=2 n4=1 n5=2 n6=1 n7=1 n8=1 n9=1 n15=1 more=1", Show(list));
 }
 
 TEST(TLabel, AssignmentCopiesNameAndValue) {

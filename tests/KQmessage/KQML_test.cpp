@@ -243,6 +243,40 @@ TEST(TKQstructure, CapacityDoublesFromSixteenAndCopiesFitTheirCount) {
   EXPECT_EQ("(m :a 1 :b 2 :c 3)", Printed(assigned));
 }
 
+// A message of many parameters answers as a short one does: keywords are
+// found ignoring case, a keyword set again keeps its place and spelling, a
+// removal moves the last entry into the gap, and a copy answers alike.
+TEST(TKQstructure, ManyParametersKeepTheirOrderAndAnswers) {
+  constexpr int kParameters = 50000;
+  const auto key = [](int i) { return "k" + std::to_string(i); };
+  std::string text = "(m";
+  std::string printed = "(m";
+  for (int i = 0; i < kParameters; ++i) {
+    text += " :" + key(i) + " v" + std::to_string(i);
+    printed += " :" + key(i) + (i == 7 ? " again" : " v" + std::to_string(i));
+  }
+  const Parsed parsed = Parse(text + " :K7 again)");
+  ASSERT_NE(nullptr, parsed.message);
+  EXPECT_EQ(printed + ")", parsed.printed);
+  TKQstructure& m = *parsed.message;
+
+  m.RemoveParameter("K100");
+  EXPECT_EQ(kParameters - 1, m.MbrLngParameters);
+  EXPECT_STREQ("k49999", m.MbrDyaParameters[100].MbrStrKeyword);
+  EXPECT_EQ(nullptr, m.FindParameter("k100"));
+  m.SetTextParameter("k100", "back");
+  EXPECT_STREQ("k100", m.MbrDyaParameters[kParameters - 1].MbrStrKeyword);
+
+  const TKQstructure copy(m);
+  int wrong = 0;
+  for (int i = 0; i < kParameters; ++i) {
+    const std::string want = i == 7 ? "again" : i == 100 ? "back" : "v" + std::to_string(i);
+    const TKQstructure* value = copy.FindParameter(("K" + std::to_string(i)).c_str());
+    if (value == nullptr || want != value->MbrStrWord) ++wrong;
+  }
+  EXPECT_EQ(0, wrong);
+}
+
 TEST(TKQstructure, CopiesAreDeep) {
   TKQstructure ask("ask");
   auto* content = new TKQstructure("tell");

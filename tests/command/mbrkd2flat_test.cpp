@@ -1,5 +1,6 @@
 // End-to-end tests: the real mbrkd2flat binary on files in a temporary folder.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -200,6 +201,48 @@ TEST_F(Mbrkd2flatTest, FullDiskIsAFailure) {
   const RunResult r = RunProgram(MBRKD2FLAT_PATH, {src_, "/dev/full"});
   EXPECT_EQ(1, r.exit_status);
   EXPECT_EQ("Unable to write file\nFile Error\nTFlatFiler::SaveData\n", r.err);
+}
+
+// A flat file written over the dataset it comes from would destroy it: the
+// source under any of its names is refused before anything is written.
+TEST_F(Mbrkd2flatTest, TheSourceUnderAnyNameIsRefusedAsDestination) {
+  const std::string dataset = Dataset("[Rows = 1][Inputs = 1][ExpectedOutputs = 1]", "1 2");
+  WriteFile(src_, dataset);
+  ASSERT_EQ(0, symlink("in.mbrk", dir_.File("link.mbrk").c_str()));
+  ASSERT_EQ(0, link(src_.c_str(), dir_.File("hard.mbrk").c_str()));
+  const struct {
+    std::string source, destination;  // relative to the folder
+  } aliases[] = {
+      {"in.mbrk", "in.mbrk"},    // the same name
+      {"in.mbrk", "./in.mbrk"},  // spelled another way
+      {src_, "in.mbrk"},         // absolute and relative
+      {"in.mbrk", "link.mbrk"},  // a symbolic link to it
+      {"link.mbrk", "in.mbrk"},  // ... or from it
+      {"in.mbrk", "hard.mbrk"},  // a hard link
+  };
+  for (const auto& alias : aliases) {
+    SCOPED_TRACE(alias.source + " -> " + alias.destination);
+    const RunResult r = RunProgram(MBRKD2FLAT_PATH, {alias.source, alias.destination}, dir_.path());
+    EXPECT_EQ(1, r.exit_status);
+    EXPECT_EQ("Source and destination are the same file\n", r.err);
+    EXPECT_EQ(dataset, ReadFile(src_));
+  }
+
+  // Another file, even with the same bytes, and a file still to be made are
+  // written as ever.
+  WriteFile(dir_.File("twin.mbrk"), dataset);
+  for (const std::string& destination : {dir_.File("twin.mbrk"), dst_}) {
+    const RunResult r = RunProgram(MBRKD2FLAT_PATH, {src_, destination});
+    EXPECT_EQ(0, r.exit_status) << r.err;
+    EXPECT_EQ("1 2 \n", ReadFile(destination));
+  }
+  EXPECT_EQ(dataset, ReadFile(src_));
+
+  // A stream named twice keeps nothing to lose; /dev/null reads as an empty
+  // source.
+  const RunResult r = RunProgram(MBRKD2FLAT_PATH, {"/dev/null", "/dev/null"});
+  EXPECT_EQ(1, r.exit_status);
+  EXPECT_EQ("[DATASET] expected\n", r.err);
 }
 
 }  // namespace

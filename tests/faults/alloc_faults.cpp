@@ -18,6 +18,7 @@
 #include <string>
 
 #include "DataObject/Data.h"
+#include "DataObject/LabelList.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/FlatFiler.h"
 #include "FileHandler/ParseTools.h"
@@ -234,6 +235,86 @@ long FailEveryAllocation(Action action) {
     EXPECT_TRUE(threw);
     if (!threw) return -1;
   }
+}
+
+// Runs `action` with allocation 1, 2, ... failing until it completes without
+// reaching the failure, and hands `check` whether the action threw
+// std::bad_alloc and whether a failure was injected. Once `check` has put
+// back the objects the action changed, nothing may be left allocated.
+template <typename Action, typename Check>
+void UnderEveryFailure(Action action, Check check) {
+  for (long fail_at = 1;; ++fail_at) {
+    SCOPED_TRACE("allocation " + std::to_string(fail_at) + " fails");
+    const long live = g_live;
+    g_injected = false;
+    g_allowed = fail_at - 1;
+    bool threw = false;
+    try {
+      action();
+    } catch (const std::bad_alloc&) {
+      threw = true;
+    }
+    g_allowed = -1;
+    const bool injected = g_injected;
+    check(threw, injected);
+    ASSERT_EQ(live, g_live);
+    if (!injected) return;
+  }
+}
+
+std::string Show(const mbrk::TLabelList& list) {
+  std::string text;
+  for (std::int32_t i = 0; i < list.MbrLngCount; ++i) {
+    text += std::string(list.MbrDyaItems[i].MbrStrName) + "=" +
+            std::to_string(list.MbrDyaItems[i].MbrDblValue) + " ";
+  }
+  return text;
+}
+
+// Long label lists and messages index their names on the way: a new name
+// that cannot be added leaves a list as it was, and a name already there is
+// added to, or found, whatever fails (without an index the list is walked).
+TEST(AllocationFailure, IndexedNamesChangeAllOrNothingAndLookupsNeverFail) {
+  mbrk::TLabelList long_list;
+  mbrk::TKQstructure message("m");
+  for (int i = 0; i < 20; ++i) {
+    long_list.AppendLabel(("n" + std::to_string(i)).c_str(), 1.0);
+    message.SetTextParameter(("k" + std::to_string(i)).c_str(), "v");
+  }
+  const std::string before = Show(long_list);
+  mbrk::TLabelList list(long_list);  // a copy: without an index until it is used
+  UnderEveryFailure([&] { list.AppendLabel("new", 1.0); },
+                    [&](bool threw, bool injected) {
+                      EXPECT_EQ(injected, threw);
+                      EXPECT_EQ(threw ? before : before + "new=1.000000 ", Show(list));
+                      list = long_list;
+                    });
+
+  int runs = 0;
+  UnderEveryFailure([&] { list.AppendLabel("n19", 1.0); },
+                    [&](bool threw, bool) {
+                      EXPECT_FALSE(threw);
+                      EXPECT_EQ(2.0, list.MbrDyaItems[19].MbrDblValue);
+                      list = long_list;
+                      ++runs;
+                    });
+  EXPECT_GT(runs, 1);
+
+  std::unique_ptr<const mbrk::TKQstructure> view(new mbrk::TKQstructure(message));
+  runs = 0;
+  UnderEveryFailure([&] { EXPECT_NE(nullptr, view->FindParameter("K19")); },
+                    [&](bool threw, bool) {
+                      EXPECT_FALSE(threw);
+                      view.reset(new mbrk::TKQstructure(message));
+                      ++runs;
+                    });
+  EXPECT_GT(runs, 1);
+  UnderEveryFailure(
+      [&] {
+        mbrk::TKQstructure grown(message);
+        grown.SetTextParameter("new", "x");
+      },
+      [&](bool threw, bool injected) { EXPECT_EQ(injected, threw); });
 }
 
 const std::string kSamples = std::string(MBRK_SOURCE_DIR) + "/samples/";
