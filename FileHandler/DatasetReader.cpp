@@ -9,6 +9,7 @@
 #include "DataObject/LabelList.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/internal/ElementTexts.h"
+#include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ReaderError.h"
 #include "FileHandler/internal/RowReader.h"
@@ -16,11 +17,6 @@
 namespace mbrk {
 
 namespace {
-
-// Size of the buffer a dataset file is read through: a few hundred system
-// calls for a file of a hundred megabytes instead of tens of thousands, and
-// still small beside the tables.
-constexpr std::size_t kReadBufferSize = 256 * 1024;
 
 // The value of a header field: a width, the row count, or -1 for Labels.
 std::int32_t HeaderValue(FileTools& tools, std::istream& in, const char* value) {
@@ -33,23 +29,20 @@ std::int32_t ReadWholeFile(FileTools& tools, const char* filename, Data*& PtrDat
   // file at all.
   std::error_code ignored;
   if (std::filesystem::is_directory(filename, ignored)) return FILE_OPEN_ERROR;
-  // The buffer is installed before the file is opened and outlives the stream.
-  const std::unique_ptr<char[]> buffer(new char[kReadBufferSize]);
-  std::ifstream in;
-  in.rdbuf()->pubsetbuf(buffer.get(), static_cast<std::streamsize>(kReadBufferSize));
-  in.open(filename);
-  if (!in.good()) return FILE_OPEN_ERROR;
+  InputFile file;
+  if (!file.Open(filename)) return FILE_OPEN_ERROR;
   PtrDatFileData1 = nullptr;
   PtrDatFileData2 = nullptr;
 
+  DatasetInput input(file.stream());
+  std::istream& in = input.stream();
   DataBlock block = ReadToDataBlock(tools, in);
   RefuseHostileSize(in, block.rows, block.layout);
   CreateTables(block.layout, block.rows, PtrDatFileData1, PtrDatFileData2);
-  RowReader(tools, in, block, PtrDatFileData1, PtrDatFileData2).ReadRows(0, block.rows);
+  TableRows tables(block.layout, PtrDatFileData1, PtrDatFileData2);
+  RowReader(tools, in, block, tables).ReadRows(0, block.rows);
 
-  tools.ExpectBlockEnd(ReadInBlock(tools, block.data_name, in), in);
-  tools.ExpectBlockEnd(ReadInBlock(tools, block.dataset_name, in), in);
-  tools.ExpectBlockEnd(tools.ReadElement(nullptr, in, false), in);
+  ReadDataBlockEnd(tools, in, block);
   return SUCCESS;
 }
 

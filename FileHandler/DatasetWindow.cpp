@@ -10,6 +10,7 @@
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ReaderError.h"
 #include "FileHandler/internal/RowReader.h"
+#include "FileHandler/internal/Window.h"
 
 namespace mbrk {
 
@@ -22,10 +23,12 @@ std::streamoff Tell(std::istream& in) {
   return in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
 }
 
-// Moves `in` forward by `offset` bytes from where it stands, the window base,
-// and returns the base. One seek, however far: the rows skipped are never
-// read. An offset past the end of the file is refused rather than taken for
-// an empty window.
+}  // namespace
+
+void RequirePositions(std::istream& in) {
+  if (Tell(in) < 0) Fail(in, "Unable to seek in file");
+}
+
 std::streamoff SeekWindow(std::istream& in, std::int64_t offset) {
   std::streambuf* const sb = in.rdbuf();
   const std::streamoff base = Tell(in);
@@ -42,14 +45,9 @@ std::streamoff SeekWindow(std::istream& in, std::int64_t offset) {
   return base;
 }
 
-// Reads `count` rows from where `in` stands. A row past the last one meets
-// the data block's end tag where its first number is due: "Token (number)
-// expected". Rows of label lists only have no number to meet it with, and a
-// list reader would take "[~Data]" for a list holding the label "~Data", so
-// for them the end tag is looked for before each row.
 void ReadWindowRows(FileTools& tools, std::istream& in, DataBlock& block, std::int32_t count,
-                    Data* first, Data* second) {
-  RowReader rows(tools, in, block, first, second);
+                    RowDestination& destination) {
+  RowReader rows(tools, in, block, destination);
   const RowLayout& layout = block.layout;
   if (layout.HasNumbers() || !(layout.labels1 || layout.labels2)) {
     rows.ReadRows(0, count);
@@ -60,6 +58,14 @@ void ReadWindowRows(FileTools& tools, std::istream& in, DataBlock& block, std::i
     rows.ReadRows(i, 1);
   }
 }
+
+std::int64_t OffsetFrom(std::istream& in, std::streamoff base) {
+  const std::streamoff here = Tell(in);
+  if (here < 0) Fail(in, "Unable to seek in file");
+  return here - base;
+}
+
+namespace {
 
 // The window reader behind both offset widths. A next offset above
 // `largest_offset` is refused, leaving `offset` as it was.
@@ -74,17 +80,17 @@ std::int32_t ReadWindow(FileTools& tools, const char* filename, std::int64_t& of
   PtrDatFileData2 = nullptr;
   if (count < 0) Fail(in, "Invalid window count");
   if (offset < 0) Fail(in, "Invalid window offset");
+  RequirePositions(in);
 
   DataBlock block = ReadToDataBlock(tools, in);
   block.dataset_name.reset();  // the window never reaches the dataset's end tag
   const std::streamoff base = SeekWindow(in, offset);
   RefuseHostileSize(in, count, block.layout);
   CreateTables(block.layout, count, PtrDatFileData1, PtrDatFileData2);
-  ReadWindowRows(tools, in, block, count, PtrDatFileData1, PtrDatFileData2);
+  TableRows tables(block.layout, PtrDatFileData1, PtrDatFileData2);
+  ReadWindowRows(tools, in, block, count, tables);
 
-  const std::streamoff here = Tell(in);
-  if (here < 0) Fail(in, "Unable to seek in file");
-  const std::int64_t next = here - base;
+  const std::int64_t next = OffsetFrom(in, base);
   if (next > largest_offset) Fail(in, "Window offset does not fit in 32 bits");
   offset = next;
   return SUCCESS;

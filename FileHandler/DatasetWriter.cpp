@@ -1,5 +1,6 @@
 // The dataset writer: tables as a dataset file, written in three passes.
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <ostream>
 #include <string>
@@ -25,21 +26,14 @@ struct FileShape {
   std::int32_t errors = 0;
 };
 
-// A label name reads back as itself only when it is one word of the format.
-bool IsWord(const char* name) {
-  if (name == nullptr || *name == '\0') return false;
-  for (; *name != '\0'; ++name) {
-    if (!IsWordByte(ByteOf(*name))) return false;
-  }
-  return true;
-}
+bool IsWordName(const char* name) { return name != nullptr && IsWord(name, std::strlen(name)); }
 
 bool HasWritableLabels(const Data* table) {
   if (table == nullptr || !table->MbrBlnLabels) return true;
   for (std::int32_t slot = 0; slot < table->MbrNdxRows; ++slot) {
     const TLabelList& list = table->MbrDyaLabels[slot];
     for (std::int32_t i = 0; i < list.MbrLngCount; ++i) {
-      if (!IsWord(list.MbrDyaItems[i].MbrStrName)) return false;
+      if (!IsWordName(list.MbrDyaItems[i].MbrStrName)) return false;
     }
   }
   return true;

@@ -1,9 +1,12 @@
 // The element reader: the element grammar of the bracketed format, read from
 // its tokens, and the checks that demand one element or another.
+#include "FileHandler/internal/ElementReader.h"
+
 #include <cstdint>
 #include <cstring>
 #include <istream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -49,15 +52,19 @@ void CheckItem(std::istream& in, const char* item) {
   if (IsSpecial(ByteOf(item[0]))) Fail(in, "Unexpected special character");
 }
 
-void CheckFormatVersion(std::istream& in, const char* value, bool closed) {
+double CheckFormatVersion(std::istream& in, const char* value, bool closed) {
   if (!closed) Fail(in, "Illegal Format of FormatVersion");
-  if (FileTools::TokenToNumber(in, value) > 1.0) Fail(in, "Illegal Format Version");
+  const double version = FileTools::TokenToNumber(in, value);
+  if (version > 1.0) Fail(in, "Illegal Format Version");
+  return version;
 }
 
 // The rest of an element whose "[" has been read (or, with `nameFirst`, an
 // item of a label list): a start tag, a field, or a format version element,
-// which is checked and reported as ekFormatVersion for the caller to skip.
-TElement ReadBracketed(FileTools& tools, Text name, std::istream& in, bool nameFirst) {
+// which is checked and reported as ekFormatVersion for the caller to skip; its
+// value goes to `version` when that is given and still empty.
+TElement ReadBracketed(FileTools& tools, Text name, std::istream& in, bool nameFirst,
+                       std::optional<double>* version) {
   CheckItem(in, name.get());
   const int c = PeekPastSeparators(in);
   if (c == ']') {
@@ -71,7 +78,8 @@ TElement ReadBracketed(FileTools& tools, Text name, std::istream& in, bool nameF
   CheckItem(in, value.get());
   const bool closed = ConsumeClosingBracket(in);
   if (!nameFirst && strcasecmp(name.get(), "FORMATVERSION") == 0) {
-    CheckFormatVersion(in, value.get(), closed);
+    const double number = CheckFormatVersion(in, value.get(), closed);
+    if (version != nullptr && !version->has_value()) *version = number;
     return MakeElement(ekFormatVersion, nullptr, nullptr, false);
   }
   return MakeElement(ekField, std::move(name), std::move(value), !closed);
@@ -89,12 +97,11 @@ void ReadEndTag(FileTools& tools, char* blockdef, std::istream& in) {
   delete[] blockdef;
 }
 
-}  // namespace
-
-TElement FileTools::ReadElement(char* blockdef, std::istream& in, bool nameFirst) {
+TElement ReadAnyElement(FileTools& tools, char* blockdef, std::istream& in, bool nameFirst,
+                        std::optional<double>* version) {
   // Once more after every format version element, which is consumed here.
   for (;;) {
-    Text token(GetToken(in));
+    Text token(tools.GetToken(in));
     if (token[0] == '\0') {
       if (blockdef == nullptr) return TElement{};
       Fail(in, "Unexpected end of file");
@@ -103,17 +110,27 @@ TElement FileTools::ReadElement(char* blockdef, std::istream& in, bool nameFirst
     if (Equals(token.get(), "]")) Fail(in, "Unexpected ']'");
 
     if (nameFirst || Equals(token.get(), "[")) {
-      Text name = nameFirst ? std::move(token) : Text(GetToken(in));
-      TElement element = ReadBracketed(*this, std::move(name), in, nameFirst);
+      Text name = nameFirst ? std::move(token) : Text(tools.GetToken(in));
+      TElement element = ReadBracketed(tools, std::move(name), in, nameFirst, version);
       if (element.MbrLngKind == ekFormatVersion) continue;
       return element;
     }
     if (Equals(token.get(), "[~")) {
-      ReadEndTag(*this, blockdef, in);
+      ReadEndTag(tools, blockdef, in);
       return TElement{};
     }
     return MakeElement(ekToken, std::move(token), nullptr, false);
   }
+}
+
+}  // namespace
+
+TElement FileTools::ReadElement(char* blockdef, std::istream& in, bool nameFirst) {
+  return ReadAnyElement(*this, blockdef, in, nameFirst, nullptr);
+}
+
+TElement ReadFirstElement(FileTools& tools, std::istream& in, std::optional<double>& version) {
+  return ReadAnyElement(tools, nullptr, in, false, &version);
 }
 
 // ---- Checks --------------------------------------------------------------------

@@ -29,7 +29,11 @@ constexpr std::int32_t BAD_TABLES = -83;          // writer: no table, or row co
 /// Returns FILE_OPEN_ERROR (tables untouched) when the file cannot be opened,
 /// else SUCCESS. A malformed file throws FileTools::Error; the tables created
 /// so far are left, partly filled, in the two places. The caller owns the
-/// tables in every case.
+/// tables in every case. Tables that would be large are refused first, with
+/// "Unexpected end of file", when the rest of the file cannot hold their
+/// values. A file without byte positions (a pipe, "/dev/stdin") is read ahead
+/// as far as that check needs, and so is refused or read exactly as a file
+/// of the same bytes, in memory that follows what it delivers.
 std::int32_t ReadDatFile(FileTools& tools, const char* filename, Data*& PtrDatFileData1,
                          Data*& PtrDatFileData2);
 
@@ -83,7 +87,8 @@ TLabelList* ReadLabelList(FileTools& tools, std::istream& in);
 ///                             cannot hold their values;
 ///   "Token (number) expected" the window runs past the last row; for rows of
 ///                             label lists only, "Unexpected End Tag";
-///   "Unable to seek in file"  the file has no byte positions (e.g. a pipe).
+///   "Unable to seek in file"  the file has no byte positions (e.g. a pipe):
+///                             refused before its header is read.
 /// When it throws, `offset` is unchanged and the tables created so far stay,
 /// holding the rows read before the failure; the caller owns the tables in
 /// every case.

@@ -1,15 +1,18 @@
-// The rows of a data block: the header's layout, the tables it calls for and
-// the loop that fills them.
+// The rows of a data block: the header's layout, the size check, the tables'
+// destination and the loop that fills a destination.
 #include "FileHandler/internal/RowReader.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <new>
 #include <streambuf>
 #include <utility>
 
 #include "DataObject/Data.h"
 #include "DataObject/LabelList.h"
 #include "FileHandler/Filer.h"
+#include "FileHandler/internal/ElementReader.h"
 #include "FileHandler/internal/ElementTexts.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ReaderError.h"
@@ -18,33 +21,44 @@ namespace mbrk {
 
 namespace {
 
-// Whether a header's tables, declared by a file too small to hold their
-// values, would be large enough to be worth refusing before allocation.
-bool DeclaresMoreThanItHolds(std::istream& in, double rows, double table_values, double all_values,
-                             double label_lists) {
-  constexpr double kSmallTables = 64.0 * 1024 * 1024;
-  const double table_bytes = rows * (table_values * sizeof(double) + 2 * sizeof(void*)) +
-                             label_lists * rows * sizeof(TLabelList);
-  if (table_bytes <= kSmallTables) return false;
-  // Asked of the buffer, not the stream: when the data block's start tag ends
-  // the input, the stream already has its end-of-file state and tellg would
-  // answer -1, letting a file of a few bytes claim gigabytes.
+// Tables up to this size are made without asking how much input follows.
+constexpr double kSmallTables = 64.0 * 1024 * 1024;
+
+// The most bytes kept when reading ahead to learn whether enough follow.
+// Tables that need more bytes than this (at least one per value) hold at
+// least eight times as many bytes of values: no machine has that memory, so
+// beyond it the bytes are only counted.
+constexpr double kMostHeldAhead = 1099511627776.0;  // 2^40
+
+// Whether at least `count` bytes follow where `in` stands; empty when the
+// stream cannot tell. Asked of the buffer, not the stream: when the data
+// block's start tag ends the input, the stream already has its end-of-file
+// state and tellg would answer -1, letting a file of a few bytes claim
+// gigabytes.
+std::optional<bool> Follow(std::istream& in, double count) {
   std::streambuf* const sb = in.rdbuf();
   const std::istream::pos_type here = sb->pubseekoff(0, std::ios::cur, std::ios::in);
-  if (here == std::istream::pos_type(-1)) return false;
-  const std::istream::pos_type end = sb->pubseekoff(0, std::ios::end, std::ios::in);
-  sb->pubseekpos(here, std::ios::in);
-  if (end == std::istream::pos_type(-1)) return false;
-  // Every value takes at least one character and every label list two ("[]").
-  const double least_bytes = rows * (all_values + 2 * label_lists);
-  return least_bytes > static_cast<double>(end - here);
+  if (here != std::istream::pos_type(-1)) {
+    const std::istream::pos_type end = sb->pubseekoff(0, std::ios::end, std::ios::in);
+    sb->pubseekpos(here, std::ios::in);
+    if (end == std::istream::pos_type(-1)) return std::nullopt;
+    return count <= static_cast<double>(end - here);
+  }
+  auto* const ahead = dynamic_cast<ReadAheadBuffer*>(sb);
+  if (ahead == nullptr) return std::nullopt;
+  if (count <= kMostHeldAhead) return ahead->Holds(static_cast<std::uint64_t>(count));
+  // As a file would be: too small, refused; large enough, its tables are
+  // more than any allocation can give.
+  if (!ahead->Delivers(static_cast<std::uint64_t>(std::min(count, 9.2e18)))) return false;
+  throw std::bad_alloc();
 }
 
 }  // namespace
 
 DataBlock ReadToDataBlock(FileTools& tools, std::istream& in) {
+  std::optional<double> version;
   std::unique_ptr<char[]> dataset_name(
-      tools.ExpectBlockStart(tools.ReadElement(nullptr, in, false), in, "DATASET"));
+      tools.ExpectBlockStart(ReadFirstElement(tools, in, version), in, "DATASET"));
 
   std::int32_t inputs, expected, generated, errors, rows;
   TElement after_header{};
@@ -55,7 +69,7 @@ DataBlock ReadToDataBlock(FileTools& tools, std::istream& in) {
   }
   std::unique_ptr<char[]> data_name(tools.ExpectBlockStart(after_header, in, "DATA"));
   return DataBlock{std::move(dataset_name), std::move(data_name), rows,
-                   RowLayout(inputs, expected, generated, errors)};
+                   RowLayout(inputs, expected, generated, errors), version};
 }
 
 void RefuseHostileSize(std::istream& in, std::int32_t rows, const RowLayout& layout) {
@@ -65,9 +79,30 @@ void RefuseHostileSize(std::istream& in, std::int32_t rows, const RowLayout& lay
   const double all_values = static_cast<double>(layout.inputs) + layout.expected +
                             static_cast<double>(layout.generated) + layout.errors;
   const double label_lists = (layout.labels1 ? 1.0 : 0.0) + (layout.labels2 ? 1.0 : 0.0);
-  if (DeclaresMoreThanItHolds(in, rows, values1 + values2, all_values, label_lists)) {
-    Fail(in, "Unexpected end of file");
+  const double table_bytes = rows * ((values1 + values2) * sizeof(double) + 2 * sizeof(void*)) +
+                             label_lists * rows * sizeof(TLabelList);
+  if (table_bytes <= kSmallTables) return;
+  // Every value takes at least one byte and every label list two ("[]").
+  const double least_bytes = rows * (all_values + 2 * label_lists);
+  const std::optional<bool> follows = Follow(in, least_bytes);
+  if (follows.has_value() && !*follows) Fail(in, "Unexpected end of file");
+}
+
+DatasetInput::DatasetInput(std::istream& in) : in_(in), through_(nullptr) {
+  std::streambuf* const sb = in.rdbuf();
+  if (sb == nullptr || sb->pubseekoff(0, std::ios::cur, std::ios::in) != std::streampos(-1)) {
+    return;
   }
+  ahead_ = std::make_unique<ReadAheadBuffer>(sb);
+  through_.rdbuf(ahead_.get());
+  // A stream that is not good has no input to give, through the buffer or not.
+  through_.setstate(in.rdstate());
+}
+
+void ReadDataBlockEnd(FileTools& tools, std::istream& in, DataBlock& block) {
+  tools.ExpectBlockEnd(ReadInBlock(tools, block.data_name, in), in);
+  tools.ExpectBlockEnd(ReadInBlock(tools, block.dataset_name, in), in);
+  tools.ExpectBlockEnd(tools.ReadElement(nullptr, in, false), in);
 }
 
 void CreateTables(const RowLayout& layout, std::int32_t capacity, Data*& first, Data*& second) {
@@ -81,58 +116,81 @@ TElement ReadInBlock(FileTools& tools, std::unique_ptr<char[]>& name, std::istre
   return element;
 }
 
+// ---- The tables as a destination ---------------------------------------------------
+
+TableRows::TableRows(const RowLayout& layout, Data* first, Data* second)
+    : layout_(layout), first_(first), second_(second) {}
+
+RowPlaces TableRows::Places(std::int32_t) {
+  if (!scratch_made_) {
+    inputs_.resize(static_cast<std::size_t>(layout_.inputs));
+    expected_.resize(static_cast<std::size_t>(layout_.expected));
+    generated_.resize(static_cast<std::size_t>(layout_.generated));
+    errors_.resize(static_cast<std::size_t>(layout_.errors));
+    scratch_made_ = true;
+  }
+  return RowPlaces{inputs_.data(), expected_.data(), generated_.data(), errors_.data()};
+}
+
+void TableRows::PartRead(TablePart part, std::int32_t) {
+  if (part == TablePart::kFirst) {
+    first_->AppendRow(inputs_.data(), expected_.data(), nullptr);
+  } else {
+    second_->AppendRow(generated_.data(), errors_.data(), nullptr);
+  }
+}
+
+void TableRows::TakeLabels(TablePart part, std::int32_t row, TLabelList& list) {
+  (part == TablePart::kFirst ? first_ : second_)->SetLabels(row, &list);
+}
+
 // ---- The row loop ----------------------------------------------------------------
 
-RowReader::RowReader(FileTools& tools, std::istream& in, DataBlock& block, Data* first,
-                     Data* second)
+RowReader::RowReader(FileTools& tools, std::istream& in, DataBlock& block,
+                     RowDestination& destination)
     : tools_(tools),
       in_(in),
       block_name_(block.data_name),
       layout_(block.layout),
-      first_(first),
-      second_(second) {}
+      destination_(destination) {}
 
 void RowReader::ReadRows(std::int32_t first_row, std::int32_t count) {
   // Without tables a row holds nothing at all: no need to count through a
   // header's two billion empty rows.
-  if (first_ == nullptr && second_ == nullptr) return;
-  if (count <= 0) return;
-  inputs_.resize(static_cast<std::size_t>(layout_.inputs));
-  expected_.resize(static_cast<std::size_t>(layout_.expected));
-  generated_.resize(static_cast<std::size_t>(layout_.generated));
-  errors_.resize(static_cast<std::size_t>(layout_.errors));
+  if (!layout_.table1 && !layout_.table2) return;
   for (std::int32_t row = first_row; row - first_row < count; ++row) ReadRow(row);
 }
 
 void RowReader::ReadRow(std::int32_t row) {
-  ReadNumbers(inputs_);
-  ReadNumbers(expected_);
-  ReadNumbers(generated_);
-  ReadNumbers(errors_);
-  if (first_ != nullptr) {
-    first_->AppendRow(inputs_.data(), expected_.data(), nullptr);
-    if (layout_.labels1) ReadLabels(*first_, row);
+  const RowPlaces places = destination_.Places(row);
+  ReadNumbers(places.inputs, layout_.inputs);
+  ReadNumbers(places.expected, layout_.expected);
+  ReadNumbers(places.generated, layout_.generated);
+  ReadNumbers(places.errors, layout_.errors);
+  if (layout_.table1) {
+    destination_.PartRead(TablePart::kFirst, row);
+    if (layout_.labels1) ReadLabels(TablePart::kFirst, row);
   }
-  if (second_ != nullptr) {
-    second_->AppendRow(generated_.data(), errors_.data(), nullptr);
-    if (layout_.labels2) ReadLabels(*second_, row);
+  if (layout_.table2) {
+    destination_.PartRead(TablePart::kSecond, row);
+    if (layout_.labels2) ReadLabels(TablePart::kSecond, row);
   }
 }
 
 // Plain words are read in place; anything else (a comment, a format version
 // element, the end tag, a word at the end of the buffered bytes) takes the
 // element reader's road, which gives the same values and the same errors.
-void RowReader::ReadNumbers(std::vector<double>& values) {
-  for (double& value : values) {
-    if (!ReadNumberWord(in_, &value)) {
-      value = FileTools::ExpectNumber(ReadInBlock(tools_, block_name_, in_), in_);
+void RowReader::ReadNumbers(double* values, std::int32_t count) {
+  for (std::int32_t k = 0; k < count; ++k) {
+    if (!ReadNumberWord(in_, &values[k])) {
+      values[k] = FileTools::ExpectNumber(ReadInBlock(tools_, block_name_, in_), in_);
     }
   }
 }
 
-void RowReader::ReadLabels(Data& table, std::int32_t row) {
+void RowReader::ReadLabels(TablePart part, std::int32_t row) {
   const std::unique_ptr<TLabelList> list(ReadLabelList(tools_, in_));
-  table.SetLabels(row, list.get());
+  destination_.TakeLabels(part, row, *list);
 }
 
 }  // namespace mbrk

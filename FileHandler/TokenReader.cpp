@@ -154,20 +154,62 @@ int PeekPastComments(std::istream& in) {
   }
 }
 
+namespace {
+
+// Whether a format version element may begin at the "[" that `sb` holds
+// next, as far as the buffered bytes show its name. Where they end too soon,
+// or a comment may stand before the name, the question stays open: true.
+bool MayBeFormatVersion(std::streambuf* sb) {
+  static constexpr char kName[] = "FORMATVERSION";
+  const char* p = GetArea::Next(sb) + 1;
+  const char* const end = GetArea::End(sb);
+  while (p < end && ClassAt(p) == ByteClass::kSeparator) ++p;
+  if (p < end && *p == '/') return true;
+  for (const char* n = kName; *n != '\0'; ++n, ++p) {
+    if (p >= end) return true;
+    const int c = ByteOf(*p);
+    if ((c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) != *n) return false;
+  }
+  return p >= end || ClassAt(p) != ByteClass::kWord;
+}
+
+// Reads the rest of a format version element, "[" read, as far as it goes
+// the way one does: name, "=", a value, "]". True when it did.
+bool SkipFormatVersion(FileTools& tools, std::istream& in) {
+  const Text tag(tools.GetToken(in));
+  if (strcasecmp(tag.get(), "FORMATVERSION") != 0) return false;
+  const Text equals(tools.GetToken(in));
+  if (std::strcmp(equals.get(), "=") != 0) return false;
+  const Text value(tools.GetToken(in));
+  if (value[0] == '\0' || IsSpecial(ByteOf(value[0]))) return false;
+  const Text close(tools.GetToken(in));
+  return std::strcmp(close.get(), "]") == 0;
+}
+
+}  // namespace
+
 // Nothing but the name and the "]" after it tell "[~Data]" from a label list
-// whose first label begins with "~"; the stream goes back to the "[" after
-// reading them. Only a "[~" costs that detour.
+// whose first label begins with "~", and nothing but what follows tells a
+// format version element from a list holding the label FormatVersion: the
+// stream goes back to the first "[" after reading them. Only a "[~" or a
+// bracket followed by that name costs the detour.
 bool EndTagAhead(FileTools& tools, std::istream& in, const char* name) {
   if (PeekPastComments(in) != '[') return false;
-  ByteReader bytes(in);
-  if (bytes.PeekAfterNext() != '~') return false;
-
   std::streambuf* const sb = in.rdbuf();
+  if (ByteReader(in).PeekAfterNext() != '~' && !MayBeFormatVersion(sb)) return false;
+
   const std::streamoff at = sb->pubseekoff(0, std::ios::cur, std::ios::in);
-  const Text opening(tools.GetToken(in));
-  const Text tag(tools.GetToken(in));
-  const Text close(tools.GetToken(in));
-  const bool end = strcasecmp(tag.get(), name) == 0 && std::strcmp(close.get(), "]") == 0;
+  bool end = false;
+  for (;;) {
+    const Text opening(tools.GetToken(in));
+    if (std::strcmp(opening.get(), "[~") == 0) {
+      const Text tag(tools.GetToken(in));
+      const Text close(tools.GetToken(in));
+      end = strcasecmp(tag.get(), name) == 0 && std::strcmp(close.get(), "]") == 0;
+      break;
+    }
+    if (!SkipFormatVersion(tools, in) || PeekPastComments(in) != '[') break;
+  }
   in.clear();
   if (at < 0 || std::streamoff(sb->pubseekoff(at, std::ios::beg, std::ios::in)) < 0) {
     Fail(in, "Unable to seek in file");

@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <utility>
 
 namespace mbrk::test {
 
@@ -49,6 +53,43 @@ std::string ReadFile(const std::string& path) {
 bool FileExists(const std::string& path) {
   std::error_code ignored;
   return std::filesystem::exists(path, ignored);
+}
+
+FifoSource::FifoSource(std::string path, std::string bytes)
+    : path_(std::move(path)), bytes_(std::move(bytes)) {
+  if (mkfifo(path_.c_str(), 0600) != 0) {
+    ADD_FAILURE() << "cannot make the FIFO " << path_;
+    opened_ = true;
+    return;
+  }
+  writer_ = std::thread([this] {
+    // A reader that stops early leaves the writes without a reader: they
+    // fail (EPIPE) instead of ending the process.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    const int fd = open(path_.c_str(), O_WRONLY);
+    opened_ = true;
+    if (fd < 0) return;
+    std::size_t done = 0;
+    while (done < bytes_.size()) {
+      const ssize_t wrote = write(fd, bytes_.data() + done, bytes_.size() - done);
+      if (wrote < 0 && errno == EINTR) continue;
+      if (wrote <= 0) break;
+      done += static_cast<std::size_t>(wrote);
+    }
+    close(fd);
+  });
+}
+
+FifoSource::~FifoSource() {
+  if (!opened_) {
+    // No reader came: one opened and closed here lets the writer go on.
+    const int fd = open(path_.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd >= 0) close(fd);
+  }
+  if (writer_.joinable()) writer_.join();
 }
 
 namespace {
@@ -127,6 +168,13 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   if (out >= 0) result.out = Slurp(out), close(out);
   if (err >= 0) result.err = Slurp(err), close(err);
   return result;
+}
+
+RunResult RunProgramOnPipe(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& source) {
+  std::vector<std::string> words{"-c", "cat \"$0\" | \"$@\"", source, program};
+  words.insert(words.end(), args.begin(), args.end());
+  return RunProgram("/bin/sh", words);
 }
 
 std::string Printed(const TKQstructure& structure) {

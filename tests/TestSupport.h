@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <istream>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <random>
 #include <streambuf>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -60,6 +62,26 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 
+/// A named pipe (FIFO) at `path` and a thread that writes `bytes` into it once
+/// a reader has opened it: a file given by name that has no byte positions.
+/// The destructor waits for the thread, releasing it when no reader came or
+/// the reader stopped early.
+class FifoSource {
+ public:
+  FifoSource(std::string path, std::string bytes);
+  ~FifoSource();
+  FifoSource(const FifoSource&) = delete;
+  FifoSource& operator=(const FifoSource&) = delete;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string bytes_;
+  std::atomic<bool> opened_{false};
+  std::thread writer_;
+};
+
 /// What a finished process left behind.
 struct RunResult {
   int exit_status = -1;  // the status passed to exit, or -1 when ended by a signal
@@ -95,6 +117,11 @@ class PieceBuffer : public std::streambuf {
 /// folder `directory` when one is given.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& directory = "");
+/// Runs `program` with `args`, its standard input a pipe that the bytes of
+/// the file `source` are written into (by cat, through the shell): what
+/// "/dev/stdin" names then has no byte positions.
+RunResult RunProgramOnPipe(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& source);
 
 /// What TKQstructure::Print writes for `structure`.
 std::string Printed(const TKQstructure& structure);

@@ -8,6 +8,7 @@
 #ifndef MBRK_FILEHANDLER_INTERNAL_LEXER_H
 #define MBRK_FILEHANDLER_INTERNAL_LEXER_H
 
+#include <cstddef>
 #include <istream>
 
 #include "Base/internal/ByteReader.h"
@@ -56,6 +57,16 @@ bool IsSeparator(char) = delete;
 bool IsSpecial(char) = delete;
 bool IsWordByte(char) = delete;
 
+/// Whether the `length` bytes at `text` make one word of the format: at least
+/// one byte, and word bytes only. A label name reads back as itself only then.
+inline bool IsWord(const char* text, std::size_t length) noexcept {
+  if (length == 0) return false;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (!IsWordByte(ByteOf(text[i]))) return false;
+  }
+  return true;
+}
+
 /// Skips separators and returns the next other byte, left in the stream, or
 /// kEndOfInput. Comments are not recognised.
 int PeekPastSeparators(std::istream& in);
@@ -70,8 +81,10 @@ int PeekPastComments(std::istream& in);
 
 /// Whether the end tag of the block `name` ("[~", the name ignoring case,
 /// "]") comes next, after separators and comments as PeekPastComments skips
-/// them, which are consumed. The stream is left where the next token begins
-/// either way. Throws Error "Unable to seek in file" when it cannot go back.
+/// them, which are consumed, and after any format version elements
+/// ("[FormatVersion = v]", as the element reader passes over them where it
+/// reads the end tag). The stream is left where the next token begins either
+/// way. Throws Error "Unable to seek in file" when it cannot go back.
 bool EndTagAhead(FileTools& tools, std::istream& in, const char* name);
 
 /// The common case of FileTools::ExpectNumber(ReadElement(block, in, false),

@@ -1,18 +1,22 @@
-// The rows of a dataset file's data block, as the whole-file reader and the
-// window loader read them.
+// The rows of a dataset file's data block, as every reader of whole files and
+// windows reads them: the header's layout, the size check, and the row loop,
+// which puts each row into a destination of the caller's kind.
 #ifndef MBRK_FILEHANDLER_INTERNAL_ROWREADER_H
 #define MBRK_FILEHANDLER_INTERNAL_ROWREADER_H
 
 #include <cstdint>
 #include <istream>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "Base/internal/ReadAheadBuffer.h"
 #include "FileHandler/ParseTools.h"
 
 namespace mbrk {
 
 class Data;
+class TLabelList;
 
 /// What the header makes of a row: the widths of its four vectors (a negative
 /// output width cleared to 0), whether each table carries label lists, and
@@ -43,17 +47,48 @@ struct DataBlock {
   std::unique_ptr<char[]> data_name;
   std::int32_t rows;
   RowLayout layout;
+  /// The first format version element before the dataset block, if any.
+  std::optional<double> format_version;
 };
 
-/// Reads from the dataset block's start tag up to and including the data
+/// Reads from the start of a dataset file up to and including the data
 /// block's start tag. Throws, besides the errors of the elements read,
 /// "[Rows = <integer>] expected" for a header without a row count.
 DataBlock ReadToDataBlock(FileTools& tools, std::istream& in);
 
 /// Throws "Unexpected end of file" when tables of `rows` rows would be large
-/// and the rest of the file, from where `in` stands, cannot hold their values:
-/// a tiny hostile file must not make the reader claim gigabytes.
+/// and the rest of the input, from where `in` stands, cannot hold their
+/// values: a tiny hostile file must not make the reader claim gigabytes. The
+/// rest is measured by positions where `in`'s buffer has them, and read ahead
+/// where it is a ReadAheadBuffer (see DatasetInput), so a pipe is refused as
+/// the same bytes in a file are; any other stream is not checked.
 void RefuseHostileSize(std::istream& in, std::int32_t rows, const RowLayout& layout);
+
+/// The stream a reader of whole dataset files reads: `in` itself when its
+/// buffer can tell positions (a file), else `in` through a ReadAheadBuffer
+/// (a pipe), on which RefuseHostileSize reads ahead only as far as its rule
+/// needs. So a stream without positions costs memory in proportion to what it
+/// delivers, and is refused or read exactly as a file of the same bytes.
+class DatasetInput {
+ public:
+  explicit DatasetInput(std::istream& in);
+  DatasetInput(const DatasetInput&) = delete;
+  DatasetInput& operator=(const DatasetInput&) = delete;
+
+  std::istream& stream() noexcept { return ahead_ != nullptr ? through_ : in_; }
+  /// False when `in` is read through the read-ahead buffer.
+  bool positioned() const noexcept { return ahead_ == nullptr; }
+
+ private:
+  std::istream& in_;
+  std::unique_ptr<ReadAheadBuffer> ahead_;
+  std::istream through_;
+};
+
+/// Reads what follows the rows of a whole file: the data block's end tag, the
+/// dataset block's end tag, then the end of the input (separators and
+/// comments only). Throws "End Tag expected" for anything else.
+void ReadDataBlockEnd(FileTools& tools, std::istream& in, DataBlock& block);
 
 /// Stores the tables the layout calls for, each of `capacity` rows, in the
 /// places at once, so that they stay with the caller whatever follows.
@@ -64,33 +99,105 @@ void CreateTables(const RowLayout& layout, std::int32_t capacity, Data*& first, 
 /// up then.
 TElement ReadInBlock(FileTools& tools, std::unique_ptr<char[]>& name, std::istream& in);
 
-/// Reads rows of the data block into the tables the layout called for.
+// ---- Destinations ------------------------------------------------------------------
+
+/// The places the numbers of one row are read into, one per vector, each
+/// holding as many doubles as the layout's width for it (null for width 0).
+struct RowPlaces {
+  double* inputs;
+  double* expected;
+  double* generated;
+  double* errors;
+};
+
+/// The two halves of a row: the first table's (inputs, expected outputs or
+/// their label list) and the second table's (generated outputs or their label
+/// list, errors).
+enum class TablePart { kFirst, kSecond };
+
+/// Where a RowReader puts the rows it reads. Rows are numbered from 0, the
+/// first row of the read; their layout is the DataBlock's.
+///
+/// For each row, rows in increasing order, the reader calls, in this order:
+///   Places(row)                    once, then reads the four vectors' numbers
+///                                  into the places, left to right;
+///   PartRead(kFirst, row)          when the layout has a first table;
+///   TakeLabels(kFirst, row, list)  when that table carries label lists, with
+///                                  the row's list, read just before;
+///   PartRead(kSecond, row), TakeLabels(kSecond, row, list)
+///                                  likewise for the second table.
+/// A failure (a format error thrown by the reader, or anything a destination
+/// throws) ends the sequence where it happens: the row being read is left
+/// partly read, its later calls are not made, and the destination holds what
+/// the calls made so far gave it.
+class RowDestination {
+ public:
+  /// Where row `row`'s numbers go; the places stay valid until the next call
+  /// of Places.
+  virtual RowPlaces Places(std::int32_t row) = 0;
+  /// The numbers of `part` of row `row` are in its places. Nothing to do for
+  /// a destination whose places are the rows' own storage.
+  virtual void PartRead(TablePart part, std::int32_t row) {
+    static_cast<void>(part);
+    static_cast<void>(row);
+  }
+  /// The label list of `part` of row `row`; the destination may take its
+  /// labels over (moving them out of `list`).
+  virtual void TakeLabels(TablePart part, std::int32_t row, TLabelList& list) = 0;
+
+ protected:
+  ~RowDestination() = default;
+};
+
+/// The tables of ReadDatFile and the window loader (either may be null, as
+/// the layout calls for them) as a destination. The numbers go into scratch
+/// rows, and each part is appended to its table (AppendRow) as soon as it has
+/// been read, so a failure leaves in each table the parts read before it, as
+/// whole rows. A label list is handed to the table with SetLabels, for the
+/// table's row of the same number.
+class TableRows final : public RowDestination {
+ public:
+  TableRows(const RowLayout& layout, Data* first, Data* second);
+
+  RowPlaces Places(std::int32_t row) override;
+  void PartRead(TablePart part, std::int32_t row) override;
+  void TakeLabels(TablePart part, std::int32_t row, TLabelList& list) override;
+
+ private:
+  const RowLayout& layout_;
+  Data* first_;
+  Data* second_;
+  // One scratch row per vector, made for the first row read: a header of
+  // zero rows may declare widths of two billion.
+  std::vector<double> inputs_, expected_, generated_, errors_;
+  bool scratch_made_ = false;
+};
+
+// ---- The row loop ------------------------------------------------------------------
+
+/// Reads rows of the data block into a destination.
 class RowReader {
  public:
-  /// `block` and the tables stay the caller's; the data block's name goes
-  /// when its end tag is read where a number is due.
-  RowReader(FileTools& tools, std::istream& in, DataBlock& block, Data* first, Data* second);
+  /// `block` and the destination stay the caller's; the data block's name
+  /// goes when its end tag is read where a number is due.
+  RowReader(FileTools& tools, std::istream& in, DataBlock& block, RowDestination& destination);
 
-  /// Reads `count` rows into the tables, the first of them into slot
-  /// `first_row`. A row is its four vectors of numbers, then the label lists
-  /// of the tables that carry them. Every row is appended as soon as its
-  /// numbers are read, so a failure leaves the rows before it in the tables.
+  /// Reads `count` rows, numbered `first_row` on, into the destination. A row
+  /// is its four vectors of numbers, then the label lists of the tables that
+  /// carry them. Rows of nothing (no table at all) are not read: there is
+  /// nothing in the file to read for them.
   void ReadRows(std::int32_t first_row, std::int32_t count);
 
  private:
   void ReadRow(std::int32_t row);
-  void ReadNumbers(std::vector<double>& values);
-  void ReadLabels(Data& table, std::int32_t row);
+  void ReadNumbers(double* values, std::int32_t count);
+  void ReadLabels(TablePart part, std::int32_t row);
 
   FileTools& tools_;
   std::istream& in_;
   std::unique_ptr<char[]>& block_name_;
   const RowLayout& layout_;
-  Data* first_;
-  Data* second_;
-  // One scratch row per vector, made with the first row read: a header of
-  // zero rows may declare widths of two billion.
-  std::vector<double> inputs_, expected_, generated_, errors_;
+  RowDestination& destination_;
 };
 
 }  // namespace mbrk

@@ -67,6 +67,13 @@ TEST(Lexer, EndTagAheadLooksWithoutReading) {
       {"[~x b=2]", false, "[~x b=2]"},
       {"[a]", false, "[a]"},
       {"\xFF", false, ""},
+      // Format version elements stand aside; a list that only looks like one
+      // is a list.
+      {"[FormatVersion = 1.0] /* c */ [formatversion=0.5][~Data]", true,
+       "[FormatVersion = 1.0] /* c */ [formatversion=0.5][~Data]"},
+      {"[FormatVersion = 1.0] [a]", false, "[FormatVersion = 1.0] [a]"},
+      {"[FormatVersion 1.0] [~Data]", false, "[FormatVersion 1.0] [~Data]"},
+      {"[FormatVersionX = 1.0] [~Data]", false, "[FormatVersionX = 1.0] [~Data]"},
   };
   FileTools tools;
   for (const auto& c : cases) {

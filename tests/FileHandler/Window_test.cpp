@@ -198,6 +198,30 @@ TEST_F(WindowTest, LabelOnlyRowsFollowTheDatasetReader) {
   EXPECT_EQ("| [c=3 ]", RowText(*second_, 0));
 }
 
+TEST_F(WindowTest, FormatVersionBeforeTheEndTagEndsLabelOnlyRows) {
+  // Where a list is due, "[FormatVersion = 1.0]" is a list; right before the
+  // end tag it is a format version element, which the dataset reader passes
+  // over: a window past the last row must not read it as a made-up row.
+  Write(
+      "[DataSet][Rows = 2][ExpectedOutputs = Labels][Data]\n[FormatVersion = 1.0] [a]\n"
+      "[formatversion=0.5] /* c */ [FORMATVERSION = 1] [~Data][~DataSet]");
+  ReadWhole();
+  ASSERT_TRUE(whole1_);
+  std::int64_t offset = 0;
+  ASSERT_EQ("", Window(offset, 2));
+  ExpectWindowOf(whole1_.get(), 0, 2, first_.get(), "first");
+  EXPECT_EQ("| [FormatVersion=1 ]", RowText(*first_, 0));
+  const std::int64_t end = offset;
+  EXPECT_EQ("Unexpected End Tag", Window(offset, 1));
+  EXPECT_EQ(end, offset);
+  ASSERT_TRUE(first_);
+  EXPECT_EQ(0, first_->MbrNdxDataRows);
+  offset = 0;
+  EXPECT_EQ("Unexpected End Tag", Window(offset, 3));
+  ASSERT_TRUE(first_);
+  EXPECT_EQ(2, first_->MbrNdxDataRows);
+}
+
 TEST_F(WindowTest, RowsOfNothingReadNothing) {
   // No vectors and no lists: there are no tables and every row is empty.
   Write("[DataSet][Rows = 2147483647][Inputs = 0][Data][~Data][~DataSet]");

@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -19,6 +20,7 @@
 
 #include "DataObject/Data.h"
 #include "DataObject/LabelList.h"
+#include "Dataset/Dataset.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/FlatFiler.h"
 #include "FileHandler/ParseTools.h"
@@ -362,6 +364,35 @@ TEST(AllocationFailure, LibraryOperationsPropagateItAndReleaseEverything) {
               delete table;
             }),
             0);
+}
+
+TEST(AllocationFailure, DatasetOperationsPropagateItAndReleaseEverything) {
+  mbrk::test::TempDir dir;
+  const std::string labels = kSamples + "iris-labels.mbrk";
+  const std::string two_tables = kSamples + "model-run.mbrk";
+  const std::string broken = dir.File("broken.mbrk");
+  mbrk::test::WriteFile(broken, "[DataSet]\n[Rows = 1][Inputs = 1]\n[Data]\n x [~Data][~DataSet]");
+  const mbrk::Dataset dataset = mbrk::ReadDataset(labels);
+  const std::string written = dir.File("written");
+  const std::function<void()> actions[] = {
+      [&] { mbrk::ReadDataset(labels); },
+      [&] { mbrk::ReadDataset(two_tables); },
+      [&] { mbrk::ReadWindow(labels, 0, 3); },
+      [&] { mbrk::ProbeDataset(two_tables); },
+      [&] { mbrk::ReadFlat(labels, 2, 1, 1); },
+      [&] { mbrk::WriteDataset(written, dataset); },
+      [&] { mbrk::WriteFlat(written, dataset); },
+      [&] {
+        try {
+          mbrk::ReadDataset(broken);
+        } catch (const mbrk::FormatError&) {
+        }
+      },
+  };
+  for (std::size_t i = 0; i < std::size(actions); ++i) {
+    SCOPED_TRACE("operation " + std::to_string(i));
+    EXPECT_GT(FailEveryAllocation(actions[i]), 0);
+  }
 }
 
 // A header of zero rows may declare widths of two billion: nothing is

@@ -1,0 +1,249 @@
+// Datasets as values: everything a dataset file holds, read and written in
+// one call.
+//
+// A Dataset is four matrices of doubles (inputs, expected outputs, generated
+// outputs and errors; rows x width, contiguous and row-major), the label
+// lists of the rows where the file has them, and the format version the file
+// declares. It owns all of it, copies deeply and moves cheaply.
+//
+// Failures are exceptions:
+//   FormatError        the input breaks the dataset format; carries the
+//                      toolkit's message (the same text FileTools::Error
+//                      carries) and where reading stopped;
+//   std::system_error  a file cannot be opened, read or written; the code is
+//                      the operating system's (std::generic_category());
+//   std::bad_alloc     not enough memory;
+//   std::invalid_argument  a dataset or an argument that cannot be written
+//                      or read as asked (mismatched rows, negative counts).
+// Nothing is left allocated or open when one leaves.
+#ifndef MBRK_DATASET_DATASET_H
+#define MBRK_DATASET_DATASET_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <istream>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace mbrk {
+
+/// Releases a block of values taken from a Matrix (std::free).
+struct FreeValues {
+  void operator()(double* values) const noexcept { std::free(values); }
+};
+/// A matrix's values handed over: Size() doubles from the C allocator.
+using ValueBlock = std::unique_ptr<double[], FreeValues>;
+
+/// Rows x width doubles, row-major and contiguous. A matrix of width 0 still
+/// has its row count. Every value is 0.0 until set. The values live in one
+/// block from the C allocator, zeroed by it (a large one arrives as cleared
+/// pages, with no pass of its own), which TakeValues hands over.
+class Matrix {
+ public:
+  Matrix() noexcept = default;
+  /// A matrix of zeros. Throws std::bad_alloc when it cannot be had.
+  Matrix(std::size_t rows, std::size_t width);
+  /// A copy of `values`, which must hold rows * width values (else throws
+  /// std::invalid_argument).
+  Matrix(std::size_t rows, std::size_t width, const std::vector<double>& values);
+  Matrix(const Matrix& other);
+  Matrix& operator=(const Matrix& other);
+  Matrix(Matrix&& other) noexcept;
+  Matrix& operator=(Matrix&& other) noexcept;
+  ~Matrix() = default;
+
+  std::size_t Rows() const noexcept { return rows_; }
+  std::size_t Width() const noexcept { return width_; }
+  /// Rows() * Width().
+  std::size_t Size() const noexcept { return rows_ * width_; }
+
+  /// Null when the matrix holds no values.
+  double* Data() noexcept { return values_.get(); }
+  const double* Data() const noexcept { return values_.get(); }
+  double* Row(std::size_t row) noexcept { return values_.get() + row * width_; }
+  const double* Row(std::size_t row) const noexcept { return values_.get() + row * width_; }
+  double& operator()(std::size_t row, std::size_t column) noexcept {
+    return values_[row * width_ + column];
+  }
+  double operator()(std::size_t row, std::size_t column) const noexcept {
+    return values_[row * width_ + column];
+  }
+
+  /// A copy of the values, row after row.
+  std::vector<double> Values() const;
+  /// Hands the values over without copying them (null when there are none);
+  /// the matrix is left 0 x 0.
+  ValueBlock TakeValues() noexcept;
+
+  /// Changes the row count, keeping the rows that stay; new rows are zeros.
+  void ResizeRows(std::size_t rows);
+
+  /// Same shape, same values (NaN is unequal to itself, as for doubles).
+  friend bool operator==(const Matrix& a, const Matrix& b);
+  friend bool operator!=(const Matrix& a, const Matrix& b) { return !(a == b); }
+
+ private:
+  std::size_t rows_ = 0;
+  std::size_t width_ = 0;
+  std::size_t capacity_ = 0;  // rows the block has room for
+  ValueBlock values_;
+};
+
+/// One named number of a row's label list.
+struct Label {
+  std::string name;
+  double value = 1.0;
+
+  friend bool operator==(const Label& a, const Label& b) {
+    return a.name == b.name && a.value == b.value;
+  }
+  friend bool operator!=(const Label& a, const Label& b) { return !(a == b); }
+};
+
+/// One row's label list, in the list's order; each name at most once (a name
+/// repeated in the file adds up).
+using Labels = std::vector<Label>;
+
+/// Everything a dataset file holds.
+///
+/// All four matrices have the same row count. A vector replaced by label
+/// lists has width 0 and its lists are present, one per row:
+/// `expected_labels` instead of `expected`, `generated_labels` instead of
+/// `generated`.
+struct Dataset {
+  Matrix inputs;
+  Matrix expected;
+  Matrix generated;
+  Matrix errors;
+  std::optional<std::vector<Labels>> expected_labels;
+  std::optional<std::vector<Labels>> generated_labels;
+  /// The value of the "[FormatVersion = v]" element that stands before the
+  /// dataset block; empty when the file has none there. Not written: a
+  /// written file always declares 1.0.
+  std::optional<double> format_version;
+
+  /// The row count (that of `inputs`, which all four share).
+  std::size_t Rows() const noexcept { return inputs.Rows(); }
+
+  friend bool operator==(const Dataset& a, const Dataset& b);
+  friend bool operator!=(const Dataset& a, const Dataset& b) { return !(a == b); }
+};
+
+/// A dataset file's shape as its header gives it.
+struct DatasetShape {
+  std::int32_t rows = 0;
+  std::int32_t inputs = 0;
+  std::int32_t expected = 0;   // 0 when the rows carry expected-output labels
+  std::int32_t generated = 0;  // 0 when the rows carry generated-output labels
+  std::int32_t errors = 0;
+  bool expected_labels = false;
+  bool generated_labels = false;
+  std::optional<double> format_version;
+};
+
+/// A window of rows and where the next one begins.
+struct Window {
+  Dataset rows;
+  std::int64_t next_offset = 0;
+};
+
+/// How to read. Empty for now; options such as a thread count will go here.
+struct ReadOptions {};
+
+/// The input broke the dataset format.
+///
+/// `Message()` is the toolkit's own text (e.g. "integer-expected"). The
+/// position is that of the point just past the last token read before the
+/// reader gave up (separators after it are not counted): `Offset()` bytes
+/// from the start of the input (for a stream, from where it stood when
+/// reading began), on line `Line()` at column `Column()`, both counted from
+/// 1, a line ending with "\n", "\r\n" or a lone "\r". A stream without
+/// positions gives line and column 0 and offset -1. `what()` is
+/// "PATH:LINE:COLUMN: MESSAGE", with PATH "<stream>" for a stream.
+/// Copies are cheap and never throw.
+class FormatError : public std::runtime_error {
+ public:
+  FormatError(const std::string& message, const std::string& path, std::int64_t line,
+              std::int64_t column, std::int64_t offset);
+
+  const std::string& Message() const noexcept { return details_->message; }
+  /// The file name as given to the reader; empty for a stream.
+  const std::string& Path() const noexcept { return details_->path; }
+  std::int64_t Line() const noexcept { return details_->line; }
+  std::int64_t Column() const noexcept { return details_->column; }
+  std::int64_t Offset() const noexcept { return details_->offset; }
+
+ private:
+  struct Details {
+    std::string message;
+    std::string path;
+    std::int64_t line;
+    std::int64_t column;
+    std::int64_t offset;
+  };
+  std::shared_ptr<const Details> details_;
+};
+
+/// Reads the whole dataset file `path`: the values go straight into the
+/// matrices, once. Accepts exactly the files ReadDatFile accepts, with the
+/// same messages; a file without a Rows field is refused with
+/// "[Rows = <integer>] expected".
+Dataset ReadDataset(const std::string& path, const ReadOptions& options = {});
+
+/// The same from a stream, read from where it stands to the end of the
+/// dataset block and past the separators and comments after it; anything
+/// else after it is an error ("End Tag expected"), as in a file. A stream
+/// whose buffer has no positions (a pipe) is read ahead through a buffer of
+/// the reader's own, as far as the size check needs: it gives what a file of
+/// the same bytes gives, in memory that follows what it delivers; after a
+/// failure, what it had delivered beyond that point is gone.
+Dataset ReadDataset(std::istream& in, const ReadOptions& options = {});
+
+/// Writes `dataset` as the dataset file `path` (created or truncated): the
+/// same bytes as SaveDatFile writes for tables holding the same content, but
+/// in one pass and in large blocks. A dataset whose four widths are 0 and
+/// that has no label lists is written with its Rows and an empty line per
+/// row. Throws std::invalid_argument, creating nothing, when the matrices'
+/// row counts or a label list count differ from the rows, when a vector
+/// has both values and label lists, when a count does not fit 32 bits, or
+/// when a label name is not a word of the format (empty, or holding a
+/// separator or one of "[]/*=<>").
+void WriteDataset(const std::string& path, const Dataset& dataset);
+
+/// Reads `count` rows starting `offset` bytes into the data block (0 is the
+/// first row; see ReadDatFileWindow) and gives them with the offset of the
+/// next window. Costs what the window costs, wherever it lies. The matrices
+/// are shaped as ReadDataset shapes them, with `count` rows. Throws
+/// std::invalid_argument for a negative offset or count, and FormatError as
+/// ReadDataset does, with "Token (number) expected" (or "Unexpected End Tag"
+/// for rows of label lists only) for a window that runs past the last row
+/// and "Unexpected end of file" for an offset past the end of the file. A
+/// file without byte positions (a pipe) is refused before it is read:
+/// "Unable to seek in file".
+Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count);
+
+/// Reads the file's header and the data block's start tag, nothing more.
+/// Throws FormatError as ReadDataset does for that part of the file.
+DatasetShape ProbeDataset(const std::string& path);
+
+/// Reads the flat file `path` as TFlatFiler::LoadData does (leniently: a
+/// short or malformed file still gives `rows` rows) into a dataset whose
+/// `inputs` are `inputs` wide and whose `expected` are `outputs` wide.
+/// Throws std::invalid_argument for a negative count.
+Dataset ReadFlat(const std::string& path, std::int32_t rows, std::int32_t inputs,
+                 std::int32_t outputs);
+
+/// Writes the inputs and expected outputs of `dataset` as the flat file
+/// `path` (created or truncated): the same bytes as the converter writes for
+/// the same values, handed to the system in large blocks. Generated outputs,
+/// errors and label lists are not written. Throws std::invalid_argument when
+/// the two matrices' row counts differ.
+void WriteFlat(const std::string& path, const Dataset& dataset);
+
+}  // namespace mbrk
+
+#endif  // MBRK_DATASET_DATASET_H

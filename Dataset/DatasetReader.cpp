@@ -1,0 +1,239 @@
+// The readers of the value-type interface: a dataset file's values go from
+// the stream buffer straight into the matrices, once, by the row reader that
+// the table readers use.
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <istream>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include "DataObject/LabelList.h"
+#include "Dataset/Dataset.h"
+#include "Dataset/internal/Files.h"
+#include "FileHandler/Filer.h"
+#include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/InputFile.h"
+#include "FileHandler/internal/Lexer.h"
+#include "FileHandler/internal/RowReader.h"
+#include "FileHandler/internal/Window.h"
+
+namespace mbrk {
+
+namespace {
+
+// The piece in which a file is read once more to find where an error stands.
+constexpr std::size_t kLocateChunk = 256 * 1024;
+
+// Where the stream buffer stands, or -1 for a stream without positions. The
+// buffer answers also after the stream has seen the end of the input.
+std::streamoff Tell(std::istream& in) {
+  return in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
+}
+
+// ---- Rows into matrices ----------------------------------------------------------
+
+// A dataset shaped by the header, with `rows` rows of zeros.
+Dataset ShapedDataset(const RowLayout& layout, std::int32_t count) {
+  const auto rows = static_cast<std::size_t>(count);
+  Dataset dataset;
+  dataset.inputs = Matrix(rows, static_cast<std::size_t>(layout.inputs));
+  dataset.expected = Matrix(rows, static_cast<std::size_t>(layout.expected));
+  dataset.generated = Matrix(rows, static_cast<std::size_t>(layout.generated));
+  dataset.errors = Matrix(rows, static_cast<std::size_t>(layout.errors));
+  if (layout.labels1) dataset.expected_labels.emplace(rows);
+  if (layout.labels2) dataset.generated_labels.emplace(rows);
+  return dataset;
+}
+
+// A dataset shaped for every row as the row reader's destination: the
+// numbers go straight into the matrices' rows.
+class DatasetRows final : public RowDestination {
+ public:
+  explicit DatasetRows(Dataset& dataset) : dataset_(dataset) {}
+
+  RowPlaces Places(std::int32_t row) override {
+    const auto r = static_cast<std::size_t>(row);
+    return RowPlaces{dataset_.inputs.Row(r), dataset_.expected.Row(r), dataset_.generated.Row(r),
+                     dataset_.errors.Row(r)};
+  }
+
+  void TakeLabels(TablePart part, std::int32_t row, TLabelList& list) override {
+    std::vector<Labels>& lists =
+        part == TablePart::kFirst ? *dataset_.expected_labels : *dataset_.generated_labels;
+    Labels& labels = lists[static_cast<std::size_t>(row)];
+    labels.reserve(static_cast<std::size_t>(list.MbrLngCount));
+    for (std::int32_t i = 0; i < list.MbrLngCount; ++i) {
+      const TLabel& label = list.MbrDyaItems[i];
+      labels.push_back(Label{label.MbrStrName, label.MbrDblValue});
+    }
+  }
+
+ private:
+  Dataset& dataset_;
+};
+
+Dataset ReadWhole(std::istream& in) {
+  FileTools tools;
+  DataBlock block = ReadToDataBlock(tools, in);
+  RefuseHostileSize(in, block.rows, block.layout);
+  Dataset dataset = ShapedDataset(block.layout, block.rows);
+  DatasetRows destination(dataset);
+  RowReader(tools, in, block, destination).ReadRows(0, block.rows);
+  ReadDataBlockEnd(tools, in, block);
+  dataset.format_version = block.format_version;
+  return dataset;
+}
+
+Window ReadWindowFrom(std::istream& in, std::int64_t offset, std::int32_t count) {
+  RequirePositions(in);
+  FileTools tools;
+  DataBlock block = ReadToDataBlock(tools, in);
+  block.dataset_name.reset();  // the window never reaches the dataset's end tag
+  const std::streamoff base = SeekWindow(in, offset);
+  RefuseHostileSize(in, count, block.layout);
+  Window window;
+  window.rows = ShapedDataset(block.layout, count);
+  window.rows.format_version = block.format_version;
+  DatasetRows destination(window.rows);
+  ReadWindowRows(tools, in, block, count, destination);
+  window.next_offset = OffsetFrom(in, base);
+  return window;
+}
+
+// ---- Positions of errors -----------------------------------------------------------
+
+struct Position {
+  std::int64_t line = 0;
+  std::int64_t column = 0;
+  std::int64_t offset = -1;
+};
+
+// Reads `length` bytes of `sb` from where it stands and finds the point just
+// past the last byte among them that is not a separator. Only ever run once
+// reading has failed: the reader itself keeps no count of lines.
+Position Locate(std::streambuf& sb, std::int64_t length) {
+  Position mark{1, 1, 0};
+  std::int64_t line = 1, column = 1, offset = 0;
+  bool after_cr = false;
+  // No larger than the bytes to read: a small file costs no large buffer.
+  const auto chunk_size = static_cast<std::size_t>(
+      std::clamp<std::int64_t>(length, 1, static_cast<std::int64_t>(kLocateChunk)));
+  std::unique_ptr<char[]> chunk(new char[chunk_size]);
+  while (offset < length) {
+    const auto wanted = static_cast<std::streamsize>(
+        std::min<std::int64_t>(length - offset, static_cast<std::int64_t>(chunk_size)));
+    const std::streamsize got = sb.sgetn(chunk.get(), wanted);
+    if (got <= 0) break;
+    for (std::streamsize i = 0; i < got; ++i) {
+      const auto c = static_cast<unsigned char>(chunk[static_cast<std::size_t>(i)]);
+      if (c == '\n') {
+        if (!after_cr) ++line;
+        column = 1;
+        after_cr = false;
+      } else if (c == '\r') {
+        ++line;
+        column = 1;
+        after_cr = true;
+      } else {
+        after_cr = false;
+        ++column;
+        if (!IsSeparator(c)) mark = Position{line, column, offset + i + 1};
+      }
+    }
+    offset += got;
+  }
+  return mark;
+}
+
+// Turns the reader's error into a FormatError saying where reading stopped.
+// `start` is where the input began in `in`; with a `path` the file is read
+// once more from its start, else the stream is (and left where it stopped).
+[[noreturn]] void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff start,
+                                   const std::string& path) {
+  const std::unique_ptr<char[]> message(error.MbrStrMessage);
+  const std::string text = message != nullptr ? message.get() : "";
+  std::streambuf* const sb = in.rdbuf();
+  const std::streamoff stop = sb->pubseekoff(0, std::ios::cur, std::ios::in);
+  Position at;
+  if (start >= 0 && stop >= start) {
+    if (!path.empty()) {
+      std::ifstream again(path, std::ios::in | std::ios::binary);
+      if (again.is_open()) at = Locate(*again.rdbuf(), stop);
+    } else if (std::streamoff(sb->pubseekpos(start, std::ios::in)) == start) {
+      at = Locate(*sb, stop - start);
+      sb->pubseekpos(stop, std::ios::in);
+    }
+  }
+  throw FormatError(text, path, at.line, at.column, at.offset);
+}
+
+// Runs `read` on the file `path`, opened for it, and reports its format
+// errors with their position.
+template <typename Read>
+auto WithFile(const std::string& path, Read read) -> decltype(read(std::declval<std::istream&>())) {
+  InputFile file;
+  files::OpenForReading(file, path);
+  try {
+    return read(file.stream());
+  } catch (FileTools::Error& error) {
+    ThrowFormatError(error, file.stream(), 0, path);
+  }
+}
+
+// A whole dataset from `in`, read ahead where it has no positions.
+Dataset ReadWholeFrom(std::istream& source) {
+  DatasetInput input(source);
+  Dataset dataset = ReadWhole(input.stream());
+  // Read through a buffer of its own, a stream without positions has still
+  // been read to its end.
+  if (!input.positioned()) source.setstate(std::ios::eofbit);
+  return dataset;
+}
+
+}  // namespace
+
+Dataset ReadDataset(const std::string& path, const ReadOptions&) {
+  return WithFile(path, [](std::istream& in) { return ReadWholeFrom(in); });
+}
+
+Dataset ReadDataset(std::istream& in, const ReadOptions&) {
+  const std::streamoff start = Tell(in);
+  try {
+    return ReadWholeFrom(in);
+  } catch (FileTools::Error& error) {
+    ThrowFormatError(error, in, start, std::string());
+  }
+}
+
+Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count) {
+  if (offset < 0) throw std::invalid_argument("ReadWindow: negative offset");
+  if (count < 0) throw std::invalid_argument("ReadWindow: negative row count");
+  return WithFile(path, [&](std::istream& in) { return ReadWindowFrom(in, offset, count); });
+}
+
+DatasetShape ProbeDataset(const std::string& path) {
+  return WithFile(path, [](std::istream& in) {
+    FileTools tools;
+    const DataBlock block = ReadToDataBlock(tools, in);
+    const RowLayout& layout = block.layout;
+    DatasetShape shape;
+    shape.rows = block.rows;
+    shape.inputs = layout.inputs;
+    shape.expected = layout.expected;
+    shape.generated = layout.generated;
+    shape.errors = layout.errors;
+    shape.expected_labels = layout.labels1;
+    shape.generated_labels = layout.labels2;
+    shape.format_version = block.format_version;
+    return shape;
+  });
+}
+
+}  // namespace mbrk

@@ -1,0 +1,190 @@
+// The extension module behind the Python package mbrk: the value-type
+// interface of Dataset/Dataset.h, with the interpreter's lock released while
+// files are read and written, and the matrices handed to NumPy without a
+// copy. The package's own __init__.py shapes what users see.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "Dataset/Dataset.h"
+
+namespace py = pybind11;
+
+namespace {
+
+// Runs `work` without the interpreter's lock and turns the toolkit's
+// failures into Python's: FormatError, OSError (whose constructor picks
+// FileNotFoundError, IsADirectoryError, PermissionError, ... by the code).
+// std::bad_alloc and std::invalid_argument become MemoryError and
+// ValueError on pybind11's own road. `shown` is the path as the caller gave
+// it, for the error.
+template <typename Work>
+auto Unlocked(const py::object& shown, Work work) -> decltype(work()) {
+  try {
+    py::gil_scoped_release unlocked;
+    return work();
+  } catch (const mbrk::FormatError& error) {
+    const py::object type = py::module_::import("mbrk._errors").attr("FormatError");
+    const py::object value =
+        type(error.Message(), shown, error.Line(), error.Column(), error.Offset());
+    PyErr_SetObject(type.ptr(), value.ptr());
+    throw py::error_already_set();
+  } catch (const std::system_error& error) {
+    const int code = error.code().value();
+    const py::object value =
+        py::handle(PyExc_OSError)(code, std::string(std::strerror(code)), shown);
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(value.ptr())), value.ptr());
+    throw py::error_already_set();
+  }
+}
+
+// The matrix as a float64 array of shape (rows, width) that owns the
+// matrix's values: they are handed over, not copied.
+py::array TakeArray(mbrk::Matrix& matrix) {
+  const auto rows = static_cast<py::ssize_t>(matrix.Rows());
+  const auto width = static_cast<py::ssize_t>(matrix.Width());
+  if (matrix.Size() == 0) return py::array_t<double>({rows, width});
+  mbrk::ValueBlock values = matrix.TakeValues();
+  const py::capsule owner(values.get(), [](void* p) { std::free(p); });
+  const double* data = values.release();  // the capsule owns them now
+  return py::array_t<double>(
+      {rows, width},
+      {width * static_cast<py::ssize_t>(sizeof(double)), static_cast<py::ssize_t>(sizeof(double))},
+      data, owner);
+}
+
+py::object TakeLabels(std::optional<std::vector<mbrk::Labels>>& lists) {
+  if (!lists) return py::none();
+  py::list rows(lists->size());
+  for (std::size_t row = 0; row < lists->size(); ++row) {
+    py::dict labels;
+    for (const mbrk::Label& label : (*lists)[row]) labels[py::str(label.name)] = label.value;
+    rows[row] = std::move(labels);
+    mbrk::Labels().swap((*lists)[row]);  // gone as soon as it is in Python
+  }
+  lists.reset();
+  return std::move(rows);
+}
+
+// The parts of a Dataset, in the order of mbrk.Dataset's constructor.
+py::tuple TakeParts(mbrk::Dataset& dataset) {
+  py::object version = py::none();
+  if (dataset.format_version) version = py::float_(*dataset.format_version);
+  py::array inputs = TakeArray(dataset.inputs);
+  py::array expected = TakeArray(dataset.expected);
+  py::array generated = TakeArray(dataset.generated);
+  py::array errors = TakeArray(dataset.errors);
+  py::object expected_labels = TakeLabels(dataset.expected_labels);
+  py::object generated_labels = TakeLabels(dataset.generated_labels);
+  return py::make_tuple(inputs, expected, generated, errors, expected_labels, generated_labels,
+                        version);
+}
+
+using Array = py::array_t<double, py::array::c_style | py::array::forcecast>;
+using LabelPairs = std::vector<std::vector<std::pair<std::string, double>>>;
+
+mbrk::Matrix ToMatrix(const Array& array) {
+  if (array.ndim() != 2) throw py::value_error("arrays must be two-dimensional (rows, width)");
+  const auto rows = static_cast<std::size_t>(array.shape(0));
+  const auto width = static_cast<std::size_t>(array.shape(1));
+  return mbrk::Matrix(rows, width, std::vector<double>(array.data(), array.data() + array.size()));
+}
+
+std::optional<std::vector<mbrk::Labels>> ToLabels(const std::optional<LabelPairs>& pairs) {
+  if (!pairs) return std::nullopt;
+  std::vector<mbrk::Labels> lists(pairs->size());
+  for (std::size_t row = 0; row < pairs->size(); ++row) {
+    for (const auto& [name, value] : (*pairs)[row]) lists[row].push_back(mbrk::Label{name, value});
+  }
+  return lists;
+}
+
+py::tuple Load(const std::string& path, const py::object& shown) {
+  mbrk::Dataset dataset = Unlocked(shown, [&] { return mbrk::ReadDataset(path); });
+  return TakeParts(dataset);
+}
+
+py::tuple Window(const std::string& path, const py::object& shown, std::int64_t offset,
+                 std::int32_t count) {
+  mbrk::Window window = Unlocked(shown, [&] { return mbrk::ReadWindow(path, offset, count); });
+  return py::make_tuple(TakeParts(window.rows), window.next_offset);
+}
+
+py::dict Probe(const std::string& path, const py::object& shown) {
+  const mbrk::DatasetShape shape = Unlocked(shown, [&] { return mbrk::ProbeDataset(path); });
+  py::dict answer;
+  answer["rows"] = shape.rows;
+  answer["inputs"] = shape.inputs;
+  answer["expected"] = shape.expected;
+  answer["generated"] = shape.generated;
+  answer["errors"] = shape.errors;
+  answer["expected_labels"] = shape.expected_labels;
+  answer["generated_labels"] = shape.generated_labels;
+  answer["format_version"] =
+      shape.format_version ? py::object(py::float_(*shape.format_version)) : py::none();
+  return answer;
+}
+
+void Save(const std::string& path, const py::object& shown, const Array& inputs,
+          const Array& expected, const Array& generated, const Array& errors,
+          const std::optional<LabelPairs>& expected_labels,
+          const std::optional<LabelPairs>& generated_labels) {
+  mbrk::Dataset dataset;
+  dataset.inputs = ToMatrix(inputs);
+  dataset.expected = ToMatrix(expected);
+  dataset.generated = ToMatrix(generated);
+  dataset.errors = ToMatrix(errors);
+  dataset.expected_labels = ToLabels(expected_labels);
+  dataset.generated_labels = ToLabels(generated_labels);
+  Unlocked(shown, [&] { mbrk::WriteDataset(path, dataset); });
+}
+
+void ToFlat(const std::string& source, const py::object& shown_source,
+            const std::string& destination, const py::object& shown_destination) {
+  const mbrk::Dataset dataset = Unlocked(shown_source, [&] { return mbrk::ReadDataset(source); });
+  Unlocked(shown_destination, [&] { mbrk::WriteFlat(destination, dataset); });
+}
+
+py::tuple ReadFlat(const std::string& path, const py::object& shown, std::int32_t rows,
+                   std::int32_t inputs, std::int32_t outputs) {
+  mbrk::Dataset dataset =
+      Unlocked(shown, [&] { return mbrk::ReadFlat(path, rows, inputs, outputs); });
+  return TakeParts(dataset);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_mbrk, m) {
+  m.doc() =
+      "The dataset toolkit's value-type interface. Use the package mbrk; every function "
+      "here takes the path twice: as bytes to open, and as given, for errors.";
+  m.attr("__version__") = MBRK_VERSION;
+  m.def("load", &Load, py::arg("path"), py::arg("shown"),
+        "Reads a whole dataset file; returns the parts of an mbrk.Dataset as a tuple.");
+  m.def("window", &Window, py::arg("path"), py::arg("shown"), py::arg("offset"), py::arg("count"),
+        "Reads `count` rows from `offset` bytes into the data block; returns (parts, "
+        "next_offset).");
+  m.def("probe", &Probe, py::arg("path"), py::arg("shown"),
+        "Reads a dataset file's header; returns its shape as a dict.");
+  m.def("save", &Save, py::arg("path"), py::arg("shown"), py::arg("inputs"), py::arg("expected"),
+        py::arg("generated"), py::arg("errors"), py::arg("expected_labels"),
+        py::arg("generated_labels"),
+        "Writes a dataset file from four 2-D arrays of equal row counts and label lists "
+        "given as lists of (name, value) pairs, or None.");
+  m.def("to_flat", &ToFlat, py::arg("source"), py::arg("shown_source"), py::arg("destination"),
+        py::arg("shown_destination"),
+        "Converts a dataset file into a flat file, as the mbrkd2flat command does.");
+  m.def("read_flat", &ReadFlat, py::arg("path"), py::arg("shown"), py::arg("rows"),
+        py::arg("inputs"), py::arg("outputs"),
+        "Reads a flat file of the given shape; returns the parts of an mbrk.Dataset.");
+}
