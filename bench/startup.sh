@@ -112,7 +112,7 @@ if command -v valgrind >/dev/null; then
   loader_ir=$(callgrind_annotate --threshold=100 "$SCRATCH/startup-converter.callgrind" 2>/dev/null |
     awk '/ld-linux|\/elf\// { gsub(/,/, "", $1); sum += $1 } END { print sum + 0 }')
   awk -v l="$loader_ir" -v c="$converter_ir" 'BEGIN {
-    printf "  of the converter'"'"'s, in the dynamic loader (relocating the C++ library above all): %d (%.0f%%)\n", l, 100 * l / c
+    printf "  of the converter'"'"'s, in the dynamic loader: %d (%.0f%%)\n", l, 100 * l / c
   }'
   echo "  the converter's largest costs (callgrind_annotate, exclusive):"
   callgrind_annotate "$SCRATCH/startup-converter.callgrind" 2>/dev/null |
