@@ -22,12 +22,12 @@ namespace mbrk {
 
 namespace {
 
-// The exact general conversion: to_chars at precision 9 writes what "%.9g"
+// The exact general conversion: to_chars at a precision writes what "%.*g"
 // writes, digit for digit, without the locale and format-string parsing of
 // printf.
-std::size_t FormatGeneral(double value, char* buffer) noexcept {
+std::size_t FormatGeneral(double value, char* buffer, int precision) noexcept {
   const std::to_chars_result done =
-      std::to_chars(buffer, buffer + kMaxValueText, value, std::chars_format::general, 9);
+      std::to_chars(buffer, buffer + kMaxValueText, value, std::chars_format::general, precision);
   MBRK_ASSERT(done.ec == std::errc());
   return static_cast<std::size_t>(done.ptr - buffer);
 }
@@ -49,9 +49,9 @@ __extension__ typedef unsigned __int128 Uint128;
 // set, times 2^exponent; the mantissa is cut off, never rounded up, so it is
 // never above the true power (and exact for 0 <= k <= 55).
 struct Power {
-  std::uint64_t high;
-  std::uint64_t low;
-  std::int32_t exponent;
+  std::uint64_t high = 0;
+  std::uint64_t low = 0;
+  std::int32_t exponent = 0;
 };
 
 // A double's decimal exponent lies between -324 and 308; the digit position
@@ -59,18 +59,17 @@ struct Power {
 constexpr int kMinPower = -310;
 constexpr int kMaxPower = 340;
 
-// A small unsigned big integer, enough to work the table out once, without
-// allocating (the formatter cannot fail).
+// A small unsigned big integer, enough to work the table out at compile time.
 class BigNumber {
  public:
   static constexpr int kLimbs = 40;  // 1,280 bits
 
-  explicit BigNumber(int power_of_two) {
+  constexpr explicit BigNumber(int power_of_two) {
     MBRK_ASSERT(power_of_two < kLimbs * 32);
     used_ = power_of_two / 32 + 1;
-    limbs_[used_ - 1] = 1U << (power_of_two % 32);
+    limbs_[used_ - 1] = std::uint32_t{1} << (power_of_two % 32);
   }
-  void MultiplyBy5() {
+  constexpr void MultiplyBy5() {
     std::uint64_t carry = 0;
     for (int i = 0; i < used_; ++i) {
       const std::uint64_t product = std::uint64_t{limbs_[i]} * 5 + carry;
@@ -82,7 +81,7 @@ class BigNumber {
       limbs_[used_++] = static_cast<std::uint32_t>(carry);
     }
   }
-  void DivideBy5() {
+  constexpr void DivideBy5() {
     std::uint64_t remainder = 0;
     for (int i = used_; i-- > 0;) {
       const std::uint64_t part = (remainder << 32) | limbs_[i];
@@ -91,36 +90,38 @@ class BigNumber {
     }
     while (used_ > 1 && limbs_[used_ - 1] == 0) --used_;
   }
-  int Bits() const {
+  constexpr int Bits() const {
     int top = 31;
     while (top > 0 && ((limbs_[used_ - 1] >> top) & 1U) == 0) --top;
     return (used_ - 1) * 32 + top + 1;
   }
-  bool Bit(int i) const { return i >= 0 && ((limbs_[i / 32] >> (i % 32)) & 1U) != 0; }
   // The top 128 bits, as a mantissa with its top bit set; `shift` receives
   // the power of two that scales it back to the number (cut off, not rounded).
-  void Top128(std::uint64_t* high, std::uint64_t* low, int* shift) const {
+  constexpr void Top128(std::uint64_t* high, std::uint64_t* low, int* shift) const {
     const int bits = Bits();
-    *high = *low = 0;
-    for (int i = 0; i < 128; ++i) {
-      if (!Bit(bits - 1 - i)) continue;
-      if (i < 64) {
-        *high |= std::uint64_t{1} << (63 - i);
-      } else {
-        *low |= std::uint64_t{1} << (127 - i);
-      }
-    }
+    *high = BitsFrom(bits - 64);
+    *low = BitsFrom(bits - 128);
     *shift = bits - 128;
   }
 
  private:
+  constexpr std::uint64_t Limb(int i) const { return i >= 0 && i < used_ ? limbs_[i] : 0; }
+  // The 64 bits from bit `first` up; bits below 0 read as zeros.
+  constexpr std::uint64_t BitsFrom(int first) const {
+    if (first < 0) return first > -64 ? BitsFrom(0) << -first : 0;
+    const int limb = first / 32;
+    const int offset = first % 32;
+    const std::uint64_t low = Limb(limb) | Limb(limb + 1) << 32;
+    return offset == 0 ? low : low >> offset | Limb(limb + 2) << (64 - offset);
+  }
+
   std::uint32_t limbs_[kLimbs] = {};  // least significant first
   int used_ = 1;
 };
 
 class PowerTable {
  public:
-  PowerTable() {
+  constexpr PowerTable() {
     // 10^k = 5^k * 2^k.
     BigNumber five(0);
     for (int k = 0; k <= kMaxPower; ++k) {
@@ -136,23 +137,22 @@ class PowerTable {
       Set(-j, inverse, -j - kWide);
     }
   }
-  const Power& operator[](int k) const { return powers_[k - kMinPower]; }
+  constexpr const Power& operator[](int k) const { return powers_[k - kMinPower]; }
 
  private:
-  void Set(int k, const BigNumber& number, int scale) {
+  constexpr void Set(int k, const BigNumber& number, int scale) {
     Power& power = powers_[k - kMinPower];
     int shift = 0;
     number.Top128(&power.high, &power.low, &shift);
     power.exponent = shift + scale;
   }
 
-  Power powers_[kMaxPower - kMinPower + 1];
+  Power powers_[kMaxPower - kMinPower + 1] = {};
 };
 
-const PowerTable& Powers() {
-  static const PowerTable table;
-  return table;
-}
+// Worked out by the compiler: a process that formats a few values pays
+// nothing to build the table.
+constexpr PowerTable kPowers;
 
 // floor(log10(2^b)), exact for |b| <= 1650: 78913 / 2^18 is log10(2) close
 // enough that the product never crosses an integer it should not.
@@ -166,7 +166,7 @@ inline int DecimalExponentOfPowerOf2(int b) {
 // units of the last place below the true product (never above). False when
 // the product is outside the range the caller works in.
 inline bool ScaleByPowerOf10(std::uint64_t m, int q, int k, Uint128* scaled) {
-  const Power& power = Powers()[k];
+  const Power& power = kPowers[k];
   const Uint128 low = static_cast<Uint128>(m) * power.low;
   const Uint128 high = static_cast<Uint128>(m) * power.high;
   // The 192-bit product without its lowest 64 bits; dropping them first and
@@ -178,67 +178,107 @@ inline bool ScaleByPowerOf10(std::uint64_t m, int q, int k, Uint128* scaled) {
   return true;
 }
 
-// The nine digits of 10^8 <= n < 10^9, then zeros up to 16 characters so
-// that fixed-size copies of up to 8 digits can start anywhere in the nine.
-inline void WriteDigits(std::uint32_t n, char* out) {
-  const std::uint32_t head = n / 100000000;
-  const std::uint32_t rest = n % 100000000;
-  out[0] = static_cast<char>('0' + head);
-  const std::uint32_t high = rest / 10000;
-  const std::uint32_t low = rest % 10000;
-  WritePair(out + 1, high / 100);
-  WritePair(out + 3, high % 100);
-  WritePair(out + 5, low / 100);
-  WritePair(out + 7, low % 100);
-  std::memset(out + 9, '0', 8);
-}
+// The significant digits of the two texts the writers use: nine ("%.9g") and
+// fifteen ("%.15g"). Write puts the digits of kLow <= n < kHigh, then zeros
+// up to 2 kCount characters, so that fixed-size copies of kCount - 1
+// characters can start at any of the digits; Significant tells how many of
+// the digits are left once trailing zeros go.
+struct NineDigits {
+  static constexpr int kCount = 9;
+  static constexpr std::uint64_t kLow = 100000000;
+  static constexpr std::uint64_t kHigh = 1000000000;
 
-// How many of the nine digits written by WriteDigits are left once trailing
-// zeros go: the last nonzero one among digits 1..8 is the highest nonzero
-// byte of those eight bytes less '0', read little end first.
-inline int SignificantDigits(const char* digits) {
-  std::uint64_t tail;
-  std::memcpy(&tail, digits + 1, sizeof tail);
-  tail ^= 0x3030303030303030ULL;
-  if (tail == 0) return 1;
+  static void Write(std::uint64_t n, char* out) {
+    const auto head = static_cast<std::uint32_t>(n / 100000000);
+    const auto rest = static_cast<std::uint32_t>(n % 100000000);
+    out[0] = static_cast<char>('0' + head);
+    WriteEight(rest, out + 1);
+    std::memset(out + 9, '0', 9);
+  }
+  static int Significant(const char* digits) { return LastNonzero(digits + 1, 1); }
+
+  // The eight digits of n < 10^8, leading zeros included.
+  static void WriteEight(std::uint32_t n, char* out) {
+    const std::uint32_t high = n / 10000;
+    const std::uint32_t low = n % 10000;
+    WritePair(out, high / 100);
+    WritePair(out + 2, high % 100);
+    WritePair(out + 4, low / 100);
+    WritePair(out + 6, low % 100);
+  }
+  // `before` plus the place, counted from 1, of the last byte other than '0'
+  // among the eight at `p`; `before` when there is none. The highest nonzero
+  // byte of their difference from "00000000", read little end first.
+  static int LastNonzero(const char* p, int before) {
+    std::uint64_t bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    bytes ^= 0x3030303030303030ULL;
+    if (bytes == 0) return before;
 #if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && \
     __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  return 9 - __builtin_clzll(tail) / 8;
+    return before + 8 - __builtin_clzll(bytes) / 8;
 #else
-  int count = 9;
-  while (digits[count - 1] == '0') --count;
-  return count;
+    int count = 8;
+    while (p[count - 1] == '0') --count;
+    return before + count;
 #endif
-}
+  }
+};
 
-// The text of d0.d1...d8 x 10^exponent as "%.9g" lays it out: positional
-// notation for -4 <= exponent < 9, exponent form otherwise, trailing zeros
-// and a trailing point dropped. Writes up to 24 characters into `out`, the
-// text and scratch after it, and returns the text's length.
-std::size_t LayOut(std::uint32_t n, int exponent, char* out) {
-  char digits[17];
-  WriteDigits(n, digits);
-  const int count = SignificantDigits(digits);
-  if (exponent >= 0 && exponent < 9) {
-    // ddd.ddd: all nine digits, then the fraction moved one place on for the point.
+struct FifteenDigits {
+  static constexpr int kCount = 15;
+  static constexpr std::uint64_t kLow = 100000000000000;
+  static constexpr std::uint64_t kHigh = 1000000000000000;
+
+  static void Write(std::uint64_t n, char* out) {
+    // Seven digits, then eight.
+    const auto head = static_cast<std::uint32_t>(n / 100000000);
+    const auto rest = static_cast<std::uint32_t>(n % 100000000);
+    out[0] = static_cast<char>('0' + head / 1000000);
+    const std::uint32_t six = head % 1000000;
+    WritePair(out + 1, six / 10000);
+    WritePair(out + 3, six / 100 % 100);
+    WritePair(out + 5, six % 100);
+    NineDigits::WriteEight(rest, out + 7);
+    std::memset(out + 15, '0', 15);
+  }
+  static int Significant(const char* digits) {
+    const int count = NineDigits::LastNonzero(digits + 7, 7);
+    return count > 8 ? count : NineDigits::LastNonzero(digits + 1, 1);
+  }
+};
+
+// The text of d0.d1...d(N-1) x 10^exponent, the N digits those of
+// kLow <= n < kHigh, as "%.Ng" lays it out: positional notation for
+// -4 <= exponent < N, exponent form otherwise, trailing zeros and a trailing
+// point dropped. Writes up to 2N + 1 characters into `out`, the text and
+// scratch after it, and returns the text's length.
+template <typename Digits>
+std::size_t LayOut(std::uint64_t n, int exponent, char* out) {
+  constexpr int kCount = Digits::kCount;
+  char digits[2 * kCount];
+  Digits::Write(n, digits);
+  const int count = Digits::Significant(digits);
+  if (exponent >= 0 && exponent < kCount) {
+    // ddd.ddd: all the digits, then the fraction moved one place on for the point.
     const int whole = exponent + 1;
-    std::memcpy(out, digits, 9);
+    std::memcpy(out, digits, kCount);
     if (count <= whole) return static_cast<std::size_t>(whole);
     out[whole] = '.';
-    std::memcpy(out + whole + 1, digits + whole, 8);
+    std::memcpy(out + whole + 1, digits + whole, kCount - 1);
     return static_cast<std::size_t>(count + 1);
   }
   if (exponent < 0 && exponent >= -4) {
     // 0.000ddd: "0." and -exponent-1 zeros, then the digits.
     std::memcpy(out, "0.000000", 8);
     const int zeros = -exponent - 1;
-    std::memcpy(out + 2 + zeros, digits, 9);
+    std::memcpy(out + 2 + zeros, digits, kCount);
     return static_cast<std::size_t>(2 + zeros + count);
   }
   // d.ddde+XX
   out[0] = digits[0];
   out[1] = '.';
-  std::memcpy(out + 2, digits + 1, 8);
+  std::memcpy(out + 2, digits + 1, kCount - 1);
   char* p = out + (count > 1 ? count + 1 : 1);
   *p++ = 'e';
   *p++ = exponent < 0 ? '-' : '+';
@@ -253,9 +293,12 @@ std::size_t LayOut(std::uint32_t n, int exponent, char* out) {
   return static_cast<std::size_t>(p - out);
 }
 
-// The fast way for a finite, nonzero, positive value; false when it cannot
-// decide the rounding, and then nothing useful is in `out`.
+// The fast way for a finite, nonzero, positive value, to N significant
+// digits; false when it cannot decide the rounding, and then nothing useful
+// is in `out`.
+template <typename Digits>
 bool FormatPositive(double value, char* out, std::size_t* length) {
+  constexpr int kLast = Digits::kCount - 1;  // the power of ten of the last digit kept
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   const int biased = static_cast<int>(bits >> 52);
@@ -275,33 +318,34 @@ bool FormatPositive(double value, char* out, std::size_t* length) {
   // floor(log10(value)) is this or one more, since 2^(q+63) <= value < 2^(q+64).
   int exponent = DecimalExponentOfPowerOf2(q + 63);
   Uint128 scaled;
-  if (!ScaleByPowerOf10(m, q, 8 - exponent, &scaled)) return false;
-  if (static_cast<std::uint64_t>(scaled >> 64) >= 1000000000U) {
+  if (!ScaleByPowerOf10(m, q, kLast - exponent, &scaled)) return false;
+  if (static_cast<std::uint64_t>(scaled >> 64) >= Digits::kHigh) {
     ++exponent;
-    if (!ScaleByPowerOf10(m, q, 8 - exponent, &scaled)) return false;
+    if (!ScaleByPowerOf10(m, q, kLast - exponent, &scaled)) return false;
   }
-  // value * 10^(8 - exponent) = whole + fraction / 2^64 + less than 2^-63.
-  auto whole = static_cast<std::uint32_t>(scaled >> 64);
+  // value * 10^(kLast - exponent) = whole + fraction / 2^64 + less than 2^-63;
+  // the whole part is below 10^16 < 2^54, so the fraction keeps its 64 bits.
+  auto whole = static_cast<std::uint64_t>(scaled >> 64);
   const auto fraction = static_cast<std::uint64_t>(scaled);
   constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
   constexpr std::uint64_t kUndecided = 8;  // a margin above the 2 units of error
   if (fraction >= kHalf - kUndecided && fraction <= kHalf) return false;  // at or near a tie
   if (fraction > kHalf) ++whole;
-  if (whole == 1000000000U) {  // rounded up to the next power of ten
-    whole = 100000000U;
+  if (whole == Digits::kHigh) {  // rounded up to the next power of ten
+    whole = Digits::kLow;
     ++exponent;
   }
-  if (whole < 100000000U) return false;  // cannot happen; never guess
-  *length = LayOut(whole, exponent, out);
+  if (whole < Digits::kLow) return false;  // cannot happen; never guess
+  *length = LayOut<Digits>(whole, exponent, out);
   return true;
 }
 
 #endif  // __SIZEOF_INT128__
 
-// A whole number below 10^9 has at most nine digits, all of them exact:
-// "%.9g" writes it as the integer it is.
-inline std::size_t FormatWhole(std::uint32_t n, char* out) {
-  char digits[10];
+// A whole number below 10^N has at most N digits, all of them exact: "%.Ng"
+// writes it as the integer it is.
+inline std::size_t FormatWhole(std::uint64_t n, char* out) {
+  char digits[20];
   char* p = digits + sizeof digits;
   while (n >= 100) {
     p -= 2;
@@ -319,16 +363,12 @@ inline std::size_t FormatWhole(std::uint32_t n, char* out) {
   return length;
 }
 
-// The whole conversion; FormatValue below is its one entrance.
-inline std::size_t Format(double value, char* buffer) noexcept {
-  if (!std::isfinite(value)) {
-    const char* text =
-        std::isinf(value) ? (value < 0 ? "-INF" : "+INF") : (std::signbit(value) ? "-NAN" : "+NAN");
-    std::memcpy(buffer, text, 4);
-    return 4;
-  }
-  if (value > 0.0 && value < 1e9) {
-    const auto whole = static_cast<std::uint32_t>(value);
+// A finite value to N significant digits: integers and the fast way where
+// they decide, the exact general conversion where they cannot.
+template <typename Digits>
+inline std::size_t FormatFinite(double value, char* buffer) noexcept {
+  if (value > 0.0 && value < static_cast<double>(Digits::kHigh)) {
+    const auto whole = static_cast<std::uint64_t>(value);
     if (static_cast<double>(whole) == value) return FormatWhole(whole, buffer);
   }
 #if defined(__SIZEOF_INT128__)
@@ -337,12 +377,23 @@ inline std::size_t Format(double value, char* buffer) noexcept {
     char* digits = buffer;
     if (negative) *digits++ = '-';
     std::size_t length = 0;
-    if (FormatPositive(negative ? -value : value, digits, &length)) {
+    if (FormatPositive<Digits>(negative ? -value : value, digits, &length)) {
       return length + (negative ? 1 : 0);
     }
   }
 #endif
-  return FormatGeneral(value, buffer);
+  return FormatGeneral(value, buffer, Digits::kCount);
+}
+
+// The flat writer's whole conversion; FormatValue below is its one entrance.
+inline std::size_t Format(double value, char* buffer) noexcept {
+  if (!std::isfinite(value)) {
+    const char* text =
+        std::isinf(value) ? (value < 0 ? "-INF" : "+INF") : (std::signbit(value) ? "-NAN" : "+NAN");
+    std::memcpy(buffer, text, 4);
+    return 4;
+  }
+  return FormatFinite<NineDigits>(value, buffer);
 }
 
 }  // namespace
@@ -371,21 +422,25 @@ std::string FixedText(double value, int precision) {
 }
 
 void AppendGeneral15(std::string& text, double value) {
-  char digits[32];
-  std::to_chars_result done =
-      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 15);
-  MBRK_ASSERT(done.ec == std::errc());
+  char digits[kMaxValueText];
+  text.append(digits, FormatGeneral15(value, digits));
+}
+
+std::size_t FormatGeneral15(double value, char* buffer) noexcept {
   // Right below the largest double, 15 digits can round up past it
   // ("1.79769313486232e+308"), a text that reads back as infinity; 17 digits
   // always read back as the value itself.
-  if (std::isfinite(value) && std::fabs(value) >= 1.7976931348623e308) {
+  if (std::isfinite(value) && std::fabs(value) < 1.7976931348623e308) {
+    return FormatFinite<FifteenDigits>(value, buffer);
+  }
+  std::size_t length = FormatGeneral(value, buffer, 15);
+  if (std::isfinite(value)) {
     double back = 0.0;
-    if (std::from_chars(digits, done.ptr, back).ec == std::errc::result_out_of_range) {
-      done = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 17);
-      MBRK_ASSERT(done.ec == std::errc());
+    if (std::from_chars(buffer, buffer + length, back).ec == std::errc::result_out_of_range) {
+      length = FormatGeneral(value, buffer, 17);
     }
   }
-  text.append(digits, done.ptr);
+  return length;
 }
 
 }  // namespace mbrk

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "Base/internal/Assert.h"
+#include "Base/internal/Memory.h"
 #include "DataObject/Exceptions.h"
 
 namespace mbrk {
@@ -26,10 +27,17 @@ static_assert(std::numeric_limits<double>::is_iec559, "0.0 must be all-zero byte
 
 // `count` elements of `size` bytes, all zero; the size is worked out in 64
 // bits so no product of two 32-bit counts can wrap.
+//
+// A large block arrives from calloc as fresh pages not yet touched, and the
+// first touch of each page costs a fault. With huge pages a table of a
+// million rows is mapped in a few hundred faults instead of tens of
+// thousands, which is most of the time it takes to fill it.
 void* AllocateZeroed(std::uint64_t count, std::size_t size) {
   if (count > std::numeric_limits<std::size_t>::max() / size) throw std::bad_alloc();
+  const std::size_t bytes = static_cast<std::size_t>(count) * size;
   void* memory = std::calloc(static_cast<std::size_t>(count), size);
   if (memory == nullptr) throw std::bad_alloc();
+  if (bytes >= kHugePageWorthy) AdviseHugePages(memory, bytes);
   return memory;
 }
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <istream>
 #include <locale>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -13,6 +14,7 @@
 #include "Base/internal/Assert.h"
 #include "Base/internal/ByteReader.h"
 #include "Base/internal/NumberText.h"
+#include "Base/internal/Text.h"
 #include "DataObject/Data.h"
 #include "DataObject/Exceptions.h"
 #include "FileHandler/FlatFiler.h"
@@ -20,6 +22,8 @@
 namespace mbrk {
 
 namespace {
+
+constexpr std::streamsize kReadBuffer = 128 * 1024;
 
 void CheckShape(std::int32_t rows, std::int32_t inputs, std::int32_t outputs,
                 const char* location) {
@@ -124,6 +128,62 @@ void ExtractClassic(std::istream& in, double& value, std::string& text) {
   in.setstate(state);
 }
 
+// Where the text that ExtractClassic collects from `p` on ends: the first
+// byte it leaves unread; null when the text may go on past `end`.
+const char* CollectedEnd(const char* p, const char* end) {
+  if (p != end && (*p == '+' || *p == '-')) ++p;
+  bool mantissa = false;
+  bool point = false;
+  bool exponent = false;
+  for (; p != end; ++p) {
+    if (IsDigit(ByteOf(*p))) {
+      mantissa = true;
+    } else if (*p == '.' && !point && !exponent) {
+      point = true;
+    } else if ((*p == 'e' || *p == 'E') && !exponent && mantissa) {
+      exponent = true;
+      if (end - p > 1 && (p[1] == '+' || p[1] == '-')) ++p;
+    } else {
+      return p;
+    }
+  }
+  return nullptr;
+}
+
+// ExtractClassic on a good stream, done in place on the bytes its buffer
+// holds when the number ends among them (every number but one per buffer
+// load): the white space is skipped, and the text that ExtractClassic would
+// collect is converted where it stands. Returns false when the number may run
+// on past the buffered bytes, or none are buffered, having consumed nothing
+// but white space (which ExtractClassic would skip all the same):
+// ExtractClassic then reads it.
+bool ExtractInPlace(std::istream& in, std::streambuf* sb, double& value, std::string& text) {
+  const char* p = GetArea::Next(sb);
+  const char* const end = GetArea::End(sb);
+  while (p != end && IsCSpace(ByteOf(*p))) ++p;
+  // Where the in-place scanner stops short of the end, the collected text
+  // stops too: it has taken every digit, the one point and the exponent, and
+  // what follows can continue none of them. Leading zeros and the letter case
+  // of the exponent, which the collected text does not keep as written,
+  // change nothing in the value.
+  double number = 0.0;
+  const char* stop = ScanShortDecimal(p, end, &number);
+  if (stop != nullptr && stop != end) {
+    value = number;
+  } else {
+    stop = p != end ? CollectedEnd(p, end) : nullptr;
+    if (stop == nullptr) {
+      if (p != end) GetArea::MoveTo(sb, p);
+      return false;
+    }
+    text.assign(p, stop);
+    const std::ios::iostate state = ConvertCollected(text, value);
+    if (state != std::ios::goodbit) in.setstate(state);
+  }
+  GetArea::MoveTo(sb, stop);
+  return true;
+}
+
 // Whether ExtractClassic is exactly `in >> value` on this stream.
 bool ReadsAsClassic(const std::istream& in) {
   return (in.flags() & std::ios::skipws) != 0 && in.exceptions() == std::ios::goodbit &&
@@ -134,12 +194,13 @@ bool ReadsAsClassic(const std::istream& in) {
 // extraction's sentry would leave the value untouched; skipping it does the
 // same without the cost.
 void ReadValues(std::istream& in, bool classic, std::string& text, std::vector<double>& values) {
+  std::streambuf* const sb = in.rdbuf();
   for (double& value : values) {
     if (!in) return;
-    if (classic) {
-      ExtractClassic(in, value, text);
-    } else {
+    if (!classic) {
       in >> value;
+    } else if (!in.good() || !ExtractInPlace(in, sb, value, text)) {
+      ExtractClassic(in, value, text);
     }
   }
 }
@@ -175,7 +236,12 @@ void TFlatFiler::LoadData(const char* filename, Data*& table, std::int32_t rows,
   CheckShape(rows, inputs, outputs, "TFlatFiler::LoadData");
   // A folder opens like a file here but reads as nothing at all.
   std::error_code ignored;
+  // A larger buffer than the stream's own: a tenth of the system calls, and
+  // fewer numbers that straddle two loads of the buffer. It outlives the
+  // stream.
+  const std::unique_ptr<char[]> buffer(new char[kReadBuffer]);
   std::ifstream in;
+  in.rdbuf()->pubsetbuf(buffer.get(), kReadBuffer);
   if (!std::filesystem::is_directory(filename, ignored)) in.open(filename);
   if (!in.good() || !in.is_open()) {
     throw TException("Unable to open file for input", "File Error", "TFlatFiler::LoadData",

@@ -21,23 +21,6 @@ namespace {
 
 using Text = std::unique_ptr<char[]>;
 
-// The bytes a stream buffer holds, read in place. The get area's pointers are
-// protected members of std::streambuf; a pointer to member formed through a
-// derived class reaches them in any stream buffer. Moving the read position
-// inside the get area is what sbumpc does for every byte it hands out, so
-// the buffer cannot tell the difference.
-class GetArea : public std::streambuf {
- public:
-  static const char* Next(std::streambuf* sb) { return (sb->*&GetArea::gptr)(); }
-  static const char* End(std::streambuf* sb) { return (sb->*&GetArea::egptr)(); }
-  // Consumes everything before `next`, a place in [Next(sb), End(sb)].
-  static void MoveTo(std::streambuf* sb, const char* next) {
-    char* const begin = (sb->*&GetArea::eback)();
-    char* const end = (sb->*&GetArea::egptr)();
-    (sb->*&GetArea::setg)(begin, begin + (next - begin), end);
-  }
-};
-
 inline ByteClass ClassAt(const char* p) { return ClassOf(ByteOf(*p)); }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The long run of the value-text check: the flat writer's texts against printf("%.9g")
-# over hundreds of millions of doubles (see format_check.cpp for the classes drawn).
+# The long run of the value-text check: the flat writer's texts against printf("%.9g"),
+# or the dataset writer's against "%.15g", over hundreds of millions of doubles (see
+# format_check.cpp for the classes drawn).
 #
-#   bench/check_format.sh                  # 300,000,000 doubles, seed 1
+#   bench/check_format.sh                  # 300,000,000 doubles, seed 1, "%.9g"
+#   DIGITS=15 bench/check_format.sh        # the dataset writer's "%.15g"
 #   COUNT=1000000000 SEED=7 bench/check_format.sh
 #   JOBS=2 bench/check_format.sh           # split over two processes, seeds SEED and SEED+1
 #
@@ -14,6 +16,8 @@ cd "$(dirname "$0")/.."
 COUNT=${COUNT:-300000000}
 SEED=${SEED:-1}
 JOBS=${JOBS:-1}
+DIGITS=${DIGITS:-9}
+[[ $DIGITS == 9 || $DIGITS == 15 ]] || { echo "check_format: DIGITS must be 9 or 15" >&2; exit 2; }
 for n in COUNT SEED JOBS; do
   [[ ${!n} =~ ^[0-9]+$ ]] || { echo "check_format: $n must be a whole number, not '${!n}'" >&2; exit 2; }
 done
@@ -35,7 +39,7 @@ pids=()
 for ((j = 0; j < JOBS; j++)); do
   n=$per_job
   if ((j == JOBS - 1)); then n=$((COUNT - per_job * (JOBS - 1))); fi
-  "$BENCH_BUILD/bench/format_check" --count "$n" --seed "$((SEED + j))" --progress &
+  "$BENCH_BUILD/bench/format_check" --count "$n" --seed "$((SEED + j))" --digits "$DIGITS" --progress &
   pids+=($!)
 done
 status=0

@@ -156,8 +156,11 @@ the rest. The C++ toolkit is built into its extension module.")
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_BINARY_DIR}/DebianPython.cmake)
 endif()
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Each package's library needs (libc6, libstdc++6, libgcc-s1) are read off its binaries.
+# Each package's library needs (libc6, libstdc++6, libgcc-s1) are read off its
+# binaries. The command has the C++ runtime linked in (a faster start), but the
+# static library beside it is linked by C++ programs that run on the shared one.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_MBRK_PACKAGE_DEPENDS libstdc++6)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)

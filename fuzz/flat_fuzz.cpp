@@ -4,10 +4,16 @@
 // for -1, which must be refused); the rest is the file. TFlatFiler::ReadData
 // takes its numbers straight from the stream buffer for speed, and must read
 // exactly what `in >> value` reads, position by position, leaving the stream
-// in the same state at the same place.
+// in the same state at the same place: from a buffer that holds the whole
+// file, and from one that holds a few bytes at a time, so that numbers
+// straddle the ends of what it holds.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -20,6 +26,36 @@ namespace {
 
 std::int32_t Count(std::uint8_t byte, int modulus) { return byte == 255 ? -1 : byte % modulus; }
 
+// Hands its text out `piece` bytes at a time, each piece in an array of its
+// own so that a read past one is caught.
+class PieceBuffer : public std::streambuf {
+ public:
+  PieceBuffer(const std::string& text, std::size_t piece) : text_(text), piece_(piece) {}
+  std::string Rest() {
+    std::string rest;
+    for (int c = sbumpc(); c != traits_type::eof(); c = sbumpc()) rest += static_cast<char>(c);
+    return rest;
+  }
+
+ protected:
+  int_type underflow() override {
+    if (gptr() != nullptr && gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    if (position_ >= text_.size()) return traits_type::eof();
+    const std::size_t size = std::min(piece_, text_.size() - position_);
+    window_.reset(new char[size]);
+    std::memcpy(window_.get(), text_.data() + position_, size);
+    position_ += size;
+    setg(window_.get(), window_.get(), window_.get() + size);
+    return traits_type::to_int_type(*gptr());
+  }
+
+ private:
+  const std::string& text_;
+  std::size_t piece_;
+  std::size_t position_ = 0;
+  std::unique_ptr<char[]> window_;
+};
+
 // The reading the flat reader promises, done the slow way: every position
 // by the library's extraction; once the stream has failed, a position keeps
 // the previous row's value (0.0 in the first row).
@@ -28,6 +64,10 @@ void Reference(std::istream& in, std::vector<double>& values) {
     if (!in) return;
     in >> value;
   }
+}
+
+std::size_t Position(std::istringstream& in) {
+  return static_cast<std::size_t>(in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
 }
 
 }  // namespace
@@ -39,38 +79,46 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::int32_t outputs = Count(data[2], 9);
   const std::string text(reinterpret_cast<const char*>(data) + 3, size - 3);
 
-  std::istringstream in(text);
-  mbrk::Data* read = nullptr;
-  try {
-    mbrk::TFlatFiler::ReadData(in, read, rows, inputs, outputs);
-  } catch (mbrk::TException&) {
-    MBRK_FUZZ_CHECK(rows < 0 || inputs < 0 || outputs < 0);
-    MBRK_FUZZ_CHECK(read == nullptr);
-    return 0;
-  }
-  const std::unique_ptr<mbrk::Data> table(read);
-  MBRK_FUZZ_CHECK(rows >= 0 && inputs >= 0 && outputs >= 0);
-  MBRK_FUZZ_CHECK(table != nullptr && table->MbrNdxDataRows == rows);
-
+  std::istringstream whole(text);
+  PieceBuffer pieces(text, 1 + size % 8);
+  std::istream in_pieces(&pieces);
   std::istringstream ref(text);
-  std::vector<double> ref_inputs(static_cast<std::size_t>(inputs));
-  std::vector<double> ref_outputs(static_cast<std::size_t>(outputs));
-  std::vector<double> got(static_cast<std::size_t>(inputs > outputs ? inputs : outputs) + 1);
-  for (std::int32_t row = 0; row < rows; ++row) {
-    Reference(ref, ref_inputs);
-    Reference(ref, ref_outputs);
-    table->GetInputRow(row, got.data());
-    for (std::int32_t k = 0; k < inputs; ++k) {
-      MBRK_FUZZ_CHECK(mbrk::fuzz::SameValue(got[k], ref_inputs[k]));
+  std::vector<double> ref_inputs(static_cast<std::size_t>(inputs > 0 ? inputs : 0));
+  std::vector<double> ref_outputs(static_cast<std::size_t>(outputs > 0 ? outputs : 0));
+  for (std::istream* in : {static_cast<std::istream*>(&whole), &in_pieces}) {
+    mbrk::Data* read = nullptr;
+    try {
+      mbrk::TFlatFiler::ReadData(*in, read, rows, inputs, outputs);
+    } catch (mbrk::TException&) {
+      MBRK_FUZZ_CHECK(rows < 0 || inputs < 0 || outputs < 0);
+      MBRK_FUZZ_CHECK(read == nullptr);
+      return 0;
     }
-    table->GetOutputRow(row, got.data());
-    for (std::int32_t k = 0; k < outputs; ++k) {
-      MBRK_FUZZ_CHECK(mbrk::fuzz::SameValue(got[k], ref_outputs[k]));
+    const std::unique_ptr<mbrk::Data> table(read);
+    MBRK_FUZZ_CHECK(rows >= 0 && inputs >= 0 && outputs >= 0);
+    MBRK_FUZZ_CHECK(table != nullptr && table->MbrNdxDataRows == rows);
+
+    ref.clear();
+    ref.str(text);  // read afresh for each
+    std::fill(ref_inputs.begin(), ref_inputs.end(), 0.0);
+    std::fill(ref_outputs.begin(), ref_outputs.end(), 0.0);
+    std::vector<double> got(static_cast<std::size_t>(inputs > outputs ? inputs : outputs) + 1);
+    for (std::int32_t row = 0; row < rows; ++row) {
+      Reference(ref, ref_inputs);
+      Reference(ref, ref_outputs);
+      table->GetInputRow(row, got.data());
+      for (std::int32_t k = 0; k < inputs; ++k) {
+        MBRK_FUZZ_CHECK(mbrk::fuzz::SameValue(got[k], ref_inputs[k]));
+      }
+      table->GetOutputRow(row, got.data());
+      for (std::int32_t k = 0; k < outputs; ++k) {
+        MBRK_FUZZ_CHECK(mbrk::fuzz::SameValue(got[k], ref_outputs[k]));
+      }
     }
+    MBRK_FUZZ_CHECK(in->rdstate() == ref.rdstate());
+    // Whatever follows the last row is left unread, and at the same place.
+    const std::string rest = in == &whole ? text.substr(Position(whole)) : pieces.Rest();
+    MBRK_FUZZ_CHECK(rest == text.substr(Position(ref)));
   }
-  MBRK_FUZZ_CHECK(in.rdstate() == ref.rdstate());
-  // Whatever follows the last row is left unread, and at the same place.
-  MBRK_FUZZ_CHECK(in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in) ==
-                  ref.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
   return 0;
 }

@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -104,6 +106,27 @@ std::string Slurp(int fd) {
 }
 
 }  // namespace
+
+// Kept out of line: inlined where the compiler guesses the dynamic type of
+// some other stream buffer, it draws false out-of-bounds warnings.
+PieceBuffer::int_type PieceBuffer::underflow() {
+  if (gptr() != nullptr && gptr() < egptr()) return traits_type::to_int_type(*gptr());
+  if (position_ >= text_.size()) return traits_type::eof();
+  std::size_t size = text_.size() - position_;
+  if (piece_ > 0) size = std::min<std::size_t>(size, static_cast<std::size_t>(piece_));
+  if (piece_ < 0) size = std::min<std::size_t>(size, 1 + random_() % 16);
+  window_.reset(new char[size]);
+  std::memcpy(window_.get(), text_.data() + position_, size);
+  position_ += size;
+  setg(window_.get(), window_.get(), window_.get() + size);
+  return traits_type::to_int_type(*gptr());
+}
+
+std::string PieceBuffer::Rest() {
+  std::string rest;
+  for (int c = sbumpc(); c != traits_type::eof(); c = sbumpc()) rest += static_cast<char>(c);
+  return rest;
+}
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& directory) {

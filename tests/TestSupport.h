@@ -10,8 +10,11 @@
 #include <istream>
 #include <memory>
 #include <optional>
+#include <random>
+#include <streambuf>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Base/internal/NumberText.h"
@@ -85,6 +88,29 @@ struct RunResult {
   int signal = 0;        // the signal that ended it, or 0
   std::string out;       // everything written to standard output
   std::string err;       // everything written to standard error
+};
+
+/// A stream buffer that hands its text out in pieces, each in an array of its
+/// own exactly as long as the piece, so that a read past the characters a
+/// buffer holds is caught by the address sanitizer. Pieces are of a fixed
+/// size `piece`, the whole text at once (0), or random, 1 to 16 characters
+/// (negative). It cannot seek.
+class PieceBuffer : public std::streambuf {
+ public:
+  PieceBuffer(std::string text, int piece, unsigned seed)
+      : text_(std::move(text)), piece_(piece), random_(seed) {}
+  /// Everything not handed out yet, consumed.
+  std::string Rest();
+
+ protected:
+  int_type underflow() override;
+
+ private:
+  std::string text_;
+  int piece_;
+  std::mt19937 random_;
+  std::size_t position_ = 0;
+  std::unique_ptr<char[]> window_;
 };
 
 /// Runs `program` with `args` (no shell), standard input empty, in the

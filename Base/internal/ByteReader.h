@@ -58,6 +58,27 @@ class ByteReader {
   std::streambuf* buffer_;
 };
 
+/// The bytes a stream buffer holds, read in place: readers that find what they
+/// need among them take it without a call per byte, and leave the rest (a
+/// text that may run on past them, the end of the input) to ByteReader. The
+/// get area's pointers are protected members of std::streambuf; a pointer to
+/// member formed through a derived class reaches them in any stream buffer.
+/// Moving the read position inside the get area is what sbumpc does for
+/// every byte it hands out, so the buffer cannot tell the difference.
+class GetArea : public std::streambuf {
+ public:
+  /// The next byte the buffer would hand out, and the end of those it holds;
+  /// equal when it holds none (or both null).
+  static const char* Next(std::streambuf* sb) { return (sb->*&GetArea::gptr)(); }
+  static const char* End(std::streambuf* sb) { return (sb->*&GetArea::egptr)(); }
+  /// Consumes everything before `next`, a place in [Next(sb), End(sb)].
+  static void MoveTo(std::streambuf* sb, const char* next) {
+    char* const begin = (sb->*&GetArea::eback)();
+    char* const end = (sb->*&GetArea::egptr)();
+    (sb->*&GetArea::setg)(begin, begin + (next - begin), end);
+  }
+};
+
 }  // namespace mbrk
 
 #endif  // MBRK_BASE_INTERNAL_BYTEREADER_H

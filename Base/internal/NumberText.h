@@ -65,9 +65,13 @@ std::size_t FormatValue(double value, char* buffer) noexcept;
 /// however large; "inf", "-inf", "nan" or "-nan" when not finite.
 std::string FixedText(double value, int precision);
 
-/// Appends `value` as "%.15g" writes it, except that a value whose fifteen
-/// digits would round past the largest double (and read back as infinity)
-/// gets seventeen.
+/// Writes `value` as "%.15g" writes it ("inf", "-inf", "nan" or "-nan" when
+/// not finite), except that a value whose fifteen digits would round past the
+/// largest double (and read back as infinity) gets seventeen, into `buffer`,
+/// without terminator, and returns the number of characters. `buffer` must
+/// hold kMaxValueText characters.
+std::size_t FormatGeneral15(double value, char* buffer) noexcept;
+/// Appends the text FormatGeneral15 writes.
 void AppendGeneral15(std::string& text, double value);
 
 // ---- The short decimal scanner ----------------------------------------------------

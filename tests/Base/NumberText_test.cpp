@@ -1,5 +1,5 @@
 // Number texts: the scanners against the C library's "%f"/strtod and "%ld",
-// and the flat value texts against printf("%.9g").
+// and the value texts against printf("%.9g") and "%.15g".
 #include "Base/internal/NumberText.h"
 
 #include <gtest/gtest.h>
@@ -98,31 +98,65 @@ TEST(ConvertInteger, MatchesLongScanWithin32Bits) {
 }
 
 // ---- Value texts ------------------------------------------------------------------
+//
+// The flat writer's nine digits (FormatValue) and the dataset writer's fifteen
+// (FormatGeneral15) come from one formatter; each is held to printf.
 
 using test::Format;
-using test::Printf9;
+
+std::string Text(int digits, double value) {
+  if (digits == 9) return Format(value);
+  char text[kMaxValueText];
+  return std::string(text, FormatGeneral15(value, text));
+}
+
+// printf's text, but seventeen digits where fifteen would read back as
+// infinity (right below the largest double), as FormatGeneral15 writes them.
+std::string Reference(int digits, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*g", digits, value);
+  if (digits == 15 && std::isinf(std::strtod(text, nullptr))) {
+    std::snprintf(text, sizeof text, "%.17g", value);
+  }
+  return text;
+}
 
 // Every binade, at both of its ends: the decimal exponent is worked out from
 // the binary one, and the ends are where a wrong guess would show.
-TEST(FormatValue, EveryBinadeAtBothEnds) {
-  for (int b = -1074; b <= 1023; ++b) {
-    const double low = std::ldexp(1.0, b);
-    const double high = b == 1023 ? DBL_MAX : std::nextafter(std::ldexp(1.0, b + 1), 0.0);
-    for (double value : {low, high, -low, std::nextafter(low, 1e308)}) {
-      ASSERT_EQ(Printf9(value), Format(value)) << std::hexfloat << value;
+TEST(ValueTexts, EveryBinadeAtBothEnds) {
+  for (int digits : {9, 15}) {
+    for (int b = -1074; b <= 1023; ++b) {
+      const double low = std::ldexp(1.0, b);
+      const double high = b == 1023 ? DBL_MAX : std::nextafter(std::ldexp(1.0, b + 1), 0.0);
+      for (double value : {low, high, -low, std::nextafter(low, 1e308)}) {
+        ASSERT_EQ(Reference(digits, value), Text(digits, value)) << std::hexfloat << value;
+      }
     }
   }
 }
 
-// Powers of ten and their neighbours, the halfway points between nine-digit
-// texts and their neighbours, and exact ties (rounded to even).
-TEST(FormatValue, PowersOfTenAndHalfwayPoints) {
-  for (int k = -323; k <= 308; ++k) {
-    const double power = std::strtod(("1e" + std::to_string(k)).c_str(), nullptr);
-    for (double value : {power, std::nextafter(power, 0.0), std::nextafter(power, HUGE_VAL),
-                         power * 9.999999995, power * 9.9999999949}) {
-      if (!std::isfinite(value)) continue;
-      ASSERT_EQ(Printf9(value), Format(value)) << std::hexfloat << value;
+// Powers of ten and their neighbours, the halfway points between texts and
+// their neighbours, and exact ties (rounded to even).
+TEST(ValueTexts, PowersOfTenAndHalfwayPoints) {
+  for (int digits : {9, 15}) {
+    for (int k = -323; k <= 308; ++k) {
+      const double power = std::strtod(("1e" + std::to_string(k)).c_str(), nullptr);
+      for (double value : {power, std::nextafter(power, 0.0), std::nextafter(power, HUGE_VAL),
+                           power * 9.999999995, power * 9.9999999949, power * 9.999999999999995,
+                           power * 9.9999999999999949}) {
+        if (!std::isfinite(value)) continue;
+        ASSERT_EQ(Reference(digits, value), Text(digits, value)) << std::hexfloat << value;
+      }
+    }
+    // An integer of one digit more than is kept, ending in 5, lies halfway.
+    const std::uint64_t least = digits == 9 ? 100000000 : 100000000000000;
+    std::mt19937_64 random(5);
+    for (int i = 0; i < 20000 * kScale; ++i) {
+      const double tie = static_cast<double>((least + random() % (8 * least)) * 10 + 5);
+      for (double value : {tie, std::ldexp(tie, -static_cast<int>(random() % 5)),
+                           std::nextafter(tie, 0.0), std::nextafter(tie, HUGE_VAL)}) {
+        ASSERT_EQ(Reference(digits, value), Text(digits, value)) << std::hexfloat << value;
+      }
     }
   }
   // 123456789.5 lies halfway and goes to the even 123456790; 123456788.5 to 123456788.
@@ -130,18 +164,12 @@ TEST(FormatValue, PowersOfTenAndHalfwayPoints) {
   EXPECT_EQ("123456788", Format(123456788.5));
   EXPECT_EQ("1.23456788e+09", Format(1234567885.0));
   EXPECT_EQ("1.2345679e+09", Format(1234567895.0));
-  std::mt19937_64 random(5);
-  for (int i = 0; i < 20000 * kScale; ++i) {
-    const double tie = static_cast<double>((100000000 + random() % 900000000) * 10 + 5);
-    for (double value : {tie, std::ldexp(tie, -static_cast<int>(random() % 5)), std::nextafter(tie, 0.0),
-                         std::nextafter(tie, HUGE_VAL)}) {
-      ASSERT_EQ(Printf9(value), Format(value)) << std::hexfloat << value;
-    }
-  }
+  EXPECT_EQ("1.23456789012346e+15", Text(15, 1234567890123455.0));
+  EXPECT_EQ("1.7976931348623157e+308", Text(15, DBL_MAX));
 }
 
 // A sample from the classes of bench/format_check.cpp, which runs the long count.
-TEST(FormatValue, AgreesWithPrintfOnASample) {
+TEST(ValueTexts, AgreeWithPrintfOnASample) {
   std::mt19937_64 random(20261209);
   auto decimal = [&](int digits, int exponent) {
     std::string text = (random() & 1) ? "-" : "";
@@ -150,25 +178,26 @@ TEST(FormatValue, AgreesWithPrintfOnASample) {
     for (int i = 1; i < digits; ++i) text += static_cast<char>('0' + random() % 10);
     return std::strtod((text + "e" + std::to_string(exponent)).c_str(), nullptr);
   };
-  // clang-format on
-  for (int i = 0; i < 200000 * kScale; ++i) {
-    double value;
-    switch (i % 5) {
-      case 0: value = FromBits(random()); break;
-      case 1:
-        value = FromBits(random() & 0x801FFFFFFFFFFFFFULL);  // subnormals, smallest normals
-        break;
-      case 2:
-        value =
-            decimal(1 + static_cast<int>(random() % 17), static_cast<int>(random() % 634) - 325);
-        break;
-      case 3:
-        value = decimal(10, static_cast<int>(random() % 40) - 20);  // near halfway as written
-        break;
-      default: value = static_cast<double>(random() >> (11 + random() % 50)); break;
+  for (int digits : {9, 15}) {
+    for (int i = 0; i < 200000 * kScale; ++i) {
+      double value;
+      switch (i % 5) {
+        case 0: value = FromBits(random()); break;
+        case 1:
+          value = FromBits(random() & 0x801FFFFFFFFFFFFFULL);  // subnormals, smallest normals
+          break;
+        case 2:
+          value =
+              decimal(1 + static_cast<int>(random() % 17), static_cast<int>(random() % 634) - 325);
+          break;
+        case 3:  // near halfway as written
+          value = decimal(digits + 1, static_cast<int>(random() % 40) - 20);
+          break;
+        default: value = static_cast<double>(random() >> (11 + random() % 50)); break;
+      }
+      if (!std::isfinite(value)) continue;
+      ASSERT_EQ(Reference(digits, value), Text(digits, value)) << std::hexfloat << value;
     }
-    if (!std::isfinite(value)) continue;
-    ASSERT_EQ(Printf9(value), Format(value)) << std::hexfloat << value;
   }
 }
 

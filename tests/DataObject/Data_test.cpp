@@ -110,6 +110,19 @@ TEST(Data, RowsOfAVectorAreContiguous) {
   EXPECT_EQ(nullptr, data.MbrDyaLabels);
 }
 
+// Blocks of several mebibytes are asked onto huge pages where the system has
+// them; the table holds the same: zeros until written, every row in its place.
+TEST(Data, LargeBlocksHoldWhatSmallOnesHold) {
+  const std::int32_t rows = 600000;  // 9.6 MB of inputs, 4.8 MB of each pointer array
+  Data data(rows, 2, 1, false);
+  for (std::int32_t slot : {0, rows / 2, rows - 1}) EXPECT_EQ("0 0 | 0", Slot(data, slot));
+  const double inputs[] = {1.5, -2.5}, output = 3.0;
+  for (std::int32_t r = 0; r < rows; ++r) data.AppendRow(inputs, &output, nullptr);
+  EXPECT_EQ(data.MbrDyaRtpInputs[0] + 2 * static_cast<std::size_t>(rows - 1),
+            data.MbrDyaRtpInputs[rows - 1]);
+  for (std::int32_t slot : {0, rows / 2, rows - 1}) EXPECT_EQ("1.5 -2.5 | 3", Slot(data, slot));
+}
+
 TEST(Data, ZeroOrNegativeWidthsHaveNoStorage) {
   Data data(3, 0, -4, false);
   EXPECT_EQ(nullptr, data.MbrDyaRtpInputs);

@@ -39,42 +39,6 @@ std::uint64_t Bits(double value) {
   return bits;
 }
 
-// ---- A stream buffer that hands its text out in pieces ---------------------------
-//
-// Each piece lives in an array of its own, exactly as long as the piece, so
-// that a read past the characters a buffer holds is caught by the address
-// sanitizer. Pieces are of a fixed size, or random (1 to 16 characters).
-
-class PieceBuffer : public std::streambuf {
- public:
-  // piece 0: the whole text at once; piece < 0: random sizes.
-  PieceBuffer(std::string text, int piece, unsigned seed)
-      : text_(std::move(text)), piece_(piece), random_(seed) {}
-
- protected:
-  // Kept out of line: inlined where the compiler guesses the dynamic type of
-  // some other stream buffer, it draws false out-of-bounds warnings.
-  [[gnu::noinline]] int_type underflow() override {
-    if (gptr() != nullptr && gptr() < egptr()) return traits_type::to_int_type(*gptr());
-    if (position_ >= text_.size()) return traits_type::eof();
-    std::size_t size = text_.size() - position_;
-    if (piece_ > 0) size = std::min<std::size_t>(size, static_cast<std::size_t>(piece_));
-    if (piece_ < 0) size = std::min<std::size_t>(size, 1 + random_() % 16);
-    window_.reset(new char[size]);
-    std::memcpy(window_.get(), text_.data() + position_, size);
-    position_ += size;
-    setg(window_.get(), window_.get(), window_.get() + size);
-    return traits_type::to_int_type(*gptr());
-  }
-
- private:
-  std::string text_;
-  int piece_;
-  std::mt19937 random_;
-  std::size_t position_ = 0;
-  std::unique_ptr<char[]> window_;
-};
-
 // What reading `count` numbers of a data block named Data left behind.
 struct Outcome {
   std::vector<std::uint64_t> values;  // the numbers read, bit for bit
@@ -97,7 +61,7 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o) {
 }
 
 Outcome ReadNumbers(const std::string& text, int count, bool fast, int piece, unsigned seed) {
-  PieceBuffer buffer(text, piece, seed);
+  test::PieceBuffer buffer(text, piece, seed);
   std::istream in(&buffer);
   FileTools tools;
   Text block(FileTools::DuplicateString("Data"));
@@ -121,9 +85,7 @@ Outcome ReadNumbers(const std::string& text, int count, bool fast, int piece, un
       &in);
   outcome.block_released = block == nullptr;
   outcome.state = in.rdstate();
-  for (int c = buffer.sbumpc(); c != std::char_traits<char>::eof(); c = buffer.sbumpc()) {
-    outcome.rest += static_cast<char>(c);
-  }
+  outcome.rest = buffer.Rest();
   return outcome;
 }
 

@@ -1,14 +1,18 @@
 #include "FileHandler/FlatFiler.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "DataObject/Data.h"
 #include "DataObject/Exceptions.h"
@@ -122,6 +126,51 @@ TEST(FlatFilerSave, KeepsTheLinesWrittenBeforeAFailure) {
   for (double v : {7.0, 8.0, 9.0}) table.AppendRow(&v, nullptr, nullptr);
   EXPECT_THROW(TFlatFiler::SaveData(dir.File("part.flat").c_str(), &table), TException);
   EXPECT_EQ("7 \n", test::ReadFile(dir.File("part.flat")));
+}
+
+// A table that reads the file being written each time a row is asked for.
+class WatchedTable : public Data {
+ public:
+  explicit WatchedTable(std::string path) : Data(3, 1, 0, false), path_(std::move(path)) {}
+  void GetNextRow(double* inputs, double* outputs, TLabelList** labels) override {
+    seen.push_back(test::ReadFile(path_));
+    Data::GetNextRow(inputs, outputs, labels);
+  }
+  std::vector<std::string> seen;  // the file before each row
+
+ private:
+  std::string path_;
+};
+
+TEST(FlatFilerSave, EveryLineIsInTheFileOnceItsRowIsWritten) {
+  test::TempDir dir;
+  WatchedTable table(dir.File("t.flat"));
+  for (double v : {7.0, 8.0, 9.0}) table.AppendRow(&v, nullptr, nullptr);
+  TFlatFiler::SaveData(dir.File("t.flat").c_str(), &table);
+  EXPECT_EQ((std::vector<std::string>{"", "7 \n", "7 \n8 \n"}), table.seen);
+  EXPECT_EQ("7 \n8 \n9 \n", test::ReadFile(dir.File("t.flat")));
+}
+
+// A file that takes a line only in part (the file size limit here; a disk
+// filling up alike) ends the writing with the error; what was written stays.
+TEST(FlatFilerSave, ReportsALineTheFileTakesOnlyInPart) {
+  test::TempDir dir;
+  const std::string path = dir.File("t.flat");
+  Data table(3, 1, 0, false);
+  for (double v : {1111.0, 2222.0, 3333.0}) table.AppendRow(&v, nullptr, nullptr);
+  table.MbrNdxCursor = 1;
+  rlimit saved{};
+  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
+  rlimit limit = saved;
+  limit.rlim_cur = 9;  // the first line of 6 bytes and half the second
+  void (*const handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limit));
+  const std::string thrown = test::ExceptionOf([&] { TFlatFiler::SaveData(path.c_str(), &table); });
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_EQ("Unable to write file | File Error | TFlatFiler::SaveData", thrown);
+  EXPECT_EQ("1111 \n222", test::ReadFile(path));
+  EXPECT_EQ(table.MbrNdxLast, table.MbrNdxCursor);
 }
 
 TEST(FlatFilerSave, ReportsFilesThatCannotBeOpenedOrWritten) {
