@@ -1,6 +1,7 @@
 // The numbers of a data block parsed on several threads, piece by piece: a
 // piece of the input is read into memory and cut into chunks at separators;
-// the threads parse the chunks into scratch values (phase one), the chunks'
+// the threads parse the chunks into scratch values while one of them reads
+// the next piece (phase one), the chunks''
 // values are counted in file order to find where each one's first value goes
 // and where the ordinary reader must take over (serial), and the threads copy
 // the values into place (phase two), which also touches the matrices' pages
@@ -11,11 +12,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <streambuf>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Base/internal/Assert.h"
@@ -251,8 +254,12 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
   const std::size_t chunk_capacity =
       static_cast<std::size_t>(std::min<std::uint64_t>(chunk_bytes / 2 + 1, wanted));
   const std::size_t most_chunks = (piece_bytes + chunk_bytes - 1) / chunk_bytes;
-  // Left unset: only the pages the values are written to are ever touched.
-  const std::unique_ptr<char[]> piece(new char[piece_bytes]);
+  // Two pieces: one parsed while the next is read. Left unset: only the
+  // pages the values are written to are ever touched.
+  const std::unique_ptr<char[]> buffers[2] = {std::unique_ptr<char[]>(new char[piece_bytes]),
+                                              std::unique_ptr<char[]>(new char[piece_bytes])};
+  char* piece = buffers[0].get();
+  char* next = buffers[1].get();
   const std::unique_ptr<double[]> scratch(new double[most_chunks * chunk_capacity]);
   std::vector<Chunk> chunks;  // as many as the largest piece has had
   // More threads than chunks in a piece would have nothing to do.
@@ -260,14 +267,13 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
 
   std::uint64_t placed = 0;
   std::streamoff piece_start = start;
-  std::size_t held = 0;    // bytes in the piece buffer, from the start
+  std::size_t held = Fill(*sb, piece, 0, piece_bytes);  // bytes in the piece
   std::size_t resume = 0;  // where, in the piece, the ordinary reader goes on
   for (;;) {
-    held = Fill(*sb, piece.get(), held, piece_bytes);
     // The piece ends after its last separator; the word after it may go on
     // in what has not been read yet.
     std::size_t length = held;
-    while (length != 0 && !SeparatorAt(&piece[length - 1])) --length;
+    while (length != 0 && !SeparatorAt(piece + length - 1)) --length;
     if (length == 0) {
       resume = 0;
       break;
@@ -277,7 +283,7 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
     std::size_t chunk_count = 0;
     for (std::size_t begin = 0; begin < length; ++chunk_count) {
       std::size_t end = std::min(begin + chunk_bytes, length);
-      while (!SeparatorAt(&piece[end - 1])) ++end;
+      while (!SeparatorAt(piece + end - 1)) ++end;
       if (chunk_count == chunks.size()) {
         MBRK_ASSERT(chunk_count < most_chunks);
         chunks.emplace_back();
@@ -290,7 +296,24 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
     }
     const std::size_t limit =
         static_cast<std::size_t>(std::min<std::uint64_t>(chunk_capacity, wanted - placed));
-    crew.Run(chunk_count, [&](std::size_t i) { ParseChunk(piece.get(), chunks[i], limit); });
+    // The next piece, the unfinished word first, is read while the chunks are
+    // parsed: item 0, so that it starts at once. A stream that throws has its
+    // exception carried back to this thread.
+    std::size_t next_held = 0;
+    std::exception_ptr read_failure;
+    crew.Run(chunk_count + 1, [&](std::size_t i) {
+      if (i != 0) {
+        ParseChunk(piece, chunks[i - 1], limit);
+        return;
+      }
+      try {
+        std::memcpy(next, piece + length, held - length);
+        next_held = Fill(*sb, next, held - length, piece_bytes);
+      } catch (...) {
+        read_failure = std::current_exception();
+      }
+    });
+    if (read_failure) std::rethrow_exception(read_failure);
 
     // In file order: how many values of each chunk are taken, and whether
     // the ordinary reader takes over in this piece.
@@ -306,7 +329,7 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
       taken[used] = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.count, wanted - index));
       index += taken[used];
       if (taken[used] < chunk.count) {
-        resume = EndOfWords(piece.get(), chunk.begin, taken[used]);
+        resume = EndOfWords(piece, chunk.begin, taken[used]);
         done = true;
       } else if (chunk.foreign || index == wanted) {
         resume = chunk.stop;
@@ -317,9 +340,8 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
              [&](std::size_t i) { placement.Place(chunks[i].values, taken[i], first_index[i]); });
     placed = index;
     if (done) break;
-    // On to the next piece, the unfinished word first.
-    std::memmove(piece.get(), piece.get() + length, held - length);
-    held -= length;
+    std::swap(piece, next);
+    held = next_held;
     piece_start += static_cast<std::streamoff>(length);
   }
   const std::streamoff at = piece_start + static_cast<std::streamoff>(resume);

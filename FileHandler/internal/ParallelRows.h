@@ -22,11 +22,11 @@ struct ParallelRowOptions {
   /// ordinary reader reads every row).
   unsigned threads = 0;
   /// The bytes of one chunk, the unit of work (at least 1).
-  std::size_t chunk_bytes = 256 * 1024;
+  std::size_t chunk_bytes = 128 * 1024;
   /// The bytes read from the stream at a time and parsed together (at least
-  /// 1): the most text held in memory at once, with the parsed values of at
-  /// most four times as many bytes.
-  std::size_t piece_bytes = 4 * 1024 * 1024;
+  /// 1). Two pieces are held, one parsed while the next is read, with the
+  /// parsed values of at most four times a piece's bytes.
+  std::size_t piece_bytes = 2 * 1024 * 1024;
   /// Inputs with fewer bytes after the data block's start tag are left to the
   /// ordinary reader: starting threads does not pay for them.
   std::uint64_t least_bytes = 1024 * 1024;
