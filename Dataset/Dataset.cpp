@@ -6,6 +6,8 @@
 #include <new>
 #include <utility>
 
+#include "Base/internal/Memory.h"
+
 namespace mbrk {
 
 namespace {
@@ -31,6 +33,9 @@ Matrix::Matrix(std::size_t rows, std::size_t width) : rows_(rows), width_(width)
   if (count == 0) return;
   values_.reset(static_cast<double*>(std::calloc(count, sizeof(double))));
   if (values_ == nullptr) throw std::bad_alloc();
+  // Before the first touch: the readers fill large matrices page by page.
+  if (count * sizeof(double) >= kHugePageWorthy)
+    AdviseHugePages(values_.get(), count * sizeof(double));
 }
 
 Matrix::Matrix(std::size_t rows, std::size_t width, const std::vector<double>& values)

@@ -151,8 +151,16 @@ struct Window {
   std::int64_t next_offset = 0;
 };
 
-/// How to read. Empty for now; options such as a thread count will go here.
-struct ReadOptions {};
+/// How to read.
+struct ReadOptions {
+  /// The threads that read a large data block's numbers: 0 for one per core
+  /// of the machine (std::thread::hardware_concurrency), 1 for the calling
+  /// thread alone. The result, every message and every error's position are
+  /// the same whatever the count; only time differs. A stream without
+  /// positions (a pipe) and a block of rows with label lists are read on the
+  /// calling thread alone.
+  unsigned threads = 0;
+};
 
 /// The input broke the dataset format.
 ///

@@ -12,15 +12,18 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "DataObject/LabelList.h"
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/Files.h"
+#include "Dataset/internal/ParallelRead.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/Lexer.h"
+#include "FileHandler/internal/ParallelRows.h"
 #include "FileHandler/internal/RowReader.h"
 #include "FileHandler/internal/Window.h"
 
@@ -79,13 +82,31 @@ class DatasetRows final : public RowDestination {
   Dataset& dataset_;
 };
 
-Dataset ReadWhole(std::istream& in) {
+Dataset ReadWhole(std::istream& in, const ParallelRowOptions& options) {
   FileTools tools;
   DataBlock block = ReadToDataBlock(tools, in);
   RefuseHostileSize(in, block.rows, block.layout);
   Dataset dataset = ShapedDataset(block.layout, block.rows);
   DatasetRows destination(dataset);
-  RowReader(tools, in, block, destination).ReadRows(0, block.rows);
+  RowReader reader(tools, in, block, destination);
+  // The leading plain numbers on every thread, the rest as one thread reads it.
+  std::int32_t row = 0;
+  if (block.rows > 0) {
+    const std::uint64_t placed =
+        ReadValuesInParallel(in, block.layout, block.rows, destination.Places(0), options);
+    if (placed != 0) {
+      const RowLayout& layout = block.layout;
+      const std::uint64_t width =
+          static_cast<std::uint64_t>(layout.inputs) + static_cast<std::uint64_t>(layout.expected) +
+          static_cast<std::uint64_t>(layout.generated) + static_cast<std::uint64_t>(layout.errors);
+      row = static_cast<std::int32_t>(placed / width);
+      if (placed % width != 0) {
+        reader.ReadRowRest(row, static_cast<std::int64_t>(placed % width));
+        ++row;
+      }
+    }
+  }
+  reader.ReadRows(row, block.rows - row);
   ReadDataBlockEnd(tools, in, block);
   dataset.format_version = block.format_version;
   return dataset;
@@ -188,9 +209,9 @@ auto WithFile(const std::string& path, Read read) -> decltype(read(std::declval<
 }
 
 // A whole dataset from `in`, read ahead where it has no positions.
-Dataset ReadWholeFrom(std::istream& source) {
+Dataset ReadWholeFrom(std::istream& source, const ParallelRowOptions& options) {
   DatasetInput input(source);
-  Dataset dataset = ReadWhole(input.stream());
+  Dataset dataset = ReadWhole(input.stream(), options);
   // Read through a buffer of its own, a stream without positions has still
   // been read to its end.
   if (!input.positioned()) source.setstate(std::ios::eofbit);
@@ -199,17 +220,34 @@ Dataset ReadWholeFrom(std::istream& source) {
 
 }  // namespace
 
-Dataset ReadDataset(const std::string& path, const ReadOptions&) {
-  return WithFile(path, [](std::istream& in) { return ReadWholeFrom(in); });
+ParallelRowOptions ParallelOptionsFor(const ReadOptions& options) {
+  ParallelRowOptions parallel;
+  const unsigned threads =
+      options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
+  // One thread reads as the ordinary reader alone does.
+  parallel.threads = threads > 1 ? threads : 0;
+  return parallel;
 }
 
-Dataset ReadDataset(std::istream& in, const ReadOptions&) {
+Dataset ReadDatasetWith(const std::string& path, const ParallelRowOptions& options) {
+  return WithFile(path, [&options](std::istream& in) { return ReadWholeFrom(in, options); });
+}
+
+Dataset ReadDatasetWith(std::istream& in, const ParallelRowOptions& options) {
   const std::streamoff start = Tell(in);
   try {
-    return ReadWholeFrom(in);
+    return ReadWholeFrom(in, options);
   } catch (FileTools::Error& error) {
     ThrowFormatError(error, in, start, std::string());
   }
+}
+
+Dataset ReadDataset(const std::string& path, const ReadOptions& options) {
+  return ReadDatasetWith(path, ParallelOptionsFor(options));
+}
+
+Dataset ReadDataset(std::istream& in, const ReadOptions& options) {
+  return ReadDatasetWith(in, ParallelOptionsFor(options));
 }
 
 Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count) {

@@ -109,8 +109,10 @@ std::optional<std::vector<mbrk::Labels>> ToLabels(const std::optional<LabelPairs
   return lists;
 }
 
-py::tuple Load(const std::string& path, const py::object& shown) {
-  mbrk::Dataset dataset = Unlocked(shown, [&] { return mbrk::ReadDataset(path); });
+py::tuple Load(const std::string& path, const py::object& shown, unsigned threads) {
+  mbrk::ReadOptions options;
+  options.threads = threads;
+  mbrk::Dataset dataset = Unlocked(shown, [&] { return mbrk::ReadDataset(path, options); });
   return TakeParts(dataset);
 }
 
@@ -169,8 +171,9 @@ PYBIND11_MODULE(_mbrk, m) {
       "The dataset toolkit's value-type interface. Use the package mbrk; every function "
       "here takes the path twice: as bytes to open, and as given, for errors.";
   m.attr("__version__") = MBRK_VERSION;
-  m.def("load", &Load, py::arg("path"), py::arg("shown"),
-        "Reads a whole dataset file; returns the parts of an mbrk.Dataset as a tuple.");
+  m.def("load", &Load, py::arg("path"), py::arg("shown"), py::arg("threads"),
+        "Reads a whole dataset file on `threads` threads (0: one per core); returns the parts "
+        "of an mbrk.Dataset as a tuple.");
   m.def("window", &Window, py::arg("path"), py::arg("shown"), py::arg("offset"), py::arg("count"),
         "Reads `count` rows from `offset` bytes into the data block; returns (parts, "
         "next_offset).");

@@ -188,9 +188,15 @@ class RowReader {
   /// nothing in the file to read for them.
   void ReadRows(std::int32_t first_row, std::int32_t count);
 
+  /// Reads the rest of row `row` as ReadRows reads a whole row, its first
+  /// `first_value` numbers (counted over the four vectors) being already in
+  /// the places the destination gives for it.
+  void ReadRowRest(std::int32_t row, std::int64_t first_value);
+
  private:
-  void ReadRow(std::int32_t row);
-  void ReadNumbers(double* values, std::int32_t count);
+  void ReadRow(std::int32_t row, std::int64_t first_value);
+  // Reads `count` numbers into `values`, leaving the first `skip` of them.
+  void ReadNumbers(double* values, std::int32_t count, std::int64_t& skip);
   void ReadLabels(TablePart part, std::int32_t row);
 
   FileTools& tools_;

@@ -79,14 +79,21 @@ def _paths(path: PathLike) -> Tuple[bytes, Union[str, bytes]]:
     return os.fsencode(shown), shown
 
 
-def load(path: PathLike) -> Dataset:
+def load(path: PathLike, threads: Optional[int] = None) -> Dataset:
     """Reads the whole dataset file ``path`` (str or os.PathLike).
 
-    The values are read once, straight into the arrays. Raises FormatError,
-    FileNotFoundError, IsADirectoryError, PermissionError or MemoryError.
+    The values are read once, straight into the arrays. The numbers of a large
+    data block are read on ``threads`` threads: None for one per core, 1 for
+    the calling thread alone; the result and every error are the same
+    whatever the count. Raises FormatError, FileNotFoundError,
+    IsADirectoryError, PermissionError or MemoryError; ValueError for a thread
+    count that is not a whole number of at least 1.
     """
+    if threads is not None and (isinstance(threads, bool) or not isinstance(threads, int)
+                                or threads < 1):
+        raise ValueError("threads must be None or a whole number of at least 1")
     raw, shown = _paths(path)
-    return Dataset(*_mbrk.load(raw, shown))
+    return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024)))
 
 
 def windows(path: PathLike, rows: int = 10_000) -> Iterator[Dataset]:

@@ -83,6 +83,31 @@ def test_a_broken_file_says_where(tmp_path, text, message, line, column, offset)
     assert str(again) == str(error) and again.offset == offset
 
 
+def test_any_thread_count_reads_the_same(tmp_path):
+    rng = np.random.default_rng(4)
+    values = np.round(rng.uniform(-1000, 1000, (40000, 6)), 3)
+    rows = "\n".join(" ".join(f"{v:g}" for v in row) for row in values)
+    text = f"[DataSet] [Rows = 40000] [Inputs = 5] [ExpectedOutputs = 1] [Data]\n{rows}\n"
+    path = tmp_path / "large.mbrk"
+    path.write_text(text + "[~Data] [~DataSet]\n")
+    alone = mbrk.load(path, threads=1)
+    assert np.array_equal(alone.inputs, values[:, :5]) and np.array_equal(alone.expected, values[:, 5:])
+    for threads in (None, 2, 3):
+        data = mbrk.load(path, threads=threads)
+        assert np.array_equal(data.inputs, alone.inputs)
+        assert np.array_equal(data.expected, alone.expected)
+    path.write_text(text[:-40] + " x [~Data] [~DataSet]\n")
+    errors = []
+    for threads in (1, None):
+        with pytest.raises(mbrk.FormatError) as caught:
+            mbrk.load(path, threads=threads)
+        errors.append(str(caught.value) + f" @{caught.value.offset}")
+    assert errors[0] == errors[1] and "number-expected" in errors[0]
+    for wrong in (0, -1, True, 1.5, "2"):
+        with pytest.raises(ValueError):
+            mbrk.load(path, threads=wrong)
+
+
 def test_files_that_cannot_be_had(tmp_path):
     with pytest.raises(FileNotFoundError) as caught:
         mbrk.load(tmp_path / "missing.mbrk")
