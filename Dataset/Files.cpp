@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
+
+#include "Base/internal/Interrupt.h"
 
 namespace mbrk::files {
 
@@ -14,23 +17,37 @@ void ThrowSystemError(int error, const std::string& what, const std::string& pat
   throw std::system_error(error, std::generic_category(), what + " '" + path + "'");
 }
 
+void RefuseNulInPath(const std::string& path) {
+  // The system would see the path cut at the null byte: another file.
+  if (path.find('\0') != std::string::npos) {
+    throw std::invalid_argument("embedded null byte in a path");
+  }
+}
+
 void OpenForReading(InputFile& file, const std::string& path) {
+  RefuseNulInPath(path);
   // A folder opens like a file here but reads as nothing.
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored)) {
     ThrowSystemError(EISDIR, "cannot read", path);
   }
   errno = 0;
-  if (!file.Open(path.c_str(), std::ios::binary) || !file.stream().is_open()) {
+  if (!file.Open(path.c_str(), std::ios::binary) || !file.is_open()) {
     ThrowSystemError(errno, "cannot open", path);
   }
 }
 
 BlockWriter::BlockWriter(const std::string& path) : path_(path) {
+  RefuseNulInPath(path);
   buffer_.reset(new char[capacity_]);
-  errno = 0;
-  file_.reset(std::fopen(path.c_str(), "wb"));
-  if (file_ == nullptr) ThrowSystemError(errno, "cannot create", path);
+  for (;;) {
+    errno = 0;
+    file_.reset(std::fopen(path.c_str(), "wb"));
+    if (file_ != nullptr) break;
+    // A FIFO waits for its reader; a signal may cut the wait short.
+    if (errno != EINTR) ThrowSystemError(errno, "cannot create", path);
+    CheckInterrupt();
+  }
   // The blocks are already large: no second buffer in between.
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
 }
@@ -53,10 +70,17 @@ void BlockWriter::Append(const char* text, std::size_t size) {
 }
 
 void BlockWriter::Flush() {
-  if (used_ == 0) return;
-  errno = 0;
-  const std::size_t written = std::fwrite(buffer_.get(), 1, used_, file_.get());
-  if (written != used_) ThrowSystemError(errno, "cannot write", path_);
+  PollInterrupt();
+  std::size_t written = 0;
+  while (written < used_) {
+    errno = 0;
+    written += std::fwrite(buffer_.get() + written, 1, used_ - written, file_.get());
+    if (written == used_) break;
+    // A write that a signal cut short goes on where it stopped.
+    if (errno != EINTR) ThrowSystemError(errno, "cannot write", path_);
+    std::clearerr(file_.get());
+    CheckInterrupt();
+  }
   used_ = 0;
 }
 

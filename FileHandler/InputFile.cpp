@@ -1,9 +1,12 @@
 #include "FileHandler/internal/InputFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
+
+#include "Base/internal/Interrupt.h"
 
 namespace mbrk {
 
@@ -25,12 +28,30 @@ std::size_t BufferSizeFor(const char* path) {
 
 }  // namespace
 
+InputFile::PollingBuffer::int_type InputFile::PollingBuffer::underflow() {
+  if (gptr() == egptr()) PollInterrupt();
+  return std::filebuf::underflow();
+}
+
+std::streamsize InputFile::PollingBuffer::xsgetn(char* s, std::streamsize n) {
+  PollInterrupt();
+  return std::filebuf::xsgetn(s, n);
+}
+
 bool InputFile::Open(const char* path, std::ios::openmode mode) {
   buffer_size_ = BufferSizeFor(path);
   buffer_.reset(new char[buffer_size_]);
   // The buffer must be in place before the file is opened.
-  stream_.rdbuf()->pubsetbuf(buffer_.get(), static_cast<std::streamsize>(buffer_size_));
-  stream_.open(path, mode | std::ios::in);
+  file_.pubsetbuf(buffer_.get(), static_cast<std::streamsize>(buffer_size_));
+  for (;;) {
+    errno = 0;
+    if (file_.open(path, mode | std::ios::in) != nullptr) break;
+    if (errno != EINTR) {
+      stream_.setstate(std::ios::failbit);
+      break;
+    }
+    CheckInterrupt();
+  }
   return stream_.good();
 }
 

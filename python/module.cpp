@@ -16,23 +16,44 @@
 #include <utility>
 #include <vector>
 
+#include "Base/internal/Interrupt.h"
 #include "Dataset/Dataset.h"
 
 namespace py = pybind11;
 
 namespace {
 
-// Runs `work` without the interpreter's lock and turns the toolkit's
-// failures into Python's: FormatError, OSError (whose constructor picks
-// FileNotFoundError, IsADirectoryError, PermissionError, ... by the code).
+// The interpreter's signal handlers, run for a call of the toolkit between
+// its pieces of work: a handler that raises (Ctrl-C's KeyboardInterrupt)
+// leaves its exception set and stops the call; one that returns lets it go
+// on. Only the main thread runs the handlers, so only there is the check
+// installed: elsewhere it would take the lock for nothing.
+void CheckSignals() {
+  const py::gil_scoped_acquire locked;
+  if (PyErr_CheckSignals() != 0) throw mbrk::Interrupted();
+}
+
+mbrk::InterruptCheck SignalCheck() {
+  static const unsigned long main_thread =
+      py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>();
+  return PyThread_get_thread_ident() == main_thread ? &CheckSignals : nullptr;
+}
+
+// Runs `work` without the interpreter's lock, stoppable by a signal handler
+// that raises, and turns the toolkit's failures into Python's: FormatError,
+// OSError (whose constructor picks FileNotFoundError, IsADirectoryError,
+// PermissionError, ... by the code), the handler's exception.
 // std::bad_alloc and std::invalid_argument become MemoryError and
 // ValueError on pybind11's own road. `shown` is the path as the caller gave
 // it, for the error.
 template <typename Work>
 auto Unlocked(const py::object& shown, Work work) -> decltype(work()) {
   try {
-    py::gil_scoped_release unlocked;
+    const mbrk::InterruptScope stoppable(SignalCheck());
+    const py::gil_scoped_release unlocked;
     return work();
+  } catch (const mbrk::Interrupted&) {
+    throw py::error_already_set();  // what CheckSignals left set
   } catch (const mbrk::FormatError& error) {
     const py::object type = py::module_::import("mbrk._errors").attr("FormatError");
     const py::object value =

@@ -14,11 +14,11 @@ written as asked.
 """
 
 import os
-from typing import Any, Dict, Iterable, Iterator, List, Mapping, Optional, Tuple, Union
+from typing import Any, Dict, Iterable, Iterator, List, Optional, Tuple, Union
 
 import numpy as np
 
-from . import _mbrk
+from . import _checks, _mbrk
 from ._errors import FormatError
 
 __all__ = ["Dataset", "FormatError", "load", "save", "windows", "probe", "to_flat", "read_flat"]
@@ -76,7 +76,7 @@ class Dataset:
 def _paths(path: PathLike) -> Tuple[bytes, Union[str, bytes]]:
     """The path as bytes to open and as given (os.fspath) to report."""
     shown = os.fspath(path)
-    return os.fsencode(shown), shown
+    return _checks.path(os.fsencode(shown)), shown
 
 
 def load(path: PathLike, threads: Optional[int] = None) -> Dataset:
@@ -89,9 +89,8 @@ def load(path: PathLike, threads: Optional[int] = None) -> Dataset:
     IsADirectoryError, PermissionError or MemoryError; ValueError for a thread
     count that is not a whole number of at least 1.
     """
-    if threads is not None and (isinstance(threads, bool) or not isinstance(threads, int)
-                                or threads < 1):
-        raise ValueError("threads must be None or a whole number of at least 1")
+    if threads is not None:
+        threads = _checks.whole("threads", threads, least=1, most=2**63 - 1)
     raw, shown = _paths(path)
     return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024)))
 
@@ -104,8 +103,7 @@ def windows(path: PathLike, rows: int = 10_000) -> Iterator[Dataset]:
     window is read when it is due and costs what its rows cost, wherever it
     lies in the file.
     """
-    if isinstance(rows, bool) or not isinstance(rows, int) or rows < 1:
-        raise ValueError("rows must be a whole number of at least 1")
+    rows = _checks.whole("rows", rows, least=1)
     raw, shown = _paths(path)
     total = _mbrk.probe(raw, shown)["rows"]
 
@@ -135,7 +133,7 @@ def probe(path: PathLike) -> Dict[str, Any]:
 
 def _matrix(name: str, values: Any) -> np.ndarray:
     """`values` as a C-contiguous float64 array of two dimensions."""
-    array = np.ascontiguousarray(values, dtype=np.float64)
+    array = np.ascontiguousarray(_checks.values(name, values), dtype=np.float64)
     if array.ndim != 2:
         raise ValueError(f"{name} must be two-dimensional (rows, width), not of shape "
                          f"{array.shape}")
@@ -144,19 +142,9 @@ def _matrix(name: str, values: Any) -> np.ndarray:
 
 def _label_rows(name: str,
                 lists: Optional[Iterable[Any]]) -> Optional[List[List[Tuple[str, float]]]]:
-    """Label lists (dicts or sequences of pairs) as lists of (str, float) pairs."""
-    if lists is None:
-        return None
-    rows = []
-    for labels in lists:
-        pairs = labels.items() if isinstance(labels, Mapping) else labels
-        row = []
-        for label, value in pairs:
-            if not isinstance(label, str):
-                raise ValueError(f"{name}: label names must be str, not {type(label).__name__}")
-            row.append((label, float(value)))
-        rows.append(row)
-    return rows
+    """Label lists (dicts, sequences of pairs or bare names, a bare name) as
+    lists of (str, float) pairs."""
+    return _checks.label_rows(name, lists)
 
 
 def save(path: PathLike, inputs: Any = None, expected: Any = None, generated: Any = None,
@@ -210,5 +198,7 @@ def read_flat(path: PathLike, rows: int, inputs: int, outputs: int) -> Dataset:
     lenient, as the toolkit's flat reader: a short or malformed file still
     gives ``rows`` rows. Raises ValueError for a negative count, or OSError.
     """
+    rows, inputs, outputs = (_checks.whole(name, value) for name, value in
+                             (("rows", rows), ("inputs", inputs), ("outputs", outputs)))
     raw, shown = _paths(path)
     return Dataset(*_mbrk.read_flat(raw, shown, rows, inputs, outputs))
