@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <unistd.h>
+
 #include "Base/internal/Interrupt.h"
 
 namespace mbrk::files {
@@ -71,15 +73,17 @@ void BlockWriter::Append(const char* text, std::size_t size) {
 
 void BlockWriter::Flush() {
   PollInterrupt();
+  // Written by the system call itself (the file has no buffer of its own):
+  // the C library would go on after a write that a signal cut short, and a
+  // pipe without a reader would hold the call for good. Such a write asks the
+  // interrupt check, then goes on where it stopped.
+  const int fd = fileno(file_.get());
   std::size_t written = 0;
   while (written < used_) {
-    errno = 0;
-    written += std::fwrite(buffer_.get() + written, 1, used_ - written, file_.get());
-    if (written == used_) break;
-    // A write that a signal cut short goes on where it stopped.
-    if (errno != EINTR) ThrowSystemError(errno, "cannot write", path_);
-    std::clearerr(file_.get());
-    CheckInterrupt();
+    const ssize_t wrote = ::write(fd, buffer_.get() + written, used_ - written);
+    if (wrote < 0 && errno != EINTR) ThrowSystemError(errno, "cannot write", path_);
+    if (wrote > 0) written += static_cast<std::size_t>(wrote);
+    if (written < used_) CheckInterrupt();
   }
   used_ = 0;
 }

@@ -9,6 +9,7 @@
 #ifndef MBRK_BASE_INTERNAL_INTERRUPT_H
 #define MBRK_BASE_INTERNAL_INTERRUPT_H
 
+#include <chrono>
 #include <exception>
 
 namespace mbrk {
@@ -24,22 +25,29 @@ class Interrupted : public std::exception {
 /// the embedding likes) to stop it.
 using InterruptCheck = void (*)();
 
+/// The least time between two checks that PollInterrupt runs, by default.
+inline constexpr std::chrono::milliseconds kPollInterval{20};
+
 /// Installs `check` for the calling thread while the scope lives, and the one
 /// before it again when it ends; a null check installs none. Scopes nest.
+/// PollInterrupt runs it first at the first poll, then at most once every
+/// `interval` (0: at every poll).
 class InterruptScope {
  public:
-  explicit InterruptScope(InterruptCheck check) noexcept;
+  explicit InterruptScope(InterruptCheck check,
+                          std::chrono::milliseconds interval = kPollInterval) noexcept;
   ~InterruptScope();
   InterruptScope(const InterruptScope&) = delete;
   InterruptScope& operator=(const InterruptScope&) = delete;
 
  private:
-  InterruptCheck outer_;
+  InterruptCheck outer_check_;
+  std::chrono::milliseconds outer_interval_;
 };
 
 /// Between two pieces of work: runs the calling thread's check, at most once
-/// every kPollInterval milliseconds (a call costs a clock reading otherwise,
-/// and nothing at all on a thread without a check). The work is then stopped
+/// every interval of its scope (a call costs a clock reading otherwise, and
+/// nothing at all on a thread without a check). The work is then stopped
 /// within that interval plus the time of one piece. Call it on the thread
 /// that called the toolkit, never on threads of the work's own.
 void PollInterrupt();
@@ -47,9 +55,6 @@ void PollInterrupt();
 /// After a system call that a signal cut short (EINTR): runs the calling
 /// thread's check at once. When it returns, the call is to be made again.
 void CheckInterrupt();
-
-/// The least time between two checks that PollInterrupt runs.
-inline constexpr int kPollInterval = 20;
 
 }  // namespace mbrk
 
