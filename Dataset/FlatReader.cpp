@@ -31,7 +31,12 @@ Dataset ReadFlat(const std::string& path, std::int32_t rows, std::int32_t inputs
   InputFile file;
   files::OpenForReading(file, path);
   Data* read = nullptr;
-  TFlatFiler::ReadData(file.stream(), read, rows, inputs, outputs);
+  try {
+    TFlatFiler::ReadData(file.stream(), read, rows, inputs, outputs);
+  } catch (...) {
+    delete read;  // the table is ours from its creation on
+    throw;
+  }
   const std::unique_ptr<Data> table(read);
 
   // The table holds exactly `rows` rows, row i in slot i.

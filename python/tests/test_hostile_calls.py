@@ -204,7 +204,7 @@ def test_a_null_byte_in_a_path_is_refused(tmp_path, call):
     (lambda p: mbrk.save(p, [[1.0]], expected_labels=[["a", ("b",)]]), ValueError,
      "a label is a name or a"),
     (lambda p: mbrk.save(p, np.array([[1 + 2j]])), TypeError, "complex"),
-    (lambda p: mbrk.save(p, [[1.0]], generated=[[1j]]), TypeError, "complex"),
+    (lambda p: mbrk.save(p, [[1.0]], generated=np.array([[2 + 1j]])), TypeError, "complex"),
     (lambda p: mbrk.save(p, np.ma.masked_array([[1.0, 2.0]], mask=[[0, 1]])), ValueError,
      "masked"),
 ])
