@@ -1,12 +1,12 @@
 #include "Dataset/internal/Files.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
-
-#include <unistd.h>
 
 #include "Base/internal/Interrupt.h"
 

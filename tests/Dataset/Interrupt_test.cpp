@@ -87,8 +87,8 @@ TEST(Interrupt, EveryPollStopsTheCallAndNoneChangesItsResult) {
     int least_polls;
   } cases[] = {
       {"ReadDataset", [&] { EXPECT_EQ(whole, ReadDataset(source, ReadOptions{1})); }, 1},
-      {"ReadDataset, pieces on threads",
-       [&] { EXPECT_EQ(whole, ReadDatasetWith(source, tiny)); }, 2},
+      {"ReadDataset, pieces on threads", [&] { EXPECT_EQ(whole, ReadDatasetWith(source, tiny)); },
+       2},
       {"ReadWindow", [&] { EXPECT_EQ(7, ReadWindow(source, 0, 7).rows.Rows()); }, 1},
       {"ProbeDataset", [&] { EXPECT_EQ(3000, ProbeDataset(source).rows); }, 1},
       {"ReadFlat", [&] { EXPECT_EQ(10, ReadFlat(source, 10, 1, 0).Rows()); }, 1},
