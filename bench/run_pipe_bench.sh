@@ -35,7 +35,7 @@ convert() {
   else
     line=$("$MEASURE" -- "$CONVERTER" "$1" "$work/out-file.flat" 2>"$work/err")
   fi
-  read -r seconds kib status <<<"$line"
+  read -r seconds kib status _ <<<"$line"
   message=$(head -n 1 "$work/err")
 }
 
