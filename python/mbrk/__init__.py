@@ -9,8 +9,11 @@ Functions: load, save, windows, probe, to_flat, read_flat. Files are read and
 written with the interpreter's lock released. Errors: FormatError (a
 ValueError) for a file that breaks the format; FileNotFoundError,
 IsADirectoryError, PermissionError (OSError) for files that cannot be opened,
-read or written; MemoryError; ValueError for arguments that cannot be
-written as asked.
+read or written; MemoryError; ValueError (TypeError for complex values)
+for arguments that cannot be taken as given, before anything is read or
+written. Every call stops at a signal whose handler raises: Ctrl-C's
+KeyboardInterrupt, between two pieces of its work or while it waits for a
+FIFO's other end; a handler that returns lets the call go on.
 """
 
 import os
@@ -155,8 +158,10 @@ def save(path: PathLike, inputs: Any = None, expected: Any = None, generated: An
     ``inputs``, ``expected``, ``generated`` and ``errors`` are array-likes of
     shape (rows, width) with the same row count, or None for width 0.
     ``expected_labels`` / ``generated_labels`` give one label list per row
-    (a dict name -> value, or a sequence of (name, value) pairs) in place of
-    ``expected`` / ``generated``. A Dataset may be passed as ``inputs`` alone.
+    (a dict name -> value, a sequence of (name, value) pairs and bare names,
+    or one bare name; a bare name counts 1) in place of
+    ``expected`` / ``generated``. Complex values and masked arrays that mask
+    anything are refused. A Dataset may be passed as ``inputs`` alone.
     Raises ValueError (row counts differ, a vector with both values and label
     lists, a label name that is not a word of the format), or OSError.
     """
