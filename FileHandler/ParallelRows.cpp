@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "Base/internal/Assert.h"
+#include "Base/internal/Interrupt.h"
 #include "Base/internal/ByteReader.h"
 #include "Base/internal/NumberText.h"
 #include "FileHandler/internal/Lexer.h"
@@ -270,6 +271,9 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
   std::size_t held = Fill(*sb, piece, 0, piece_bytes);  // bytes in the piece
   std::size_t resume = 0;  // where, in the piece, the ordinary reader goes on
   for (;;) {
+    // Only this thread may stop the work, and only between two pieces: the
+    // crew's destructor then stops and joins the helpers.
+    PollInterrupt();
     // The piece ends after its last separator; the word after it may go on
     // in what has not been read yet.
     std::size_t length = held;

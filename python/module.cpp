@@ -88,6 +88,8 @@ py::object TakeLabels(std::optional<std::vector<mbrk::Labels>>& lists) {
   if (!lists) return py::none();
   py::list rows(lists->size());
   for (std::size_t row = 0; row < lists->size(); ++row) {
+    // Millions of rows take their time here too: signals are looked at.
+    if (row % 65536 == 65535 && PyErr_CheckSignals() != 0) throw py::error_already_set();
     py::dict labels;
     for (const mbrk::Label& label : (*lists)[row]) labels[py::str(label.name)] = label.value;
     rows[row] = std::move(labels);
