@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "Base/internal/Assert.h"
-#include "Base/internal/Interrupt.h"
 #include "Base/internal/ByteReader.h"
+#include "Base/internal/Interrupt.h"
 #include "Base/internal/NumberText.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ReaderError.h"
