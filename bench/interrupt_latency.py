@@ -27,6 +27,7 @@ CHILD = textwrap.dedent("""
     import numpy as np
     import mbrk
     MAIN = threading.get_ident()
+    signal.signal(signal.SIGINT, signal.default_int_handler)  # also when started in the background
     delay = float(sys.argv[1])
     sent = []
 
@@ -35,10 +36,10 @@ CHILD = textwrap.dedent("""
         sent.append(time.perf_counter())
         signal.pthread_kill(MAIN, signal.SIGINT)
 
-    data = np.zeros((1_500_000, 12)) if "save(" in sys.argv[2] else None
+    data = np.zeros((1_500_000, 12)) if "save(" in CALL_TEXT else None
     threading.Thread(target=interrupt, daemon=True).start()
     try:
-        exec(sys.argv[2])
+        CALL
         print("finished")
     except KeyboardInterrupt:
         print((time.perf_counter() - sent[0]) * 1000)
@@ -68,9 +69,17 @@ def main():
         latencies = []
         for run in range(runs):
             delay = 0.05 + 0.1 * run
-            out = subprocess.run([sys.executable, "-c", CHILD, str(delay), call],
-                                 capture_output=True, text=True, timeout=600).stdout.split()
-            latencies.append(float(out[0]) if out and out[0] != "finished" else float("nan"))
+            # The call is written into the script: exec() of a text marks a
+            # KeyboardInterrupt raised in it as unhandled, caught or not.
+            script = CHILD.replace("CALL_TEXT", repr(call)).replace("CALL", call)
+            done = subprocess.run([sys.executable, "-c", script, str(delay)],
+                                  capture_output=True, text=True, timeout=600)
+            if done.returncode != 0:
+                sys.exit(f"{call}: {done.stderr}")
+            out = done.stdout.split()
+            latencies.append(float(out[0]) if out[0] != "finished" else float("nan"))
+            if os.environ.get("VERBOSE"):
+                print(delay, out, file=sys.stderr)
         shown = call.replace(scratch + "/", "")
         done = [x for x in latencies if x == x]
         if not done:

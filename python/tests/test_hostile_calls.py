@@ -33,6 +33,9 @@ HARNESS = textwrap.dedent("""
     import mbrk
     MAIN, TID = threading.get_ident(), threading.get_native_id()
     CALLS = {calls!r}
+    # Started in the background, the interpreter would have inherited SIGINT
+    # ignored and never installed its handler.
+    signal.signal(signal.SIGINT, signal.default_int_handler)
 
     def until(condition):
         while not condition():
