@@ -1,45 +1,45 @@
 #include "Base/internal/Interrupt.h"
 
-#include <chrono>
-
 namespace mbrk {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// The check of this thread's innermost scope, how often PollInterrupt runs
-// it, and when next.
-thread_local InterruptCheck current_check = nullptr;
-thread_local std::chrono::milliseconds current_interval = kPollInterval;
-thread_local Clock::time_point next_poll{};
+// The calling thread's innermost scope.
+thread_local InterruptScope* current_scope = nullptr;
 
 }  // namespace
 
 const char* Interrupted::what() const noexcept { return "interrupted"; }
 
 InterruptScope::InterruptScope(InterruptCheck check, std::chrono::milliseconds interval) noexcept
-    : outer_check_(current_check), outer_interval_(current_interval) {
-  current_check = check;
-  current_interval = interval;
-  next_poll = Clock::time_point{};  // the first poll checks at once
+    : check_(check), interval_(interval), outer_(current_scope) {
+  current_scope = this;
 }
 
-InterruptScope::~InterruptScope() {
-  current_check = outer_check_;
-  current_interval = outer_interval_;
+InterruptScope::~InterruptScope() { current_scope = outer_; }
+
+void InterruptScope::Run() {
+  if (stopped_) throw Interrupted();
+  try {
+    check_();
+  } catch (...) {
+    stopped_ = true;
+    throw;
+  }
 }
 
 void PollInterrupt() {
-  if (current_check == nullptr) return;
-  const Clock::time_point now = Clock::now();
-  if (now < next_poll) return;
-  next_poll = now + current_interval;
-  current_check();
+  InterruptScope* const scope = current_scope;
+  if (scope == nullptr || scope->check_ == nullptr) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now < scope->next_poll_ && !scope->stopped_) return;
+  scope->next_poll_ = now + scope->interval_;
+  scope->Run();
 }
 
 void CheckInterrupt() {
-  if (current_check != nullptr) current_check();
+  InterruptScope* const scope = current_scope;
+  if (scope != nullptr && scope->check_ != nullptr) scope->Run();
 }
 
 }  // namespace mbrk

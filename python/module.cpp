@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -42,30 +43,51 @@ mbrk::InterruptCheck SignalCheck() {
 // Runs `work` without the interpreter's lock, stoppable by a signal handler
 // that raises, and turns the toolkit's failures into Python's: FormatError,
 // OSError (whose constructor picks FileNotFoundError, IsADirectoryError,
-// PermissionError, ... by the code), the handler's exception.
-// std::bad_alloc and std::invalid_argument become MemoryError and
-// ValueError on pybind11's own road. `shown` is the path as the caller gave
-// it, for the error.
+// PermissionError, ... by the code), the handler's exception, which goes
+// before any result or other failure (a stream may have swallowed the stop
+// and its reader gone on to a false end). std::bad_alloc and
+// std::invalid_argument become MemoryError and ValueError on pybind11's own
+// road. `shown` is the path as the caller gave it, for the error.
 template <typename Work>
 auto Unlocked(const py::object& shown, Work work) -> decltype(work()) {
+  const mbrk::InterruptScope stoppable(SignalCheck());
+  const auto raise_if_stopped = [&stoppable] {
+    if (stoppable.Stopped()) throw py::error_already_set();  // what CheckSignals left set
+  };
   try {
-    const mbrk::InterruptScope stoppable(SignalCheck());
-    const py::gil_scoped_release unlocked;
-    return work();
-  } catch (const mbrk::Interrupted&) {
-    throw py::error_already_set();  // what CheckSignals left set
+    if constexpr (std::is_void_v<decltype(work())>) {
+      {
+        const py::gil_scoped_release unlocked;
+        work();
+      }
+      raise_if_stopped();
+    } else {
+      auto result = [&] {
+        const py::gil_scoped_release unlocked;
+        return work();
+      }();
+      raise_if_stopped();
+      return result;
+    }
+  } catch (const py::error_already_set&) {
+    throw;
   } catch (const mbrk::FormatError& error) {
+    raise_if_stopped();
     const py::object type = py::module_::import("mbrk._errors").attr("FormatError");
     const py::object value =
         type(error.Message(), shown, error.Line(), error.Column(), error.Offset());
     PyErr_SetObject(type.ptr(), value.ptr());
     throw py::error_already_set();
   } catch (const std::system_error& error) {
+    raise_if_stopped();
     const int code = error.code().value();
     const py::object value =
         py::handle(PyExc_OSError)(code, std::string(std::strerror(code)), shown);
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(value.ptr())), value.ptr());
     throw py::error_already_set();
+  } catch (...) {
+    raise_if_stopped();
+    throw;
   }
 }
 

@@ -31,7 +31,10 @@ inline constexpr std::chrono::milliseconds kPollInterval{20};
 /// Installs `check` for the calling thread while the scope lives, and the one
 /// before it again when it ends; a null check installs none. Scopes nest.
 /// PollInterrupt runs it first at the first poll, then at most once every
-/// `interval` (0: at every poll).
+/// `interval` (0: at every poll). Once it has thrown, the work is stopped for
+/// good: every later poll and check in the scope throws Interrupted at once,
+/// without running it (a stream's operations swallow what its buffer throws,
+/// and the reader behind them must not go on).
 class InterruptScope {
  public:
   explicit InterruptScope(InterruptCheck check,
@@ -40,9 +43,20 @@ class InterruptScope {
   InterruptScope(const InterruptScope&) = delete;
   InterruptScope& operator=(const InterruptScope&) = delete;
 
+  /// Whether the check has thrown: what the work gave after that (a result
+  /// read from a stream that stopped short, another error) is not to be used.
+  bool Stopped() const noexcept { return stopped_; }
+
  private:
-  InterruptCheck outer_check_;
-  std::chrono::milliseconds outer_interval_;
+  friend void PollInterrupt();
+  friend void CheckInterrupt();
+  void Run();
+
+  InterruptCheck check_;
+  std::chrono::milliseconds interval_;
+  std::chrono::steady_clock::time_point next_poll_{};  // the first poll checks at once
+  bool stopped_ = false;
+  InterruptScope* outer_;
 };
 
 /// Between two pieces of work: runs the calling thread's check, at most once

@@ -144,6 +144,24 @@ def test_ctrl_c_stops_an_open_that_waits_for_the_other_end(tmp_path, call):
 
 
 @needs_calls
+@pytest.mark.parametrize("call, start", [
+    ("mbrk.load('fifo')", b"[DataSet] [Rows = 2] [Inputs = 1] [Data] 1 "),
+    ("mbrk.read_flat('fifo', 2, 1, 0)", b"1 "),
+])
+def test_ctrl_c_stops_a_read_that_waits_for_its_writer(tmp_path, call, start):
+    os.mkfifo(tmp_path / "fifo")
+    body = f"""
+        def writer():
+            with open("fifo", "wb", buffering=0) as end:
+                end.write({start!r})
+                until(lambda: False)
+        threading.Thread(target=writer, daemon=True).start()
+        later(lambda: inside("read"))
+    """
+    assert child(tmp_path, body, call) == ["KeyboardInterrupt"]
+
+
+@needs_calls
 @pytest.mark.parametrize("call", ["mbrk.save('fifo', np.zeros((100000, 3)))",
                                   "mbrk.to_flat('big.mbrk', 'fifo')"])
 def test_ctrl_c_stops_a_write_that_waits_for_its_reader(tmp_path, call):

@@ -46,10 +46,14 @@ int StopAtEveryPoll(const std::function<void()>& work) {
     const InterruptScope scope(&CountDown, milliseconds(0));
     try {
       work();
-      EXPECT_FALSE(elsewhere);
-      return polls_run;
     } catch (const Interrupted&) {
       EXPECT_EQ(stop_at, polls_run);
+      continue;
+    }
+    // A stream may swallow the stop; the scope still knows.
+    if (!scope.Stopped()) {
+      EXPECT_FALSE(elsewhere);
+      return polls_run;
     }
   }
   ADD_FAILURE() << "never ended";
@@ -122,9 +126,22 @@ TEST(Interrupt, ScopesNestAndPollAsOftenAsAsked) {
     }
     CheckInterrupt();
     EXPECT_EQ(3, polls_run);
+    {
+      // Stopped once, stopped for good: the check is not asked again.
+      polls_left = 1;
+      const InterruptScope once(&CountDown);
+      EXPECT_THROW(PollInterrupt(), Interrupted);
+      EXPECT_THROW(PollInterrupt(), Interrupted);
+      EXPECT_THROW(CheckInterrupt(), Interrupted);
+      EXPECT_TRUE(once.Stopped());
+      EXPECT_EQ(4, polls_run);
+    }
+    polls_left = -1;
+    CheckInterrupt();
+    EXPECT_EQ(5, polls_run);
   }
   CheckInterrupt();
-  EXPECT_EQ(3, polls_run);
+  EXPECT_EQ(5, polls_run);
 }
 
 TEST(DatasetStream, WithoutABufferIsRefusedAndWithExceptionsReads) {
