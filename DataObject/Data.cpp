@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "Base/Deleters.h"
 #include "Base/internal/Assert.h"
 #include "Base/internal/Memory.h"
 #include "DataObject/Exceptions.h"
@@ -41,11 +42,8 @@ void* AllocateZeroed(std::uint64_t count, std::size_t size) {
   return memory;
 }
 
-struct Free {
-  void operator()(void* memory) const noexcept { std::free(memory); }
-};
-using ValueBlock = std::unique_ptr<double, Free>;
-using RowPointers = std::unique_ptr<double*, Free>;
+using ValueBlock = std::unique_ptr<double, FreeMemory>;
+using RowPointers = std::unique_ptr<double*, FreeMemory>;
 
 ValueBlock NewValueBlock(std::uint64_t values) {
   if (values == 0) return ValueBlock();

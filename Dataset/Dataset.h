@@ -29,12 +29,12 @@
 #include <string>
 #include <vector>
 
+#include "../Base/Deleters.h"
+
 namespace mbrk {
 
 /// Releases a block of values taken from a Matrix (std::free).
-struct FreeValues {
-  void operator()(double* values) const noexcept { std::free(values); }
-};
+using FreeValues = FreeMemory;
 /// A matrix's values handed over: Size() doubles from the C allocator.
 using ValueBlock = std::unique_ptr<double[], FreeValues>;
 
@@ -79,9 +79,6 @@ class Matrix {
   /// the matrix is left 0 x 0.
   ValueBlock TakeValues() noexcept;
 
-  /// Changes the row count, keeping the rows that stay; new rows are zeros.
-  void ResizeRows(std::size_t rows);
-
   /// Same shape, same values (NaN is unequal to itself, as for doubles).
   friend bool operator==(const Matrix& a, const Matrix& b);
   friend bool operator!=(const Matrix& a, const Matrix& b) { return !(a == b); }
@@ -89,7 +86,6 @@ class Matrix {
  private:
   std::size_t rows_ = 0;
   std::size_t width_ = 0;
-  std::size_t capacity_ = 0;  // rows the block has room for
   ValueBlock values_;
 };
 

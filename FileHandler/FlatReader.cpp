@@ -1,8 +1,6 @@
 // The flat reader: a flat file read back into a table of a given shape.
 #include <charconv>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <istream>
 #include <locale>
 #include <memory>
@@ -18,12 +16,11 @@
 #include "DataObject/Data.h"
 #include "DataObject/Exceptions.h"
 #include "FileHandler/FlatFiler.h"
+#include "FileHandler/internal/InputFile.h"
 
 namespace mbrk {
 
 namespace {
-
-constexpr std::streamsize kReadBuffer = 128 * 1024;
 
 void CheckShape(std::int32_t rows, std::int32_t inputs, std::int32_t outputs,
                 const char* location) {
@@ -234,21 +231,12 @@ void TFlatFiler::LoadData(const char* filename, Data*& table, std::int32_t rows,
                           std::int32_t inputs, std::int32_t outputs) {
   MBRK_ASSERT(filename != nullptr);
   CheckShape(rows, inputs, outputs, "TFlatFiler::LoadData");
-  // A folder opens like a file here but reads as nothing at all.
-  std::error_code ignored;
-  // A larger buffer than the stream's own: a tenth of the system calls, and
-  // fewer numbers that straddle two loads of the buffer. It outlives the
-  // stream.
-  const std::unique_ptr<char[]> buffer(new char[kReadBuffer]);
-  std::ifstream in;
-  in.rdbuf()->pubsetbuf(buffer.get(), kReadBuffer);
-  if (!std::filesystem::is_directory(filename, ignored)) in.open(filename);
-  if (!in.good() || !in.is_open()) {
+  InputFile file;
+  if (OpenInput(file, filename) != InputStatus::kOpen) {
     throw TException("Unable to open file for input", "File Error", "TFlatFiler::LoadData",
                      nullptr);
   }
-  ReadData(in, table, rows, inputs, outputs);
-  in.close();
+  ReadData(file.stream(), table, rows, inputs, outputs);
 }
 
 }  // namespace mbrk
