@@ -7,27 +7,24 @@
 
 namespace mbrk::vocabulary {
 
-// Tags, as written.
-inline constexpr char kDataSetTag[] = "DataSet";
-inline constexpr char kDataTag[] = "Data";
-// Tags, as the readers' messages name them ("[DATASET] expected").
-inline constexpr char kDataSetKey[] = "DATASET";
-inline constexpr char kDataKey[] = "DATA";
+/// The dataset block, as written and as messages name it ("[DATASET] expected").
+inline constexpr char kDataSetTag[] = "DataSet", kDataSetKey[] = "DATASET";
+/// The data block, which holds the rows.
+inline constexpr char kDataTag[] = "Data", kDataKey[] = "DATA";
 /// The header of the other kind of file the prober recognises.
 inline constexpr char kNetworkKey[] = "NETWORK";
 
-// Header fields, in the order they are written.
-inline constexpr char kRowsField[] = "Rows";
-inline constexpr char kInputsField[] = "Inputs";
-inline constexpr char kExpectedOutputsField[] = "ExpectedOutputs";
-inline constexpr char kGeneratedOutputsField[] = "GeneratedOutputs";
-inline constexpr char kErrorField[] = "Error";
+/// The header fields, in the order they are written: the row count and the
+/// widths of the four vectors of a row.
+inline constexpr char kRowsField[] = "Rows", kInputsField[] = "Inputs";
+inline constexpr char kExpectedOutputsField[] = "ExpectedOutputs",
+                      kGeneratedOutputsField[] = "GeneratedOutputs", kErrorField[] = "Error";
 /// The value of an outputs field whose rows carry label lists.
 inline constexpr char kLabelsValue[] = "Labels";
 
 /// The format version element: its name, and the element as written.
-inline constexpr char kFormatVersionName[] = "FormatVersion";
-inline constexpr char kFormatVersionElement[] = "[FormatVersion = 1.0]";
+inline constexpr char kFormatVersionName[] = "FormatVersion",
+                      kFormatVersionElement[] = "[FormatVersion = 1.0]";
 
 }  // namespace mbrk::vocabulary
 
