@@ -7,8 +7,8 @@
 #include <new>
 #include <utility>
 
-#include "Base/Deleters.h"
 #include "Base/internal/Assert.h"
+#include "Base/internal/Deleters.h"
 #include "Base/internal/Memory.h"
 #include "DataObject/Exceptions.h"
 

@@ -29,12 +29,13 @@
 #include <string>
 #include <vector>
 
-#include "../Base/Deleters.h"
-
 namespace mbrk {
 
-/// Releases a block of values taken from a Matrix (std::free).
-using FreeValues = FreeMemory;
+/// Releases a block of values taken from a Matrix (std::free). The library's
+/// own deleter for C memory is internal; this is the one users see.
+struct FreeValues {
+  void operator()(double* values) const noexcept { std::free(values); }
+};
 /// A matrix's values handed over: Size() doubles from the C allocator.
 using ValueBlock = std::unique_ptr<double[], FreeValues>;
 

@@ -6,8 +6,8 @@
 #include <ostream>
 #include <vector>
 
-#include "Base/Deleters.h"
 #include "Base/internal/Assert.h"
+#include "Base/internal/Deleters.h"
 #include "DataObject/Data.h"
 #include "DataObject/Exceptions.h"
 #include "FileHandler/FlatFiler.h"

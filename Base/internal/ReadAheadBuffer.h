@@ -11,7 +11,7 @@
 #include <memory>
 #include <streambuf>
 
-#include "Base/Deleters.h"
+#include "Base/internal/Deleters.h"
 
 namespace mbrk {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "Base/Deleters.h"
+#include "Base/internal/Deleters.h"
 #include "FileHandler/internal/InputFile.h"
 
 namespace mbrk::files {

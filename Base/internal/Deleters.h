@@ -1,7 +1,7 @@
 // Deleters for what the C library hands out, for std::unique_ptr: memory from
 // malloc, calloc or realloc, and open C streams.
-#ifndef MBRK_BASE_DELETERS_H
-#define MBRK_BASE_DELETERS_H
+#ifndef MBRK_BASE_INTERNAL_DELETERS_H
+#define MBRK_BASE_INTERNAL_DELETERS_H
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,4 +21,4 @@ struct CloseFile {
 
 }  // namespace mbrk
 
-#endif  // MBRK_BASE_DELETERS_H
+#endif  // MBRK_BASE_INTERNAL_DELETERS_H
