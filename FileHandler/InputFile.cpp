@@ -1,3 +1,4 @@
+// Opening the inputs of the readers that take a file name.
 #include "FileHandler/internal/InputFile.h"
 
 #include <fcntl.h>
@@ -100,6 +101,16 @@ bool InputFile::Open(const char* path, std::ios::openmode /*mode*/) {
     stream_.setstate(std::ios::failbit);
   }
   return stream_.good();
+}
+
+InputStatus OpenInput(InputFile& input, const char* path, std::ios::openmode mode) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
+    errno = EISDIR;
+    return InputStatus::kFolder;
+  }
+  errno = 0;
+  return input.Open(path, mode) ? InputStatus::kOpen : InputStatus::kRefused;
 }
 
 }  // namespace mbrk
