@@ -34,8 +34,10 @@ void CheckSignals() {
   if (PyErr_CheckSignals() != 0) throw mbrk::Interrupted();
 }
 
+// Asked at every call, not once: in a process forked by another thread, that
+// thread is the main one.
 mbrk::InterruptCheck SignalCheck() {
-  static const unsigned long main_thread =
+  const auto main_thread =
       py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>();
   return PyThread_get_thread_ident() == main_thread ? &CheckSignals : nullptr;
 }
