@@ -74,7 +74,7 @@ def child(tmp_path, setup, call=None):
     script = HARNESS.format(calls=CALLS) + textwrap.dedent(setup)
     if call is not None:
         script += textwrap.dedent(STOPPED).format(call=call)
-    environment = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+    environment = dict(os.environ)  # a sanitizer's runtime preloaded stays
     environment["PYTHONPATH"] = os.pathsep.join(p for p in sys.path if p)
     done = subprocess.run([sys.executable, "-c", script], cwd=tmp_path, env=environment,
                           stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=10)
