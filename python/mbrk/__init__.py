@@ -93,7 +93,7 @@ def load(path: PathLike, threads: Optional[int] = None) -> Dataset:
     count that is not a whole number of at least 1.
     """
     if threads is not None:
-        threads = _checks.whole("threads", threads, least=1, most=2**63 - 1)
+        threads = _checks.whole("threads", threads, least=1)
     raw, shown = _paths(path)
     return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024)))
 
