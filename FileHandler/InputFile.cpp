@@ -2,6 +2,8 @@
 #include "FileHandler/internal/InputFile.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -44,11 +46,35 @@ bool InputFile::FileBuffer::Open(const char* path, char* storage, std::size_t si
   setg(storage_, storage_, storage_);
   for (;;) {
     fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd_ >= 0) return true;
+    if (fd_ >= 0) {
+      struct stat status {};
+      waits_ = ::fstat(fd_, &status) == 0 &&
+               (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode) || S_ISSOCK(status.st_mode));
+      return true;
+    }
     if (errno != EINTR) return false;
     const int cut = errno;
     CheckInterrupt();
     errno = cut;
+  }
+}
+
+void InputFile::FileBuffer::AwaitInput() {
+  // A signal that came while bytes were arriving cut no call short; the wait
+  // for the next ones goes in slices, with a poll after each, so that it is
+  // seen all the same.
+  constexpr int kSliceMilliseconds = 50;
+  pollfd ready{fd_, POLLIN, 0};
+  for (;;) {
+    const int answer = ::poll(&ready, 1, kSliceMilliseconds);
+    if (answer > 0) return;  // bytes, the end, or an error: read() tells which
+    if (answer == 0) {
+      PollInterrupt();
+    } else if (errno == EINTR) {
+      CheckInterrupt();
+    } else {
+      return;
+    }
   }
 }
 
@@ -61,6 +87,7 @@ InputFile::FileBuffer::int_type InputFile::FileBuffer::underflow() {
   std::memmove(storage_, gptr() - keep, keep);
   setg(storage_, storage_ + keep, storage_ + keep);
   for (;;) {
+    if (waits_) AwaitInput();
     const ssize_t got = ::read(fd_, storage_ + keep, size_ - keep);
     if (got > 0) {
       setg(storage_, storage_ + keep, storage_ + keep + got);

@@ -58,7 +58,12 @@ class InputFile {
     pos_type seekpos(pos_type pos, std::ios::openmode which) override;
 
    private:
+    // Waits until the file has bytes to read (or its end), polling the
+    // interrupt check while it waits.
+    void AwaitInput();
+
     int fd_ = -1;
+    bool waits_ = false;  // a pipe, a terminal, a socket: bytes come when they come
     char* storage_ = nullptr;
     std::size_t size_ = 0;
   };
