@@ -19,13 +19,14 @@
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/Files.h"
 #include "Dataset/internal/ParallelRead.h"
+#include "Dataset/internal/Reading.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ParallelRows.h"
 #include "FileHandler/internal/RowReader.h"
-#include "FileHandler/internal/Window.h"
+#include "FileHandler/internal/Strict.h"
 
 namespace mbrk {
 
@@ -40,9 +41,10 @@ std::streamoff Tell(std::istream& in) {
   return in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
 }
 
+}  // namespace
+
 // ---- Rows into matrices ----------------------------------------------------------
 
-// A dataset shaped by the header, with `rows` rows of zeros.
 Dataset ShapedDataset(const RowLayout& layout, std::int32_t count) {
   const auto rows = static_cast<std::size_t>(count);
   Dataset dataset;
@@ -55,34 +57,27 @@ Dataset ShapedDataset(const RowLayout& layout, std::int32_t count) {
   return dataset;
 }
 
-// A dataset shaped for every row as the row reader's destination: the
-// numbers go straight into the matrices' rows.
-class DatasetRows final : public RowDestination {
- public:
-  explicit DatasetRows(Dataset& dataset) : dataset_(dataset) {}
+RowPlaces DatasetRows::Places(std::int32_t row) {
+  const auto r = static_cast<std::size_t>(row);
+  return RowPlaces{dataset_.inputs.Row(r), dataset_.expected.Row(r), dataset_.generated.Row(r),
+                   dataset_.errors.Row(r)};
+}
 
-  RowPlaces Places(std::int32_t row) override {
-    const auto r = static_cast<std::size_t>(row);
-    return RowPlaces{dataset_.inputs.Row(r), dataset_.expected.Row(r), dataset_.generated.Row(r),
-                     dataset_.errors.Row(r)};
+void DatasetRows::TakeLabels(TablePart part, std::int32_t row, TLabelList& list) {
+  std::vector<Labels>& lists =
+      part == TablePart::kFirst ? *dataset_.expected_labels : *dataset_.generated_labels;
+  Labels& labels = lists[static_cast<std::size_t>(row)];
+  labels.reserve(static_cast<std::size_t>(list.MbrLngCount));
+  for (std::int32_t i = 0; i < list.MbrLngCount; ++i) {
+    const TLabel& label = list.MbrDyaItems[i];
+    labels.push_back(Label{label.MbrStrName, label.MbrDblValue});
   }
+}
 
-  void TakeLabels(TablePart part, std::int32_t row, TLabelList& list) override {
-    std::vector<Labels>& lists =
-        part == TablePart::kFirst ? *dataset_.expected_labels : *dataset_.generated_labels;
-    Labels& labels = lists[static_cast<std::size_t>(row)];
-    labels.reserve(static_cast<std::size_t>(list.MbrLngCount));
-    for (std::int32_t i = 0; i < list.MbrLngCount; ++i) {
-      const TLabel& label = list.MbrDyaItems[i];
-      labels.push_back(Label{label.MbrStrName, label.MbrDblValue});
-    }
-  }
-
- private:
-  Dataset& dataset_;
-};
+namespace {
 
 Dataset ReadWhole(std::istream& in, const ParallelRowOptions& options) {
+  const StrictReading strict(in, options.strict);
   FileTools tools;
   DataBlock block = ReadToDataBlock(tools, in);
   RefuseHostileSize(in, block.rows, block.layout);
@@ -112,22 +107,6 @@ Dataset ReadWhole(std::istream& in, const ParallelRowOptions& options) {
   return dataset;
 }
 
-Window ReadWindowFrom(std::istream& in, std::int64_t offset, std::int32_t count) {
-  RequirePositions(in);
-  FileTools tools;
-  DataBlock block = ReadToDataBlock(tools, in);
-  block.dataset_name.reset();  // the window never reaches the dataset's end tag
-  const std::streamoff base = SeekWindow(in, offset);
-  RefuseHostileSize(in, count, block.layout);
-  Window window;
-  window.rows = ShapedDataset(block.layout, count);
-  window.rows.format_version = block.format_version;
-  DatasetRows destination(window.rows);
-  ReadWindowRows(tools, in, block, count, destination);
-  window.next_offset = OffsetFrom(in, base);
-  return window;
-}
-
 // ---- Positions of errors -----------------------------------------------------------
 
 struct Position {
@@ -139,7 +118,7 @@ struct Position {
 // Reads `length` bytes of `sb` from where it stands and finds the point just
 // past the last byte among them that is not a separator. Only ever run once
 // reading has failed: the reader itself keeps no count of lines.
-Position Locate(std::streambuf& sb, std::int64_t length) {
+Position Locate(std::streambuf& sb, std::int64_t length, bool strict) {
   Position mark{1, 1, 0};
   std::int64_t line = 1, column = 1, offset = 0;
   bool after_cr = false;
@@ -165,7 +144,7 @@ Position Locate(std::streambuf& sb, std::int64_t length) {
       } else {
         after_cr = false;
         ++column;
-        if (!IsSeparator(c)) mark = Position{line, column, offset + i + 1};
+        if (!IsSeparator(c) || (strict && c > 127)) mark = Position{line, column, offset + i + 1};
       }
     }
     offset += got;
@@ -173,38 +152,40 @@ Position Locate(std::streambuf& sb, std::int64_t length) {
   return mark;
 }
 
-// Turns the reader's error into a FormatError saying where reading stopped.
-// `start` is where the input began in `in`; with a `path` the file is read
-// once more from its start, else the stream is (and left where it stopped).
-[[noreturn]] void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff start,
-                                   const std::string& path) {
+}  // namespace
+
+void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff start,
+                      const std::string& path, bool strict, LocateIn where) {
   const std::unique_ptr<char[]> message(error.MbrStrMessage);
   const std::string text = message != nullptr ? message.get() : "";
   std::streambuf* const sb = in.rdbuf();
   const std::streamoff stop = sb->pubseekoff(0, std::ios::cur, std::ios::in);
   Position at;
   if (start >= 0 && stop >= start) {
-    if (!path.empty()) {
+    if (!path.empty() && where == LocateIn::kPath) {
       std::ifstream again(path, std::ios::in | std::ios::binary);
-      if (again.is_open()) at = Locate(*again.rdbuf(), stop);
+      if (again.is_open()) at = Locate(*again.rdbuf(), stop, strict);
     } else if (std::streamoff(sb->pubseekpos(start, std::ios::in)) == start) {
-      at = Locate(*sb, stop - start);
+      at = Locate(*sb, stop - start, strict);
       sb->pubseekpos(stop, std::ios::in);
     }
   }
   throw FormatError(text, path, at.line, at.column, at.offset);
 }
 
+namespace {
+
 // Runs `read` on the file `path`, opened for it, and reports its format
 // errors with their position.
 template <typename Read>
-auto WithFile(const std::string& path, Read read) -> decltype(read(std::declval<std::istream&>())) {
+auto WithFile(const std::string& path, bool strict, Read read)
+    -> decltype(read(std::declval<std::istream&>())) {
   InputFile file;
   files::OpenForReading(file, path);
   try {
     return read(file.stream());
   } catch (FileTools::Error& error) {
-    ThrowFormatError(error, file.stream(), 0, path);
+    ThrowFormatError(error, file.stream(), 0, path, strict);
   }
 }
 
@@ -226,11 +207,13 @@ ParallelRowOptions ParallelOptionsFor(const ReadOptions& options) {
       options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
   // One thread reads as the ordinary reader alone does.
   parallel.threads = threads > 1 ? threads : 0;
+  parallel.strict = options.strict;
   return parallel;
 }
 
 Dataset ReadDatasetWith(const std::string& path, const ParallelRowOptions& options) {
-  return WithFile(path, [&options](std::istream& in) { return ReadWholeFrom(in, options); });
+  return WithFile(path, options.strict,
+                  [&options](std::istream& in) { return ReadWholeFrom(in, options); });
 }
 
 Dataset ReadDatasetWith(std::istream& in, const ParallelRowOptions& options) {
@@ -238,7 +221,7 @@ Dataset ReadDatasetWith(std::istream& in, const ParallelRowOptions& options) {
   try {
     return ReadWholeFrom(in, options);
   } catch (FileTools::Error& error) {
-    ThrowFormatError(error, in, start, std::string());
+    ThrowFormatError(error, in, start, std::string(), options.strict);
   }
 }
 
@@ -250,14 +233,9 @@ Dataset ReadDataset(std::istream& in, const ReadOptions& options) {
   return ReadDatasetWith(in, ParallelOptionsFor(options));
 }
 
-Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count) {
-  if (offset < 0) throw std::invalid_argument("ReadWindow: negative offset");
-  if (count < 0) throw std::invalid_argument("ReadWindow: negative row count");
-  return WithFile(path, [&](std::istream& in) { return ReadWindowFrom(in, offset, count); });
-}
-
-DatasetShape ProbeDataset(const std::string& path) {
-  return WithFile(path, [](std::istream& in) {
+DatasetShape ProbeDataset(const std::string& path, const ReadOptions& options) {
+  return WithFile(path, options.strict, [&options](std::istream& in) {
+    const StrictReading strict(in, options.strict);
     FileTools tools;
     const DataBlock block = ReadToDataBlock(tools, in);
     const RowLayout& layout = block.layout;

@@ -1,4 +1,5 @@
 // The window loader: a run of rows of a dataset file, reached by one seek.
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -46,14 +47,16 @@ std::streamoff SeekWindow(std::istream& in, std::int64_t offset) {
 }
 
 void ReadWindowRows(FileTools& tools, std::istream& in, DataBlock& block, std::int32_t count,
-                    RowDestination& destination) {
+                    RowDestination& destination, std::int32_t rows_left) {
   RowReader rows(tools, in, block, destination);
+  const std::int32_t known = rows_left < 0 ? 0 : std::min(count, rows_left);
+  rows.ReadRows(0, known);
   const RowLayout& layout = block.layout;
   if (layout.HasNumbers() || !(layout.labels1 || layout.labels2)) {
-    rows.ReadRows(0, count);
+    rows.ReadRows(known, count - known);
     return;
   }
-  for (std::int32_t i = 0; i < count; ++i) {
+  for (std::int32_t i = known; i < count; ++i) {
     if (EndTagAhead(tools, in, block.data_name.get())) Fail(in, "Unexpected End Tag");
     rows.ReadRows(i, 1);
   }

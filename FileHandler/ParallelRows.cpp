@@ -132,15 +132,19 @@ struct Chunk {
   double* values = nullptr;  // its scratch values
 };
 
+// Whether the byte at `p`, a separator, is one that strict reading refuses:
+// the ordinary reader then reads up to it and reports it.
+bool RefusedAt(const char* p, bool strict) { return strict && ByteOf(*p) > 127; }
+
 // Parses the words of `chunk` into its values, at most `limit` of them.
-void ParseChunk(const char* piece, Chunk& chunk, std::size_t limit) {
+void ParseChunk(const char* piece, Chunk& chunk, std::size_t limit, bool strict) {
   const char* p = piece + chunk.begin;
   const char* const end = piece + chunk.end;
   std::size_t count = 0;
   for (;;) {
-    while (p != end && SeparatorAt(p)) ++p;
+    while (p != end && SeparatorAt(p) && !RefusedAt(p, strict)) ++p;
     if (p == end) break;
-    if (count == limit) {
+    if (count == limit || SeparatorAt(p)) {
       // More words than the rows want (or than the chunk was thought to
       // hold): the ordinary reader decides what they are.
       chunk.foreign = true;
@@ -151,7 +155,7 @@ void ParseChunk(const char* piece, Chunk& chunk, std::size_t limit) {
     // As the ordinary reader takes it in place: the whole word is the
     // decimal, and a separator ends it. Anything else is the ordinary
     // reader's to read or refuse.
-    if (after == nullptr || after == end || !SeparatorAt(after)) {
+    if (after == nullptr || after == end || !SeparatorAt(after) || RefusedAt(after, strict)) {
       chunk.foreign = true;
       break;
     }
@@ -303,7 +307,7 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
     std::exception_ptr read_failure;
     crew.Run(chunk_count + 1, [&](std::size_t i) {
       if (i != 0) {
-        ParseChunk(piece, chunks[i - 1], limit);
+        ParseChunk(piece, chunks[i - 1], limit, options.strict);
         return;
       }
       try {

@@ -23,13 +23,16 @@ void RequirePositions(std::istream& in);
 std::streamoff SeekWindow(std::istream& in, std::int64_t offset);
 
 /// Reads `count` rows from where `in` stands into `destination`, numbered
-/// from 0. A row past the last one meets the data block's end tag where its
-/// first number is due: "Token (number) expected"; in rows of label lists
+/// from 0. `rows_left` is how many rows of the data block are left from where
+/// `in` stands, or -1 when that is not known. The rows up to `rows_left` are
+/// read as the whole-file reader reads them. A row past the last one (every
+/// row, when `rows_left` is not known) meets the data block's end tag where
+/// its first number is due: "Token (number) expected"; in rows of label lists
 /// only, whose lists a list reader would read the end tag as, the end tag
-/// (after any format version elements, which the element reader passes
-/// over) is looked for before each row: "Unexpected End Tag".
+/// (after any format version elements, which the element reader passes over)
+/// is looked for before each such row: "Unexpected End Tag".
 void ReadWindowRows(FileTools& tools, std::istream& in, DataBlock& block, std::int32_t count,
-                    RowDestination& destination);
+                    RowDestination& destination, std::int32_t rows_left = -1);
 
 /// Where `in` stands, in bytes from `base`.
 std::int64_t OffsetFrom(std::istream& in, std::streamoff base);

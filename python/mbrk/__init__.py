@@ -79,13 +79,16 @@ def _paths(path: PathLike) -> Tuple[bytes, Union[str, bytes]]:
     return os.fsencode(shown), shown
 
 
-def load(path: PathLike, threads: Optional[int] = None) -> Dataset:
+def load(path: PathLike, threads: Optional[int] = None, strict: bool = False) -> Dataset:
     """Reads the whole dataset file ``path`` (str or os.PathLike).
 
     The values are read once, straight into the arrays. The numbers of a large
     data block are read on ``threads`` threads: None for one per core, 1 for
     the calling thread alone; the result and every error are the same
-    whatever the count. Raises FormatError, FileNotFoundError,
+    whatever the count. The format reads a number word by its longest leading
+    number ("12abc" is 12) and takes bytes above 127 for blanks; with
+    ``strict`` a number word must be wholly a number and a byte above 127 may
+    stand only in a comment, else FormatError at its place. Raises FormatError, FileNotFoundError,
     IsADirectoryError, PermissionError or MemoryError; ValueError for a thread
     count that is not a whole number of at least 1.
     """
@@ -93,44 +96,52 @@ def load(path: PathLike, threads: Optional[int] = None) -> Dataset:
                                 or threads < 1):
         raise ValueError("threads must be None or a whole number of at least 1")
     raw, shown = _paths(path)
-    return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024)))
+    return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024),
+                               bool(strict)))
 
 
-def windows(path: PathLike, rows: int = 10_000) -> Iterator[Dataset]:
+def windows(path: PathLike, rows: int = 10_000, strict: bool = False) -> Iterator[Dataset]:
     """Iterates over the dataset file ``path`` in Datasets of ``rows`` rows
     (the last one may be shorter); memory holds one window at a time.
 
-    The header is read at once (its errors are raised by this call); each
-    window is read when it is due and costs what its rows cost, wherever it
-    lies in the file.
+    The file is opened and its header read at once (its errors are raised by
+    this call); it stays open until the iteration ends or is dropped. Each
+    window is read when it is due and costs what its rows cost. All windows
+    together give exactly load()'s rows, or raise load()'s FormatError: the
+    last window also reads what follows the rows. A file replaced or changed
+    between windows raises OSError (errno ESTALE) rather than values read at
+    the wrong place. ``strict`` reads as load(strict=True) does.
     """
     if isinstance(rows, bool) or not isinstance(rows, int) or rows < 1:
         raise ValueError("rows must be a whole number of at least 1")
     raw, shown = _paths(path)
-    total = _mbrk.probe(raw, shown)["rows"]
+    reader = _mbrk.WindowReader(raw, shown, strict=bool(strict))
 
     def iterate() -> Iterator[Dataset]:
         """The windows, read one by one as they are asked for."""
-        offset, done = 0, 0
-        while done < total:
-            count = min(rows, total - done)
-            parts, offset = _mbrk.window(raw, shown, offset, count)
-            done += count
-            yield Dataset(*parts)
+        try:
+            while not reader.at_end:
+                count = min(rows, reader.rows_left)
+                parts = reader.next(count)
+                if count:  # a file of no rows still has its end read
+                    yield Dataset(*parts)
+        finally:
+            reader.close()
 
     return iterate()
 
 
-def probe(path: PathLike) -> Dict[str, Any]:
+def probe(path: PathLike, strict: bool = False) -> Dict[str, Any]:
     """Reads the header of the dataset file ``path`` and nothing more.
 
     Returns a dict with ``rows``, ``inputs``, ``expected``, ``generated``,
     ``errors`` (widths; 0 for a vector replaced by label lists),
     ``expected_labels``, ``generated_labels`` (bools) and ``format_version``
-    (float or None). Raises as load() does for that part of the file.
+    (float or None). Raises as load() does for that part of the file (read
+    strictly with ``strict``, as load() reads).
     """
     raw, shown = _paths(path)
-    return _mbrk.probe(raw, shown)
+    return _mbrk.probe(raw, shown, bool(strict))
 
 
 def _matrix(name: str, values: Any) -> np.ndarray:

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/ParallelRead.h"
@@ -37,7 +39,7 @@ const Refused kRefused[] = {
     {kRows + "1 2 3 4 \xff" + kEnd, "Unexpected non-ASCII byte", 2, 10},
     {kRows + "1 2 3 4" + kEnd + "\xc3\xa9", "Unexpected non-ASCII byte", 4, 2},
     {kLabels + "[Z\xc3\xbcrich=2]" + kEnd, "Unexpected non-ASCII byte", 2, 6},
-    {kLabels + "[a=1x]" + kEnd, "number-expected", 2, 7},
+    {kLabels + "[a=1x]" + kEnd, "number-expected", 2, 9},
     {"[DataSet] [Rows = 2x] [Inputs = 2] [Data] 1 2 3 4" + kEnd, "integer-expected", 1, 22},
     {"[DataSet] [Rows = 1] [Inputs = 1.5] [Data] 1" + kEnd, "integer-expected", 1, 36},
     {"[FormatVersion = 1x] [DataSet] [Rows = 1] [Inputs = 1] [Data] 1" + kEnd, "number-expected", 1,
@@ -79,7 +81,9 @@ TEST(StrictRead, RefusesWordsThatAreNotWhollyNumbersAndBytesAbove127) {
     std::istringstream lenient(header + accepted + kEnd), strict(header + accepted + kEnd);
     ReadOptions options;
     options.strict = true;
-    EXPECT_EQ(ReadDataset(lenient), ReadDataset(strict, options)) << accepted;
+    const std::vector<double> a = ReadDataset(lenient).inputs.Values();
+    const std::vector<double> b = ReadDataset(strict, options).inputs.Values();
+    EXPECT_EQ(0, std::memcmp(a.data(), b.data(), a.size() * sizeof(double))) << accepted;
   }
 }
 
@@ -88,10 +92,11 @@ TEST(StrictRead, GivesTheSameErrorOnEveryThreadWhereverChunksEnd) {
   for (int i = 0; i < 600; ++i) many += std::to_string(i % 97) + (i % 3 == 2 ? "\n" : " ");
   const std::string texts[] = {many + "[~Data] [~DataSet]",
                                many.substr(0, 900) + " 5x " + many.substr(904) + kEnd,
-                               many.substr(0, 1500) + "\xa0" + many.substr(1501) + kEnd,
-                               many.substr(0, 2000) + "\t\xff" + many.substr(2002) + kEnd};
+                               many.substr(0, 1300) + "\xa0" + many.substr(1301) + kEnd,
+                               many.substr(0, 1600) + "\t\xff" + many.substr(1602) + kEnd};
   for (const std::string& text : texts) {
     const std::string expected = ErrorOf(text, true);
+    EXPECT_EQ(&text == &texts[0], expected == "read") << expected;
     for (unsigned threads = 2; threads <= 3; ++threads) {
       for (const std::size_t chunk : {1, 3, 64, 4096}) {
         ParallelRowOptions options;
