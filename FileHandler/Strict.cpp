@@ -17,12 +17,16 @@ int StrictIndex() {
 
 }  // namespace
 
+// A lenient reading leaves the stream as it is: a stream nobody marked reads
+// leniently, and a reading inside a strict one (none is) would not unmark it.
 StrictReading::StrictReading(std::istream& in, bool strict)
-    : in_(in), before_(in.iword(StrictIndex())) {
-  in_.iword(StrictIndex()) = strict ? 1 : 0;
+    : in_(in), marked_(strict), before_(strict ? in.iword(StrictIndex()) : 0) {
+  if (marked_) in_.iword(StrictIndex()) = 1;
 }
 
-StrictReading::~StrictReading() { in_.iword(StrictIndex()) = before_; }
+StrictReading::~StrictReading() {
+  if (marked_) in_.iword(StrictIndex()) = before_;
+}
 
 bool IsStrict(std::istream& in) { return in.iword(StrictIndex()) != 0; }
 

@@ -15,8 +15,8 @@ namespace mbrk {
 /// The message of a byte above 127 outside a comment, read strictly.
 inline constexpr const char* kNonAsciiByte = "Unexpected non-ASCII byte";
 
-/// Marks `in` as read strictly or not while it lives, and gives the stream
-/// the mark it had back when it goes.
+/// Marks `in` as read strictly while it lives when `strict` is set (and then
+/// gives the stream the mark it had back when it goes); does nothing else.
 class StrictReading {
  public:
   StrictReading(std::istream& in, bool strict);
@@ -26,6 +26,7 @@ class StrictReading {
 
  private:
   std::istream& in_;
+  bool marked_;
   long before_;
 };
 
