@@ -254,10 +254,10 @@ bool ReadNumberWord(std::istream& in, double* value) {
   if (sb == nullptr) return false;
   const char* p = GetArea::Next(sb);
   const char* end = GetArea::End(sb);
+  // Read strictly, a byte above 127 is left to GetToken, which refuses it.
+  const auto refused = [&in](const char* q) { return ByteOf(*q) > 127 && IsStrict(in); };
   for (;;) {
-    // A byte above 127 is left to GetToken, which refuses it when reading
-    // strictly.
-    while (p != end && ClassAt(p) == ByteClass::kSeparator && ByteOf(*p) < 128) ++p;
+    while (p != end && ClassAt(p) == ByteClass::kSeparator && !refused(p)) ++p;
     if (p != end) break;
     // Separators up to the end of the buffered bytes: fetch more.
     if (p != nullptr) GetArea::MoveTo(sb, p);
@@ -268,7 +268,7 @@ bool ReadNumberWord(std::istream& in, double* value) {
   }
   const char* const word = p;
   if (ClassAt(p) != ByteClass::kWord) {
-    // Not a word, or a byte above 127.
+    // Not a word, or a byte refused.
     GetArea::MoveTo(sb, word);
     return false;
   }
@@ -284,7 +284,7 @@ bool ReadNumberWord(std::istream& in, double* value) {
   // As GetToken: the separator that ends a word is consumed, a special
   // character is left to begin the next token.
   const bool separated = ClassAt(p) == ByteClass::kSeparator;
-  if (separated && ByteOf(*p) > 127) {
+  if (separated && refused(p)) {
     GetArea::MoveTo(sb, word);
     return false;
   }
