@@ -18,9 +18,8 @@
 #include "Dataset/internal/Reading.h"
 #include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/InputFile.h"
-#include "FileHandler/internal/RowReader.h"
+#include "FileHandler/internal/ReadRecipe.h"
 #include "FileHandler/internal/Strict.h"
-#include "FileHandler/internal/Window.h"
 
 namespace mbrk {
 
@@ -41,48 +40,23 @@ DatasetShape ShapeOf(const DataBlock& block) {
   return shape;
 }
 
-void RefuseFirstRow(std::int32_t first_row, std::int32_t rows) {
-  if (first_row > rows) throw std::invalid_argument("window: first row past the header's rows");
-}
-
-// Reads `count` rows of a window into a dataset from where `in` stands (the
-// window's start, `base` being the data block's). `rows_left` is the rows of
-// the file from there, or -1 when not known; a window that ends with the last
-// row reads what follows it, as the whole-file reader does.
-Window ReadRowsOfWindow(FileTools& tools, std::istream& in, DataBlock& block, std::streamoff base,
-                        std::int32_t count, std::int32_t rows_left) {
-  RefuseHostileSize(in, count, block.layout);
+Window ReadWindowFrom(std::istream& in, std::int64_t offset, std::int32_t count,
+                      std::int32_t first_row) {
+  FileTools tools;
+  WindowRead read(tools, in, offset, count, first_row);
   Window window;
-  window.rows = ShapedDataset(block.layout, count);
-  window.rows.format_version = block.format_version;
+  window.rows = ShapedDataset(read.block().layout, count);
+  window.rows.format_version = read.block().format_version;
   DatasetRows destination(window.rows);
-  ReadWindowRows(tools, in, block, count, destination, rows_left);
-  window.next_offset = OffsetFrom(in, base);
-  if (count == rows_left) ReadDataBlockEnd(tools, in, block);
+  window.next_offset = read.ReadRows(destination);
   return window;
 }
 
-Window ReadWindowFrom(std::istream& in, std::int64_t offset, std::int32_t count,
-                      std::optional<std::int32_t> first_row) {
-  RequirePositions(in);
-  FileTools tools;
-  DataBlock block = ReadToDataBlock(tools, in);
-  std::int32_t rows_left = -1;
-  if (first_row) {
-    RefuseFirstRow(*first_row, block.rows);
-    rows_left = block.rows - *first_row;
-  } else {
-    block.dataset_name.reset();  // the window never reaches the dataset's end tag
-  }
-  const std::streamoff base = SeekWindow(in, offset);
-  return ReadRowsOfWindow(tools, in, block, base, count, rows_left);
-}
-
+// `first_row` is -1 for the form that is not given the row.
 Window ReadWindowOf(const std::string& path, std::int64_t offset, std::int32_t count,
-                    std::optional<std::int32_t> first_row, bool strict) {
+                    std::int32_t first_row, bool strict) {
   if (offset < 0) throw std::invalid_argument("ReadWindow: negative offset");
   if (count < 0) throw std::invalid_argument("ReadWindow: negative row count");
-  if (first_row && *first_row < 0) throw std::invalid_argument("ReadWindow: negative row");
   InputFile file;
   files::OpenForReading(file, path);
   std::istream& in = file.stream();
@@ -120,11 +94,12 @@ std::optional<Identity> IdentityOf(const std::string& path) {
 }  // namespace
 
 Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count) {
-  return ReadWindowOf(path, offset, count, std::nullopt, false);
+  return ReadWindowOf(path, offset, count, -1, false);
 }
 
 Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count,
                   std::int32_t first_row, const ReadOptions& options) {
+  if (first_row < 0) throw std::invalid_argument("ReadWindow: negative row");
   return ReadWindowOf(path, offset, count, first_row, options.strict);
 }
 
@@ -137,12 +112,8 @@ struct WindowReader::State {
   std::optional<StrictReading> marked;  // after the file: gone before it
   std::optional<Identity> identity;
   FileTools tools;
-  std::optional<DataBlock> block;
+  std::optional<WindowSequence> windows;  // reads `file` with `tools`
   DatasetShape shape;
-  std::streamoff base = 0;
-  std::int64_t next_offset = 0;
-  std::int32_t next_row = 0;
-  bool at_end = false;
   std::exception_ptr failure;  // the error every call after it throws
 
   std::istream& in() { return file.stream(); }
@@ -191,14 +162,9 @@ WindowReader::WindowReader(const std::string& path, std::int64_t offset, std::in
   s.identity = IdentityOf(path);
   s.marked.emplace(s.in(), s.strict);
   s.Guarded([&] {
-    RequirePositions(s.in());
-    s.block.emplace(ReadToDataBlock(s.tools, s.in()));
-    s.shape = ShapeOf(*s.block);
-    RefuseFirstRow(first_row, s.block->rows);
-    s.base = SeekWindow(s.in(), offset);
+    s.windows.emplace(s.tools, s.in(), offset, first_row);
+    s.shape = ShapeOf(s.windows->block());
   });
-  s.next_offset = offset;
-  s.next_row = first_row;
 }
 
 WindowReader::WindowReader(WindowReader&& other) noexcept = default;
@@ -206,27 +172,25 @@ WindowReader& WindowReader::operator=(WindowReader&& other) noexcept = default;
 WindowReader::~WindowReader() = default;
 
 const DatasetShape& WindowReader::Shape() const noexcept { return state_->shape; }
-std::int32_t WindowReader::NextRow() const noexcept { return state_->next_row; }
-std::int64_t WindowReader::NextOffset() const noexcept { return state_->next_offset; }
-bool WindowReader::AtEnd() const noexcept { return state_->at_end; }
+std::int32_t WindowReader::NextRow() const noexcept { return state_->windows->next_row(); }
+std::int64_t WindowReader::NextOffset() const noexcept { return state_->windows->next_offset(); }
+bool WindowReader::AtEnd() const noexcept { return state_->windows->at_end(); }
 
 Dataset WindowReader::Next(std::int32_t count) {
   if (count < 0) throw std::invalid_argument("WindowReader: negative row count");
   State& s = *state_;
   if (s.failure) std::rethrow_exception(s.failure);
-  if (s.at_end) return ShapedDataset(s.block->layout, 0);
-  const std::int32_t rows_left = s.shape.rows - s.next_row;
-  const std::int32_t rows = count < rows_left ? count : rows_left;
-  Window window = s.Guarded([&] {
+  const DataBlock& block = s.windows->block();
+  if (s.windows->at_end()) return ShapedDataset(block.layout, 0);
+  return s.Guarded([&] {
     s.RefuseChange();
-    Window read = ReadRowsOfWindow(s.tools, s.in(), *s.block, s.base, rows, rows_left);
+    Dataset rows = ShapedDataset(block.layout, s.windows->Prepare(count));
+    rows.format_version = block.format_version;
+    DatasetRows destination(rows);
+    s.windows->ReadRows(destination);
     s.RefuseChange();  // nothing read while the file changed is handed out
-    return read;
+    return rows;
   });
-  s.next_offset = window.next_offset;
-  s.next_row += rows;
-  s.at_end = rows == rows_left;
-  return std::move(window.rows);
 }
 
 }  // namespace mbrk

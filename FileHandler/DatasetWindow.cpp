@@ -1,35 +1,34 @@
-// The window loader: a run of rows of a dataset file, reached by one seek.
+// Windows of rows: a run of a data block's rows reached by one seek, as the
+// window loader and the value-type interface read them.
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <system_error>
+#include <stdexcept>
 
 #include "DataObject/Data.h"
 #include "FileHandler/Filer.h"
+#include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/Lexer.h"
+#include "FileHandler/internal/ReadRecipe.h"
 #include "FileHandler/internal/ReaderError.h"
 #include "FileHandler/internal/RowReader.h"
-#include "FileHandler/internal/Window.h"
+#include "FileHandler/internal/TableRows.h"
 
 namespace mbrk {
 
 namespace {
 
-// Where the stream buffer stands, or -1. Asked of the buffer, not the
-// stream: a window may end where the input ends, and the stream's own tell
-// refuses to answer once it has seen the end.
-std::streamoff Tell(std::istream& in) {
-  return in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
-}
-
-}  // namespace
-
-void RequirePositions(std::istream& in) {
+// Throws "Unable to seek in file" unless `in`'s buffer can tell positions: a
+// window is reached by a seek, so a stream without positions (a pipe) is
+// refused before anything is read from it or made for it.
+std::istream& RequirePositions(std::istream& in) {
   if (Tell(in) < 0) Fail(in, "Unable to seek in file");
+  return in;
 }
 
+// Moves `in` forward by `offset` bytes from where it stands, the window base,
+// and returns the base. Throws "Unexpected end of file" for an offset past
+// the end of the input rather than taking it for an empty window.
 std::streamoff SeekWindow(std::istream& in, std::int64_t offset) {
   std::streambuf* const sb = in.rdbuf();
   const std::streamoff base = Tell(in);
@@ -46,26 +45,84 @@ std::streamoff SeekWindow(std::istream& in, std::int64_t offset) {
   return base;
 }
 
-void ReadWindowRows(FileTools& tools, std::istream& in, DataBlock& block, std::int32_t count,
-                    RowDestination& destination, std::int32_t rows_left) {
+// Reads `count` rows from where `in` stands into `destination`, numbered
+// from 0, and returns where they end, in bytes from `base`. `rows_left` is
+// how many rows of the data block are left from where `in` stands, or -1
+// when not known. The rows up to `rows_left` are read as the whole-file
+// reader reads them, and a window that ends with the last of them reads what
+// follows it as that reader does (the end tags, the end of the input). A row
+// past the last one (every row, when `rows_left` is not known) meets the
+// data block's end tag where its first number is due; in rows of label lists
+// only, whose lists a list reader would read the end tag as, the end tag is
+// looked for before each such row.
+std::int64_t ReadWindowRows(FileTools& tools, std::istream& in, DataBlock& block,
+                            std::streamoff base, std::int32_t count, std::int32_t rows_left,
+                            RowDestination& destination) {
   RowReader rows(tools, in, block, destination);
   const std::int32_t known = rows_left < 0 ? 0 : std::min(count, rows_left);
   rows.ReadRows(0, known);
   const RowLayout& layout = block.layout;
   if (layout.HasNumbers() || !(layout.labels1 || layout.labels2)) {
     rows.ReadRows(known, count - known);
-    return;
+  } else {
+    for (std::int32_t i = known; i < count; ++i) {
+      if (EndTagAhead(tools, in, block.data_name.get())) Fail(in, "Unexpected End Tag");
+      rows.ReadRows(i, 1);
+    }
   }
-  for (std::int32_t i = known; i < count; ++i) {
-    if (EndTagAhead(tools, in, block.data_name.get())) Fail(in, "Unexpected End Tag");
-    rows.ReadRows(i, 1);
-  }
-}
-
-std::int64_t OffsetFrom(std::istream& in, std::streamoff base) {
   const std::streamoff here = Tell(in);
   if (here < 0) Fail(in, "Unable to seek in file");
+  if (count == rows_left) ReadDataBlockEnd(tools, in, block);
   return here - base;
+}
+
+// The rows left from `first_row`, or -1 for a row not known (negative).
+std::int32_t RowsLeft(const DataBlock& block, std::int32_t first_row) {
+  if (first_row < 0) return -1;
+  if (first_row > block.rows) throw std::invalid_argument("window: row past the header's rows");
+  return block.rows - first_row;
+}
+
+}  // namespace
+
+WindowRead::WindowRead(FileTools& tools, std::istream& in, std::int64_t offset, std::int32_t count,
+                       std::int32_t first_row)
+    : tools_(tools), in_(in), count_(count), block_(ReadToDataBlock(tools, RequirePositions(in))) {
+  rows_left_ = RowsLeft(block_, first_row);
+  // Not knowing its row, the window never reaches the dataset's end tag.
+  if (rows_left_ < 0) block_.dataset_name.reset();
+  base_ = SeekWindow(in, offset);
+  RefuseHostileSize(in, count, block_.layout);
+}
+
+std::int64_t WindowRead::ReadRows(RowDestination& destination) {
+  return ReadWindowRows(tools_, in_, block_, base_, count_, rows_left_, destination);
+}
+
+WindowSequence::WindowSequence(FileTools& tools, std::istream& in, std::int64_t offset,
+                               std::int32_t first_row)
+    : tools_(tools), in_(in), block_(ReadToDataBlock(tools, RequirePositions(in))) {
+  if (first_row < 0 || first_row > block_.rows) {
+    throw std::invalid_argument("windows: row not in the header's rows");
+  }
+  next_row_ = first_row;
+  base_ = SeekWindow(in, offset);
+  next_offset_ = offset;
+}
+
+std::int32_t WindowSequence::Prepare(std::int32_t count) {
+  const std::int32_t rows_left = block_.rows - next_row_;
+  count_ = at_end_ ? 0 : std::min(count, rows_left);
+  RefuseHostileSize(in_, count_, block_.layout);
+  return count_;
+}
+
+void WindowSequence::ReadRows(RowDestination& destination) {
+  if (at_end_) return;
+  const std::int32_t rows_left = block_.rows - next_row_;
+  next_offset_ = ReadWindowRows(tools_, in_, block_, base_, count_, rows_left, destination);
+  next_row_ += count_;
+  at_end_ = count_ == rows_left;
 }
 
 namespace {
@@ -75,25 +132,17 @@ namespace {
 std::int32_t ReadWindow(FileTools& tools, const char* filename, std::int64_t& offset,
                         std::int32_t count, std::int64_t largest_offset, Data*& PtrDatFileData1,
                         Data*& PtrDatFileData2) {
-  std::error_code ignored;
-  if (std::filesystem::is_directory(filename, ignored)) return FILE_OPEN_ERROR;
-  std::ifstream in(filename);
-  if (!in.good()) return FILE_OPEN_ERROR;
+  InputFile file;
+  if (OpenInput(file, filename) != InputStatus::kOpen) return FILE_OPEN_ERROR;
+  std::istream& in = file.stream();
   PtrDatFileData1 = nullptr;
   PtrDatFileData2 = nullptr;
   if (count < 0) Fail(in, "Invalid window count");
   if (offset < 0) Fail(in, "Invalid window offset");
-  RequirePositions(in);
-
-  DataBlock block = ReadToDataBlock(tools, in);
-  block.dataset_name.reset();  // the window never reaches the dataset's end tag
-  const std::streamoff base = SeekWindow(in, offset);
-  RefuseHostileSize(in, count, block.layout);
-  CreateTables(block.layout, count, PtrDatFileData1, PtrDatFileData2);
-  TableRows tables(block.layout, PtrDatFileData1, PtrDatFileData2);
-  ReadWindowRows(tools, in, block, count, tables);
-
-  const std::int64_t next = OffsetFrom(in, base);
+  WindowRead read(tools, in, offset, count);
+  CreateTables(read.block().layout, count, PtrDatFileData1, PtrDatFileData2);
+  TableRows tables(read.block().layout, PtrDatFileData1, PtrDatFileData2);
+  const std::int64_t next = read.ReadRows(tables);
   if (next > largest_offset) Fail(in, "Window offset does not fit in 32 bits");
   offset = next;
   return SUCCESS;

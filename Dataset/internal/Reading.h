@@ -10,7 +10,8 @@
 
 #include "Dataset/Dataset.h"
 #include "FileHandler/ParseTools.h"
-#include "FileHandler/internal/RowReader.h"
+#include "FileHandler/internal/DataBlock.h"
+#include "FileHandler/internal/RowDestination.h"
 
 namespace mbrk {
 

@@ -17,40 +17,22 @@
 namespace mbrk {
 namespace {
 
-// The rows of `parts` one after another.
-Dataset Joined(const std::vector<Dataset>& parts) {
-  Dataset all = parts.front();
-  for (std::size_t k = 1; k < parts.size(); ++k) {
-    const Dataset& part = parts[k];
-    Matrix* const to[] = {&all.inputs, &all.expected, &all.generated, &all.errors};
-    const Matrix* const from[] = {&part.inputs, &part.expected, &part.generated, &part.errors};
-    for (int m = 0; m < 4; ++m) {
-      const std::size_t rows = to[m]->Rows();
-      to[m]->ResizeRows(rows + from[m]->Rows());
-      if (from[m]->Size() != 0) {
-        std::memcpy(to[m]->Row(rows), from[m]->Data(), from[m]->Size() * sizeof(double));
-      }
-    }
-    if (all.expected_labels) {
-      all.expected_labels->insert(all.expected_labels->end(), part.expected_labels->begin(),
-                                  part.expected_labels->end());
-    }
-  }
-  return all;
-}
-
-// The rows as text, or the error with its place.
+// The rows of `parts` one after another, as text, or the error with its place.
 template <typename Read>
 std::string Outcome(Read read) {
   try {
-    const Dataset data = read();
-    std::string text = std::to_string(data.Rows()) + " rows:";
-    for (const double v : data.inputs.Values()) text += " " + test::Format(v);
-    if (data.expected_labels) {
-      for (const Labels& labels : *data.expected_labels) {
-        text += " [";
-        for (const Label& label : labels) text += label.name + "=" + test::Format(label.value);
-        text += "]";
+    std::string text;
+    for (const Dataset& part : read()) {
+      for (std::size_t r = 0; r < part.Rows(); ++r) {
+        text += "\n";
+        for (const Matrix* m : {&part.inputs, &part.expected, &part.generated, &part.errors}) {
+          for (std::size_t k = 0; k < m->Width(); ++k) text += " " + test::Format((*m)(r, k));
+        }
+        if (part.expected_labels) {
+          for (const Label& label : (*part.expected_labels)[r]) {
+            text += " " + label.name + "=" + test::Format(label.value);
+          }
+        }
       }
     }
     return text;
@@ -86,7 +68,7 @@ TEST(WindowReader, WindowAfterWindowGivesTheWholeFilesRowsOrItsError) {
   const std::string path = dir.File("windows.mbrk");
   for (const char* file : kFiles) {
     test::WriteFile(path, file);
-    const std::string whole = Outcome([&] { return ReadDataset(path); });
+    const std::string whole = Outcome([&] { return std::vector<Dataset>{ReadDataset(path)}; });
     for (std::int32_t size = 1; size <= 4; ++size) {
       const std::string windows = Outcome([&] {
         WindowReader reader(path);
@@ -94,7 +76,7 @@ TEST(WindowReader, WindowAfterWindowGivesTheWholeFilesRowsOrItsError) {
         while (!reader.AtEnd()) parts.push_back(reader.Next(size));
         EXPECT_EQ(reader.NextRow(), reader.Shape().rows);
         EXPECT_EQ(0u, reader.Next(size).Rows());  // nothing after the end
-        return Joined(parts);
+        return parts;
       });
       EXPECT_EQ(whole, windows) << file << "\nwindows of " << size;
       const std::string chain = Outcome([&] {
@@ -105,7 +87,7 @@ TEST(WindowReader, WindowAfterWindowGivesTheWholeFilesRowsOrItsError) {
           window = ReadWindow(path, window.next_offset, std::min(size, rows - row), row);
           parts.push_back(window.rows);
         }
-        return Joined(parts);
+        return parts;
       });
       EXPECT_EQ(whole, chain) << file << "\nReadWindow chain of " << size;
     }
