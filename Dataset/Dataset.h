@@ -273,7 +273,8 @@ Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t cou
 /// row: std::system_error with code ESTALE, "file changed between windows".
 /// The file is known by its device, inode, size and modification time.
 ///
-/// Move-only. Once a call has thrown, every later Next throws the same.
+/// Move-only; a reader moved from may only be destroyed or assigned to.
+/// Once Next has thrown, every later Next throws the same.
 class WindowReader {
  public:
   /// Opens `path` and reads its header (throws as ProbeDataset does). The
