@@ -13,7 +13,7 @@ def check(dtype: Any) -> np.dtype:
         kind = np.dtype(dtype)
     except TypeError:
         kind = None
-    if kind not in DTYPES:
+    if kind is None or kind not in DTYPES:
         raise ValueError(f"dtype must be numpy.float64 or numpy.float32, not {dtype!r}")
     return kind
 
