@@ -115,7 +115,10 @@ def to_frame(dataset: "Dataset", labels: str = "columns") -> "pandas.DataFrame":
 def select(frame: "pandas.DataFrame", part: str, columns: Columns) -> List[Any]:
     """The columns `columns` names: a list of names, or a prefix (str)."""
     if isinstance(columns, str):
-        return [c for c in frame.columns if isinstance(c, str) and c.startswith(columns)]
+        names = [c for c in frame.columns if isinstance(c, str) and c.startswith(columns)]
+        if not names:  # a slip of the pen, most likely: [] asks for no columns
+            raise KeyError(f"{part}: no column of the frame begins with {columns!r}")
+        return names
     if isinstance(columns, bytes) or not isinstance(columns, Iterable):
         raise TypeError(f"{part} must be a list of column names or a prefix (str), "
                         f"not {type(columns).__name__}")
@@ -148,9 +151,9 @@ def labels_from_columns(frame: "pandas.DataFrame", names: List[Any],
             for row in range(values.shape[0])]
 
 
-def default_columns(frame: "pandas.DataFrame", prefix: str) -> List[Any]:
-    """to_frame's own value columns of a part: PREFIX0, PREFIX1, ..."""
-    pattern = re.compile(re.escape(prefix) + r"[0-9]+")
+def default_columns(frame: "pandas.DataFrame", prefix: str, rest: str = "[0-9]+") -> List[Any]:
+    """to_frame's own columns of a part: PREFIX0, PREFIX1, ... (or PREFIXNAME)."""
+    pattern = re.compile(re.escape(prefix) + rest, re.DOTALL)
     return [c for c in frame.columns if isinstance(c, str) and pattern.fullmatch(c)]
 
 
@@ -164,7 +167,7 @@ def read_part(frame: "pandas.DataFrame", attribute: str, prefix: str,
             return names, None
         found = {
             "values": names,
-            "label columns": select(frame, attribute, label_prefix),
+            "label columns": default_columns(frame, label_prefix, ".+"),
             "dicts": [label_attribute] if label_attribute in frame.columns else [],
         }
         given = [kind for kind, found_names in found.items() if found_names]

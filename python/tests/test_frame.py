@@ -88,6 +88,7 @@ def test_from_frame_takes_names_or_a_prefix(arguments, inputs, expected, labels)
 
 @pytest.mark.parametrize("arguments, error", [
     (dict(inputs=["missing"]), KeyError),
+    (dict(inputs="x_"), KeyError),
     (dict(inputs=["note"]), ValueError),
     (dict(inputs=3), TypeError),
 ])
