@@ -15,14 +15,19 @@ written as asked.
 """
 
 import os
-from typing import Any, Dict, Iterable, Iterator, List, Mapping, Optional, Tuple, Union
+from typing import (TYPE_CHECKING, Any, Dict, Iterable, Iterator, List, Mapping, Optional, Tuple,
+                    Union)
 
 import numpy as np
+import numpy.typing as npt
 
 from . import _display, _dtype, _frame, _mbrk
 from ._errors import FormatError
 from ._frame import from_frame
 from ._types import DatasetShape, Float64Array
+
+if TYPE_CHECKING:  # pragma: no cover
+    import pandas
 
 __all__ = ["Dataset", "DatasetShape", "FormatError", "load", "save", "windows", "probe", "to_flat",
            "read_flat", "from_frame"]
@@ -100,7 +105,7 @@ class Dataset:
         """The shape and the first rows as a table, for notebooks."""
         return _display.to_html(self)
 
-    def to_frame(self, labels: str = "columns") -> Any:
+    def to_frame(self, labels: str = "columns") -> "pandas.DataFrame":
         """The dataset as a pandas DataFrame, one column per value:
         ``input_0``..., ``expected_0``..., ``generated_0``..., ``error_0``...
         (a width of 0 gives no columns). Label lists become, with
@@ -120,7 +125,7 @@ def _paths(path: PathLike) -> Tuple[bytes, Union[str, bytes]]:
     return os.fsencode(shown), shown
 
 
-def load(path: PathLike, threads: Optional[int] = None, dtype: Any = np.float64) -> Dataset:
+def load(path: PathLike, threads: Optional[int] = None, dtype: npt.DTypeLike = np.float64) -> Dataset:
     """Reads the whole dataset file ``path`` (str or os.PathLike).
 
     The values are read once, straight into the arrays. The numbers of a large
@@ -143,7 +148,7 @@ def load(path: PathLike, threads: Optional[int] = None, dtype: Any = np.float64)
     return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024)))
 
 
-def windows(path: PathLike, rows: int = 10_000, dtype: Any = np.float64) -> Iterator[Dataset]:
+def windows(path: PathLike, rows: int = 10_000, dtype: npt.DTypeLike = np.float64) -> Iterator[Dataset]:
     """Iterates over the dataset file ``path`` in Datasets of ``rows`` rows
     (the last one may be shorter); memory holds one window at a time.
 
