@@ -191,6 +191,24 @@ def read_part(frame: "pandas.DataFrame", attribute: str, prefix: str,
     return names, None
 
 
+def matrix(frame: "pandas.DataFrame", attribute: str, names: List[Any]) -> np.ndarray:
+    """The columns `names` as one C-ordered array, filled column by column
+    straight from pandas' blocks: the one copy save needs."""
+    columns = [frame[name] for name in names]
+    if any(column.ndim != 1 for column in columns):
+        raise ValueError(f"{attribute}: the frame has more than one column of a name")
+    # float32 stays float32 (a frame of a dataset loaded as float32).
+    single = bool(names) and all(column.dtype == np.float32 for column in columns)
+    values = np.empty((len(frame), len(names)), dtype=np.float32 if single else np.float64)
+    for index, column in enumerate(columns):
+        try:
+            values[:, index] = column.to_numpy(dtype=values.dtype)
+        except (TypeError, ValueError) as error:
+            raise ValueError(f"{attribute}: column {column.name!r} does not hold numbers: "
+                             f"{error}") from None
+    return values
+
+
 def from_frame(frame: "pandas.DataFrame", inputs: Columns = None, expected: Columns = None,
                generated: Columns = None, errors: Columns = None) -> "Dataset":
     """A Dataset from a DataFrame's columns, for mbrk.save.
@@ -215,14 +233,7 @@ def from_frame(frame: "pandas.DataFrame", inputs: Columns = None, expected: Colu
     parts: Dict[str, Any] = {}
     for attribute, prefix, label_attribute in PARTS:
         names, lists = read_part(frame, attribute, prefix, label_attribute, given[attribute])
-        selected = frame[names]
-        # float32 stays float32 (a frame of a dataset loaded as float32).
-        single = all(kind == np.float32 for kind in selected.dtypes) and names
-        try:
-            matrix = selected.to_numpy(dtype=np.float32 if single else np.float64)
-        except (TypeError, ValueError) as error:
-            raise ValueError(f"{attribute}: columns that are not numbers: {error}") from None
-        parts[attribute] = np.ascontiguousarray(matrix.reshape(len(frame), len(names)))
+        parts[attribute] = matrix(frame, attribute, names)
         if label_attribute is not None:
             parts[label_attribute] = lists
     version = frame.attrs.get(ATTRS_KEY, {}).get("format_version")

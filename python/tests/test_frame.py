@@ -58,14 +58,19 @@ def test_widths_of_zero_give_no_columns_and_every_part_its_name():
     assert list(dataset(widths=(0, 0, 0, 0)).to_frame().columns) == []
 
 
-def test_the_numbers_are_copied_once_into_one_block():
+def test_the_numbers_are_copied_once_each_way():
     data = dataset(rows=200_000, widths=(8, 2, 0, 0))
+    size = 200_000 * 10 * 8
     tracemalloc.start()
     frame = data.to_frame()
-    peak = tracemalloc.get_traced_memory()[1]
+    to_frame_peak = tracemalloc.get_traced_memory()[1]
+    tracemalloc.reset_peak()
+    back = mbrk.from_frame(frame)
+    from_frame_peak = tracemalloc.get_traced_memory()[1] - size
     tracemalloc.stop()
-    assert peak < 1.1 * 200_000 * 10 * 8
+    assert to_frame_peak < 1.1 * size and from_frame_peak < 1.1 * size
     assert frame.shape == (200_000, 10) and frame.dtypes.unique().tolist() == [np.float64]
+    assert back == data
 
 
 @pytest.mark.parametrize("arguments, inputs, expected, labels", [
