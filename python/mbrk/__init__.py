@@ -6,8 +6,8 @@
     data.expected_labels   # one dict per row, or None
 
 Functions: load, save, windows, probe, to_flat, read_flat, from_frame (a
-pandas DataFrame to a Dataset; Dataset.to_frame goes the other way). Files are read and
-written with the interpreter's lock released. Errors: FormatError (a
+pandas DataFrame to a Dataset; Dataset.to_frame goes the other way). Files
+are read and written with the interpreter's lock released. Errors: FormatError (a
 ValueError) for a file that breaks the format; FileNotFoundError,
 IsADirectoryError, PermissionError (OSError) for files that cannot be opened,
 read or written; MemoryError; ValueError for arguments that cannot be
@@ -125,7 +125,8 @@ def _paths(path: PathLike) -> Tuple[bytes, Union[str, bytes]]:
     return os.fsencode(shown), shown
 
 
-def load(path: PathLike, threads: Optional[int] = None, dtype: npt.DTypeLike = np.float64) -> Dataset:
+def load(path: PathLike, threads: Optional[int] = None,
+         dtype: npt.DTypeLike = np.float64) -> Dataset:
     """Reads the whole dataset file ``path`` (str or os.PathLike).
 
     The values are read once, straight into the arrays. The numbers of a large
@@ -148,7 +149,8 @@ def load(path: PathLike, threads: Optional[int] = None, dtype: npt.DTypeLike = n
     return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024)))
 
 
-def windows(path: PathLike, rows: int = 10_000, dtype: npt.DTypeLike = np.float64) -> Iterator[Dataset]:
+def windows(path: PathLike, rows: int = 10_000,
+            dtype: npt.DTypeLike = np.float64) -> Iterator[Dataset]:
     """Iterates over the dataset file ``path`` in Datasets of ``rows`` rows
     (the last one may be shorter); memory holds one window at a time.
 
