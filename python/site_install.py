@@ -99,8 +99,9 @@ def main(arguments: List[str]) -> int:
     if len(arguments) == 2 and arguments[0] == "where":
         print(searched_below(arguments[1]))
         return 0
-    if len(arguments) in (4, 5) and arguments[0] == "metadata" and arguments[4:] in ([], ["--record"]):
-        for path in write_metadata(arguments[1], arguments[2], arguments[3], len(arguments) == 5):
+    record = arguments[4:] == ["--record"]
+    if len(arguments) == 4 + record and arguments[0] == "metadata":
+        for path in write_metadata(arguments[1], arguments[2], arguments[3], record):
             print(path)
         return 0
     print(__doc__, file=sys.stderr)
