@@ -134,7 +134,8 @@ def load(path: PathLike, threads: Optional[int] = None,
     the calling thread alone; the result and every error are the same
     whatever the count. ``dtype`` is numpy.float64 or numpy.float32: each
     value is read exactly, as a double, and stored as that type; float32
-    arrays cost half the memory, and no float64 copy of them is made. Raises
+    arrays cost half the memory, and no float64 copy of them is made (they
+    are read on the calling thread). Raises
     FormatError, FileNotFoundError, IsADirectoryError, PermissionError or
     MemoryError; ValueError for a thread count that is not a whole number of
     at least 1, or another dtype.
@@ -145,7 +146,7 @@ def load(path: PathLike, threads: Optional[int] = None,
     kind = _dtype.check(dtype)
     raw, shown = _paths(path)
     if kind == np.float32:
-        return Dataset(*_dtype.load_float32(_mbrk, raw, shown))
+        return Dataset(*_mbrk.load_float32(raw, shown))
     return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024)))
 
 

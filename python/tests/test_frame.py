@@ -131,6 +131,13 @@ def test_float32_loads_round_the_exact_values(tmp_path):
         np.testing.assert_array_equal(np.hstack([data.inputs, data.expected]), expected)
     labelled = mbrk.load(IRIS, dtype=np.float32)
     assert labelled.expected_labels == mbrk.load(IRIS).expected_labels
+    path.write_text(text.replace("[~DataSet]", "[~Data]"))
+    with pytest.raises(mbrk.FormatError) as as_float64:
+        mbrk.load(path)
+    with pytest.raises(mbrk.FormatError) as as_float32:
+        mbrk.load(path, dtype=np.float32)
+    assert str(as_float32.value) == str(as_float64.value)
+    assert as_float32.value.offset == as_float64.value.offset
     for wrong in (np.int32, np.float16, "text"):
         with pytest.raises(ValueError):
             mbrk.load(path, dtype=wrong)
