@@ -97,6 +97,7 @@ def test_strict_reading_refuses_what_lenient_reading_takes(tmp_path, data, messa
     mbrk.load(path)
     for read in (lambda: mbrk.load(path, strict=True),
                  lambda: mbrk.load(path, strict=True, threads=2),
+                 lambda: mbrk.load(path, strict=True, dtype=np.float32),
                  lambda: list(mbrk.windows(path, rows=1, strict=True))):
         with pytest.raises(mbrk.FormatError) as raised:
             read()
