@@ -234,6 +234,31 @@ void WriteDataset(const std::string& path, const Dataset& dataset);
 /// "Unable to seek in file".
 Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count);
 
+/// Where the rows of a dataset file begin.
+struct RowIndex {
+  /// The row count of the file.
+  std::int32_t rows = 0;
+  /// The step between the rows whose offsets are kept (at least 1).
+  std::int32_t every = 1;
+  /// offsets[k] is the offset of row k * every as ReadWindow takes it (the
+  /// one reading window after window from 0 hands out there); one per such
+  /// row below `rows`, so none for a file of no rows.
+  std::vector<std::int64_t> offsets;
+  /// The offset just past the last row: the next_offset of a window that
+  /// ends with it.
+  std::int64_t end_offset = 0;
+};
+
+/// Indexes the dataset file `path`: its row count and the offsets of every
+/// `every`-th row, by a scan that checks every word and label list of the
+/// file as ReadDataset does but converts no number and stores no value, on
+/// `options.threads` threads, in memory for the offsets (and a few pieces of
+/// the file). A file that ReadDataset refuses is refused with the same
+/// FormatError (message, line, column, offset). Throws std::invalid_argument
+/// for `every` below 1, and std::system_error as ReadDataset does. Rows that
+/// hold nothing at all (a header of no widths) all begin at offset 0.
+RowIndex IndexRows(const std::string& path, std::int32_t every, const ReadOptions& options = {});
+
 /// Reads the file's header and the data block's start tag, nothing more.
 /// Throws FormatError as ReadDataset does for that part of the file.
 DatasetShape ProbeDataset(const std::string& path);

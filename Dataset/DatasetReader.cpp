@@ -17,6 +17,7 @@
 
 #include "DataObject/LabelList.h"
 #include "Dataset/Dataset.h"
+#include "Dataset/internal/FileReads.h"
 #include "Dataset/internal/Files.h"
 #include "Dataset/internal/ParallelRead.h"
 #include "FileHandler/Filer.h"
@@ -173,9 +174,18 @@ Position Locate(std::streambuf& sb, std::int64_t length) {
   return mark;
 }
 
-// Turns the reader's error into a FormatError saying where reading stopped.
-// `start` is where the input began in `in`; with a `path` the file is read
-// once more from its start, else the stream is (and left where it stopped).
+// A whole dataset from `in`, read ahead where it has no positions.
+Dataset ReadWholeFrom(std::istream& source, const ParallelRowOptions& options) {
+  DatasetInput input(source);
+  Dataset dataset = ReadWhole(input.stream(), options);
+  // Read through a buffer of its own, a stream without positions has still
+  // been read to its end.
+  if (!input.positioned()) source.setstate(std::ios::eofbit);
+  return dataset;
+}
+
+}  // namespace
+
 [[noreturn]] void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff start,
                                    const std::string& path) {
   const std::unique_ptr<char[]> message(error.MbrStrMessage);
@@ -194,31 +204,6 @@ Position Locate(std::streambuf& sb, std::int64_t length) {
   }
   throw FormatError(text, path, at.line, at.column, at.offset);
 }
-
-// Runs `read` on the file `path`, opened for it, and reports its format
-// errors with their position.
-template <typename Read>
-auto WithFile(const std::string& path, Read read) -> decltype(read(std::declval<std::istream&>())) {
-  InputFile file;
-  files::OpenForReading(file, path);
-  try {
-    return read(file.stream());
-  } catch (FileTools::Error& error) {
-    ThrowFormatError(error, file.stream(), 0, path);
-  }
-}
-
-// A whole dataset from `in`, read ahead where it has no positions.
-Dataset ReadWholeFrom(std::istream& source, const ParallelRowOptions& options) {
-  DatasetInput input(source);
-  Dataset dataset = ReadWhole(input.stream(), options);
-  // Read through a buffer of its own, a stream without positions has still
-  // been read to its end.
-  if (!input.positioned()) source.setstate(std::ios::eofbit);
-  return dataset;
-}
-
-}  // namespace
 
 ParallelRowOptions ParallelOptionsFor(const ReadOptions& options) {
   ParallelRowOptions parallel;
