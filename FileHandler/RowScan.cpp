@@ -24,12 +24,20 @@
 #include "Base/internal/NumberText.h"
 #include "Base/internal/Text.h"
 #include "FileHandler/internal/Lexer.h"
+#include "FileHandler/internal/RowUnits.h"
 
 namespace mbrk {
 
 namespace {
 
-constexpr std::uint32_t kListBit = 0x80000000u;
+using row_units::Bytes;
+using row_units::Found;
+using row_units::ScanUnit;
+using row_units::Step;
+
+// The most bytes of one run of plain numbers: a row's end within it is found
+// by counting through it again.
+constexpr std::size_t kRunBytes = 1024;
 // How far past a chunk's nominal end a line end is looked for.
 constexpr std::size_t kLineReach = 4096;
 
@@ -64,175 +72,86 @@ void RunParallel(unsigned threads, std::size_t count, const Work& work) {
   if (failure) std::rethrow_exception(failure);
 }
 
-// Whether the word [p, q) is a number as the readers take it: checked, not
-// converted, where it begins with digits; the rare others are converted.
-bool NumberWord(const char* p, const char* q) {
-  const char* s = p + (*p == '+' || *p == '-' ? 1 : 0);
-  if (s != q && IsDigit(*s)) return true;
-  if (s + 1 < q && *s == '.' && IsDigit(s[1])) return true;
-  double ignored;
-  return ConvertNumber(p, static_cast<std::size_t>(q - p), &ignored);
-}
-
-// What ScanUnit found.
-enum class Found { kUnit, kList, kComment, kForeign, kShort };
-struct Step {
-  Found found;
-  std::size_t end;  // just past it, as the row reader leaves the stream
-};
-
-// The bytes of a piece: [0, held), the input ending there when `ends`.
-struct Bytes {
-  const char* at;
-  std::size_t held;
-  bool ends;
-
-  int operator[](std::size_t i) const { return ByteOf(at[i]); }
-  bool Separator(std::size_t i) const { return IsSeparator(ByteOf(at[i])); }
-  bool Word(std::size_t i) const { return IsWordByte(ByteOf(at[i])); }
-  std::size_t SkipSeparators(std::size_t i) const {
-    while (i < held && Separator(i)) ++i;
-    return i;
-  }
-  std::size_t SkipWord(std::size_t i) const {
-    while (i < held && Word(i)) ++i;
-    return i;
-  }
-  Step Short() const { return Step{ends ? Found::kForeign : Found::kShort, 0}; }
-};
-
-// A comment at `p` ("/*", not "/*/", whose readings differ between tokens
-// and before label lists), skipped as the token reader skips it.
-Step ScanComment(const Bytes& b, std::size_t p) {
-  if (p + 2 >= b.held) return b.Short();
-  if (b[p + 1] != '*' || b[p + 2] == '/') return Step{Found::kForeign, 0};
-  std::uint64_t depth = 1;
-  int previous = ' ';
-  for (std::size_t q = p + 2; q < b.held; ++q) {
-    const int c = b[q];
-    if (previous == '*' && c == '/') {
-      if (--depth == 0) return Step{Found::kComment, q + 1};
-      previous = '*';
-    } else if (previous == '/' && c == '*') {
-      ++depth;
-      previous = ' ';
-    } else {
-      previous = c;
-    }
-  }
-  return b.Short();
-}
-
-// A word at `p` standing for a number.
-Step ScanNumber(const Bytes& b, std::size_t p) {
-  const std::size_t q = b.SkipWord(p);
-  if (q == b.held) return b.Short();
-  if (!NumberWord(b.at + p, b.at + q)) return Step{Found::kForeign, 0};
-  // The separator that ends a word is consumed with it; a special
-  // character is left to begin what follows.
-  if (b.Separator(q)) return Step{Found::kUnit, q + 1};
-  if (b[q] == '[') return Step{Found::kUnit, q};
-  if (b[q] == '/' && q + 1 < b.held && b[q + 1] == '*') return Step{Found::kUnit, q};
-  return q + 1 < b.held ? Step{Found::kForeign, 0} : b.Short();
-}
-
-// One item of a label list at `q` (a word): its name, and "=" with a number
-// after it or not. Sets `q` past it and `closed` when "]" closed the list.
-Found ScanLabel(const Bytes& b, std::size_t& q, bool& closed) {
-  q = b.SkipWord(q);
-  if (q < b.held && b.Separator(q)) ++q;
-  q = b.SkipSeparators(q);
-  if (q == b.held) return Found::kShort;
-  if (b[q] == '=') {
-    q = b.SkipSeparators(q + 1);
-    if (q == b.held) return Found::kShort;
-    if (!b.Word(q)) return Found::kForeign;
-    const std::size_t value = q;
-    q = b.SkipWord(q);
-    if (q == b.held) return Found::kShort;
-    if (!NumberWord(b.at + value, b.at + q)) return Found::kForeign;
-    if (b.Separator(q)) ++q;
-    q = b.SkipSeparators(q);
-    if (q == b.held) return Found::kShort;
-  }
-  closed = b[q] == ']';
-  if (closed) ++q;
-  return closed || b.Word(q) ? Found::kList : Found::kForeign;
-}
-
-bool IsFormatVersion(const char* name, std::size_t length) {
-  static constexpr char kName[] = "FORMATVERSION";
-  if (length != sizeof kName - 1) return false;
-  for (std::size_t i = 0; i < length; ++i) {
-    const int c = ByteOf(name[i]);
-    if ((c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) != kName[i]) return false;
-  }
-  return true;
-}
-
-// A label list at `p` ("["). A list that opens like an end tag or a format
-// version element is left to the row reader, which tells them apart.
-Step ScanList(const Bytes& b, std::size_t p) {
-  std::size_t q = b.SkipSeparators(p + 1);
-  if (q == b.held) return b.Short();
-  if (b[p + 1] == '~') return Step{Found::kForeign, 0};
-  if (b[q] == ']') return Step{Found::kList, q + 1};
-  const std::size_t name_end = b.SkipWord(q);
-  if (name_end == b.held) return b.Short();
-  if (IsFormatVersion(b.at + q, name_end - q)) return Step{Found::kForeign, 0};
-  for (bool closed = false; !closed;) {
-    if (!b.Word(q)) return Step{Found::kForeign, 0};
-    const Found found = ScanLabel(b, q, closed);
-    if (found == Found::kShort) return b.Short();
-    if (found == Found::kForeign) return Step{Found::kForeign, 0};
-  }
-  return Step{Found::kList, q};
-}
-
-Step ScanUnit(const Bytes& b, std::size_t p) {
-  if (b.Word(p)) return ScanNumber(b, p);
-  if (b[p] == '[') return ScanList(b, p);
-  if (b[p] == '/') return ScanComment(b, p);
-  return Step{Found::kForeign, 0};
-}
-
 enum class Stop { kWhole, kForeign, kShort };
+
+// A run of units in a chunk: one label list, one number, or a run of plain
+// numbers counted 64 bytes at a time, whose ends are found again when needed.
+struct Entry {
+  std::uint32_t from;  // where the run began
+  std::uint32_t to;    // just past it (a single unit's end, as the row reader stands)
+  std::uint32_t count;
+  bool list;
+  bool run;
+};
 
 struct Chunk {
   std::size_t begin = 0;
   std::size_t end = 0;
   // Phase one: where scanning stopped (past the last word, list or comment,
-  // or at the first thing not taken), how, and where each unit ends.
+  // or at the first thing not taken), how, and the units.
   std::size_t stop = 0;
   Stop how = Stop::kWhole;
-  std::vector<std::uint32_t> units;  // kListBit marks a label list
+  std::vector<Entry> entries;
+  std::uint64_t units = 0;
   // Phase two.
   std::uint64_t first_unit = 0;
-  std::size_t checked = 0;  // units that fit the rows' pattern
-  std::int32_t last_row = -1;
-  std::uint32_t last_row_end = 0;
-  std::vector<std::pair<std::int32_t, std::uint32_t>> marks;  // rows wanted, their ends
+  std::uint64_t good = 0;      // units that fit the rows' pattern
+  bool complete = false;       // all of them, and the rows go on after them
+  std::int32_t last_row = -1;  // the last row ended here, and where
+  std::size_t last_row_end = 0;
+  std::vector<std::size_t> marks;  // ends of the rows wanted
 };
+
+// The common single unit: a word that begins with a digit (after a sign),
+// ended by a separator, which is consumed with it. Returns its end, or 0.
+inline std::size_t PlainNumber(const unsigned char* at, std::size_t p, std::size_t held) {
+  const std::size_t word = p;
+  while (p < held && IsWordByte(at[p])) ++p;
+  if (p == held || !IsSeparator(at[p])) return 0;
+  const int first = at[word] == '-' || at[word] == '+' ? at[word + 1] : at[word];
+  return IsDigit(first) ? p + 1 : 0;
+}
+
+void AddUnit(Chunk& chunk, std::size_t from, std::size_t to, std::uint32_t count, bool list,
+             bool run) {
+  chunk.entries.push_back(
+      Entry{static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(to), count, list, run});
+  chunk.units += count;
+}
 
 // Phase one for `chunk`, from `from`: the units that begin before its end.
 void ScanChunk(const Bytes& b, std::size_t from, Chunk& chunk) {
-  chunk.units.clear();
+  chunk.entries.clear();
+  chunk.units = 0;
   chunk.how = Stop::kWhole;
+  const auto* const at = reinterpret_cast<const unsigned char*>(b.at);
+  const std::size_t end = chunk.end;
   std::size_t p = from;
   chunk.stop = from;
   for (;;) {
-    while (p < chunk.end && b.Separator(p)) ++p;
-    if (p >= chunk.end) return;
+    while (p < end && IsSeparator(at[p])) ++p;
+    if (p >= end) return;
+    std::uint32_t count = 0;
+    const std::size_t after = row_units::PlainRun(b, p, std::min(end, p + kRunBytes), count);
+    if (count != 0) {
+      AddUnit(chunk, p, after, count, false, true);
+      p = chunk.stop = after;
+      continue;
+    }
+    const std::size_t plain = PlainNumber(at, p, b.held);
+    if (plain != 0) {
+      AddUnit(chunk, p, plain, 1, false, false);
+      p = chunk.stop = plain;
+      continue;
+    }
     const Step step = ScanUnit(b, p);
     if (step.found == Found::kForeign || step.found == Found::kShort) {
       chunk.how = step.found == Found::kShort ? Stop::kShort : Stop::kForeign;
       chunk.stop = p;
       return;
     }
-    if (step.found != Found::kComment) {
-      chunk.units.push_back(static_cast<std::uint32_t>(step.end) |
-                            (step.found == Found::kList ? kListBit : 0));
-    }
+    if (step.found != Found::kComment)
+      AddUnit(chunk, p, step.end, 1, step.found == Found::kList, false);
     p = chunk.stop = step.end;
   }
 }
@@ -246,27 +165,56 @@ struct Pattern {
   std::int32_t every;
 };
 
+// Where the row reader stands after unit `k` of entry `entry`.
+std::size_t EndOf(const Bytes& b, const Entry& entry, std::uint64_t k) {
+  return entry.run ? row_units::AfterWord(b, entry.from, entry.to, static_cast<std::uint32_t>(k))
+                   : entry.to;
+}
+
+// How many of the entry's units, from unit `unit` on, fit the pattern.
+std::uint64_t Fitting(const Pattern& pattern, const Entry& entry, std::uint64_t unit) {
+  const std::uint64_t column = unit % pattern.per_row;
+  const std::uint64_t room = pattern.total - unit;
+  if (entry.list) return column >= pattern.numbers && room != 0 ? 1 : 0;
+  if (column >= pattern.numbers) return 0;
+  // Rows of numbers only go on from row to row; otherwise the numbers stop
+  // where the row's lists begin.
+  const std::uint64_t most = pattern.numbers == pattern.per_row ? room : pattern.numbers - column;
+  return std::min<std::uint64_t>(entry.count, std::min(most, room));
+}
+
 // Phase two for `chunk`, whose first unit is chunk.first_unit.
-void CheckChunk(const Pattern& pattern, Chunk& chunk) {
+void CheckChunk(const Bytes& b, const Pattern& pattern, Chunk& chunk) {
   chunk.marks.clear();
   chunk.last_row = -1;
+  chunk.complete = true;
   std::uint64_t unit = chunk.first_unit;
-  std::uint64_t column = unit % pattern.per_row;
-  std::size_t k = 0;
-  for (; k < chunk.units.size() && unit < pattern.total; ++k) {
-    const bool list = (chunk.units[k] & kListBit) != 0;
-    if (list != (column >= pattern.numbers)) break;
-    ++unit;
-    if (++column != pattern.per_row) continue;
-    column = 0;
-    const auto row = static_cast<std::int32_t>(unit / pattern.per_row);
-    chunk.last_row = row;
-    chunk.last_row_end = chunk.units[k] & ~kListBit;
-    if (row % pattern.every == 0 && row < pattern.rows) {
-      chunk.marks.emplace_back(row, chunk.last_row_end);
+  const Entry* last = nullptr;
+  std::uint64_t last_k = 0;
+  for (const Entry& entry : chunk.entries) {
+    const std::uint64_t fit = Fitting(pattern, entry, unit);
+    // The rows that end within the fitting units: row r ends with unit
+    // r * per_row - 1.
+    const std::uint64_t first_row = unit / pattern.per_row + 1;
+    const std::uint64_t end_row = (unit + fit) / pattern.per_row;
+    for (std::uint64_t row = first_row; row <= end_row; ++row) {
+      const std::uint64_t k = row * pattern.per_row - 1 - unit;
+      if (row % static_cast<std::uint64_t>(pattern.every) == 0 &&
+          row < static_cast<std::uint64_t>(pattern.rows)) {
+        chunk.marks.push_back(EndOf(b, entry, k));
+      }
+      last = &entry;
+      last_k = k;
+      chunk.last_row = static_cast<std::int32_t>(row);
+    }
+    unit += fit;
+    if (fit != entry.count || unit == pattern.total) {
+      chunk.complete = false;
+      break;
     }
   }
-  chunk.checked = k;
+  chunk.good = unit - chunk.first_unit;
+  if (last != nullptr) chunk.last_row_end = EndOf(b, *last, last_k);
 }
 
 // Cuts [0, length) into chunks of about `size` bytes, each ending after a
@@ -335,7 +283,7 @@ class Scanner {
   // count and sets how the last of them stopped.
   std::size_t FirstPhase(const Bytes& b, std::size_t count, Stop& how);
   // Phase two and the offsets, in file order; false once the scan is over.
-  bool SecondPhase(std::size_t valid, std::int64_t piece_start);
+  bool SecondPhase(const Bytes& b, std::size_t valid, std::int64_t piece_start);
 
   const Pattern& pattern_;
   const RowScanOptions& options_;
@@ -362,22 +310,24 @@ std::size_t Scanner::FirstPhase(const Bytes& b, std::size_t count, Stop& how) {
   return count;
 }
 
-bool Scanner::SecondPhase(std::size_t valid, std::int64_t piece_start) {
+bool Scanner::SecondPhase(const Bytes& b, std::size_t valid, std::int64_t piece_start) {
   std::uint64_t unit = units_;
   for (std::size_t i = 0; i < valid; ++i) {
     chunks_[i].first_unit = unit;
-    unit += chunks_[i].units.size();
+    unit += chunks_[i].units;
   }
-  RunParallel(options_.threads, valid, [&](std::size_t i) { CheckChunk(pattern_, chunks_[i]); });
+  RunParallel(options_.threads, valid, [&](std::size_t i) { CheckChunk(b, pattern_, chunks_[i]); });
   for (std::size_t i = 0; i < valid; ++i) {
     const Chunk& chunk = chunks_[i];
-    for (const auto& [row, end] : chunk.marks) offsets_.push_back(piece_start + end);
+    for (const std::size_t end : chunk.marks) {
+      offsets_.push_back(piece_start + static_cast<std::int64_t>(end));
+    }
     if (chunk.last_row >= 0) {
       result_.rows = chunk.last_row;
-      result_.end = piece_start + chunk.last_row_end;
+      result_.end = piece_start + static_cast<std::int64_t>(chunk.last_row_end);
     }
-    units_ = chunk.first_unit + chunk.checked;
-    if (chunk.checked != chunk.units.size() || units_ == pattern_.total) return false;
+    units_ = chunk.first_unit + chunk.good;
+    if (!chunk.complete) return false;
   }
   return true;
 }
@@ -389,7 +339,7 @@ std::size_t Scanner::Piece(const Bytes& b, std::int64_t piece_start) {
   CutChunks(b, length, options_.chunk_bytes, chunks_, count);
   Stop how = Stop::kWhole;
   const std::size_t valid = FirstPhase(b, count, how);
-  if (!SecondPhase(valid, piece_start) || how == Stop::kForeign || b.ends) return 0;
+  if (!SecondPhase(b, valid, piece_start) || how == Stop::kForeign || b.ends) return 0;
   const Chunk& last = chunks_[valid - 1];
   return how == Stop::kShort ? last.stop : std::max(length, last.stop);
 }
@@ -413,7 +363,8 @@ RowScanResult ScanRows(std::istream& in, const RowLayout& layout, std::int32_t r
   RowScanOptions settings = options;
   settings.chunk_bytes = std::max<std::size_t>(settings.chunk_bytes, 64);
   settings.piece_bytes = std::max(settings.piece_bytes, 2 * settings.chunk_bytes);
-  const std::unique_ptr<char[]> buffer(new char[settings.piece_bytes]);
+  // Zeros past the piece: the plain runs read a block beyond their end.
+  const std::unique_ptr<char[]> buffer(new char[settings.piece_bytes + row_units::kPadding]());
   Scanner scanner(pattern, settings, offsets);
   std::int64_t piece_start = 0;
   std::size_t held = Fill(*sb, buffer.get(), 0, settings.piece_bytes);
