@@ -256,7 +256,8 @@ struct RowIndex {
 /// the file). A file that ReadDataset refuses is refused with the same
 /// FormatError (message, line, column, offset). Throws std::invalid_argument
 /// for `every` below 1, and std::system_error as ReadDataset does. Rows that
-/// hold nothing at all (a header of no widths) all begin at offset 0.
+/// hold nothing at all (a header of no widths) all begin at offset 0; more
+/// than 8 Mi offsets of them are refused with std::bad_alloc.
 RowIndex IndexRows(const std::string& path, std::int32_t every, const ReadOptions& options = {});
 
 /// Reads the file's header and the data block's start tag, nothing more.

@@ -3,6 +3,7 @@
 // the end of the file checked as ReadDataset checks it.
 #include <cstdint>
 #include <istream>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -20,6 +21,9 @@
 namespace mbrk {
 
 namespace {
+
+// The most offsets kept for rows that hold nothing (64 MiB of them).
+constexpr std::size_t kMostEmptyOffsets = std::size_t{8} << 20;
 
 std::streamoff Tell(std::istream& in) {
   return in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
@@ -54,9 +58,11 @@ void ReadRest(FileTools& tools, std::istream& in, DataBlock& block, std::streamo
               std::int32_t first, std::int32_t every, std::vector<std::int64_t>& offsets) {
   const std::int32_t rows = block.rows;
   if (!block.layout.table1 && !block.layout.table2) {
-    // Rows of nothing: the reader reads nothing for them.
-    offsets.resize(static_cast<std::size_t>((static_cast<std::int64_t>(rows) + every - 1) / every),
-                   Tell(in) - base);
+    // Rows of nothing: the reader reads nothing for them, and a header of a
+    // few bytes may announce two billion of them.
+    const auto count = static_cast<std::size_t>((static_cast<std::int64_t>(rows) + every - 1) / every);
+    if (count > kMostEmptyOffsets) throw std::bad_alloc();
+    offsets.resize(count, Tell(in) - base);
     return;
   }
   NoRows destination(block.layout);
