@@ -108,8 +108,10 @@ inline std::size_t PlainNumber(const unsigned char* at, std::size_t p, std::size
   const std::size_t word = p;
   while (p < held && IsWordByte(at[p])) ++p;
   if (p == held || !IsSeparator(at[p])) return 0;
-  const int first = at[word] == '-' || at[word] == '+' ? at[word + 1] : at[word];
-  return IsDigit(first) ? p + 1 : 0;
+  const std::size_t first = at[word] == '-' || at[word] == '+' ? word + 1 : word;
+  // "0x" without hexadecimal digits is no number: ScanUnit decides.
+  const bool hexadecimal = at[first] == '0' && (at[first + 1] | 0x20) == 'x';
+  return IsDigit(at[first]) && !hexadecimal ? p + 1 : 0;
 }
 
 void AddUnit(Chunk& chunk, std::size_t from, std::size_t to, std::uint32_t count, bool list,

@@ -15,11 +15,15 @@ namespace mbrk::row_units {
 
 namespace {
 
-// Whether the word [p, q) is a number as the readers take it: checked, not
-// converted, where it begins with digits; the rare others are converted.
+// Whether the word [p, q) is a number as the readers take it ("%f" converts
+// something from it): checked, not converted, where it begins with a digit or
+// a point and a digit; the rare others are converted.
 bool NumberWord(const char* p, const char* q) {
   const char* s = p + (*p == '+' || *p == '-' ? 1 : 0);
-  if (s != q && IsDigit(*s)) return true;
+  // "0x" begins a hexadecimal number, which the C library refuses when no
+  // digit of it follows.
+  const bool hexadecimal = s + 1 < q && *s == '0' && (s[1] == 'x' || s[1] == 'X');
+  if (s != q && IsDigit(*s) && !hexadecimal) return true;
   if (s + 1 < q && *s == '.' && IsDigit(s[1])) return true;
   double ignored;
   return ConvertNumber(p, static_cast<std::size_t>(q - p), &ignored);
