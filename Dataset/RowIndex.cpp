@@ -60,7 +60,8 @@ void ReadRest(FileTools& tools, std::istream& in, DataBlock& block, std::streamo
   if (!block.layout.table1 && !block.layout.table2) {
     // Rows of nothing: the reader reads nothing for them, and a header of a
     // few bytes may announce two billion of them.
-    const auto count = static_cast<std::size_t>((static_cast<std::int64_t>(rows) + every - 1) / every);
+    const auto count =
+        static_cast<std::size_t>((static_cast<std::int64_t>(rows) + every - 1) / every);
     if (count > kMostEmptyOffsets) throw std::bad_alloc();
     offsets.resize(count, Tell(in) - base);
     return;

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <streambuf>
@@ -274,16 +275,26 @@ class Scanner {
   Scanner(const Pattern& pattern, const RowScanOptions& options, std::vector<std::int64_t>& offsets)
       : pattern_(pattern), options_(options), offsets_(offsets) {}
 
-  // Scans the piece; returns where the next piece must begin, or 0 when the
-  // scan is over.
-  std::size_t Piece(const Bytes& b, std::int64_t piece_start);
+  // Where the next piece begins, in the bytes of this one, and where the
+  // part of this one that was scanned ends; `next` 0 when the scan is over.
+  struct Next {
+    std::size_t next;
+    std::size_t length;
+  };
+
+  // Scans the piece. Unless the input ends in it, `read_on(length)` is called
+  // (on a thread of its own while the chunks are scanned) to read the next
+  // piece, which begins with the bytes from `length` on.
+  Next Piece(const Bytes& b, std::int64_t piece_start,
+             const std::function<void(std::size_t)>& read_on);
 
   RowScanResult result() const { return result_; }
 
  private:
   // Phase one and the walk in file order; returns the chunks whose units
   // count and sets how the last of them stopped.
-  std::size_t FirstPhase(const Bytes& b, std::size_t count, Stop& how);
+  std::size_t FirstPhase(const Bytes& b, std::size_t count, Stop& how,
+                         const std::function<void()>& read_on);
   // Phase two and the offsets, in file order; false once the scan is over.
   bool SecondPhase(const Bytes& b, std::size_t valid, std::int64_t piece_start);
 
@@ -295,9 +306,16 @@ class Scanner {
   RowScanResult result_;
 };
 
-std::size_t Scanner::FirstPhase(const Bytes& b, std::size_t count, Stop& how) {
-  RunParallel(options_.threads, count,
-              [&](std::size_t i) { ScanChunk(b, chunks_[i].begin, chunks_[i]); });
+std::size_t Scanner::FirstPhase(const Bytes& b, std::size_t count, Stop& how,
+                                const std::function<void()>& read_on) {
+  // Item 0 reads the next piece, so that it starts at once.
+  RunParallel(options_.threads, count + 1, [&](std::size_t i) {
+    if (i == 0) {
+      read_on();
+    } else {
+      ScanChunk(b, chunks_[i - 1].begin, chunks_[i - 1]);
+    }
+  });
   std::size_t at = 0;  // where the previous chunk stopped
   for (std::size_t i = 0; i < count; ++i) {
     Chunk& chunk = chunks_[i];
@@ -334,16 +352,19 @@ bool Scanner::SecondPhase(const Bytes& b, std::size_t valid, std::int64_t piece_
   return true;
 }
 
-std::size_t Scanner::Piece(const Bytes& b, std::int64_t piece_start) {
+Scanner::Next Scanner::Piece(const Bytes& b, std::int64_t piece_start,
+                             const std::function<void(std::size_t)>& read_on) {
   const std::size_t length = ScannedLength(b);
-  if (length == 0) return 0;
+  if (length == 0) return Next{0, 0};
   std::size_t count = 0;
   CutChunks(b, length, options_.chunk_bytes, chunks_, count);
   Stop how = Stop::kWhole;
-  const std::size_t valid = FirstPhase(b, count, how);
-  if (!SecondPhase(b, valid, piece_start) || how == Stop::kForeign || b.ends) return 0;
+  const std::size_t valid = FirstPhase(b, count, how, [&] {
+    if (!b.ends) read_on(length);
+  });
+  if (!SecondPhase(b, valid, piece_start) || how == Stop::kForeign || b.ends) return Next{0, 0};
   const Chunk& last = chunks_[valid - 1];
-  return how == Stop::kShort ? last.stop : std::max(length, last.stop);
+  return Next{how == Stop::kShort ? last.stop : std::max(length, last.stop), length};
 }
 
 }  // namespace
@@ -365,18 +386,31 @@ RowScanResult ScanRows(std::istream& in, const RowLayout& layout, std::int32_t r
   RowScanOptions settings = options;
   settings.chunk_bytes = std::max<std::size_t>(settings.chunk_bytes, 64);
   settings.piece_bytes = std::max(settings.piece_bytes, 2 * settings.chunk_bytes);
-  // Zeros past the piece: the plain runs read a block beyond their end.
-  const std::unique_ptr<char[]> buffer(new char[settings.piece_bytes + row_units::kPadding]());
+  // Two pieces, one scanned while the next is read; zeros past each: the
+  // plain runs read a block beyond their end.
+  const std::size_t capacity = settings.piece_bytes;
+  const std::unique_ptr<char[]> buffers[2] = {
+      std::unique_ptr<char[]>(new char[capacity + row_units::kPadding]()),
+      std::unique_ptr<char[]>(new char[capacity + row_units::kPadding]())};
+  char* piece = buffers[0].get();
+  char* next = buffers[1].get();
   Scanner scanner(pattern, settings, offsets);
   std::int64_t piece_start = 0;
-  std::size_t held = Fill(*sb, buffer.get(), 0, settings.piece_bytes);
+  std::size_t skip = 0;  // bytes at the front of `piece` scanned before
+  std::size_t held = Fill(*sb, piece, 0, capacity);
   for (;;) {
-    const Bytes bytes{buffer.get(), held, held < settings.piece_bytes};
-    const std::size_t next = scanner.Piece(bytes, piece_start);
-    if (next == 0) break;
-    std::memmove(buffer.get(), buffer.get() + next, held - next);
-    held = Fill(*sb, buffer.get(), held - next, settings.piece_bytes);
-    piece_start += static_cast<std::int64_t>(next);
+    const Bytes bytes{piece + skip, held - skip, held < capacity};
+    std::size_t next_held = 0;
+    const Scanner::Next step = scanner.Piece(bytes, piece_start, [&](std::size_t length) {
+      std::memcpy(next, bytes.at + length, bytes.held - length);
+      next_held = Fill(*sb, next, bytes.held - length, capacity);
+    });
+    // A list or comment across the piece's end is left to the row reader.
+    if (step.next == 0 || step.next < step.length) break;
+    std::swap(piece, next);
+    skip = step.next - step.length;
+    held = next_held;
+    piece_start += static_cast<std::int64_t>(step.next);
   }
   const RowScanResult result = scanner.result();
   in.clear();

@@ -29,7 +29,7 @@ import numpy as np
 
 import mbrk
 import mbrk.dask
-from distributed import Client, LocalCluster
+from distributed import Client, LocalCluster, get_task_stream
 
 RUNS = int(os.environ.get("RUNS", "3"))
 
@@ -78,7 +78,7 @@ def worker_peak():
 
 def overhead_per_partition(client, data):
     """Wall time of the means minus the workers' compute time, per partition."""
-    with client.get_task_stream() as stream:
+    with get_task_stream(client) as stream:
         start = time.perf_counter()
         client.compute([data.inputs.mean(axis=0), data.expected.mean(axis=0)], sync=True)
         wall = time.perf_counter() - start
