@@ -385,7 +385,10 @@ RowScanResult ScanRows(std::istream& in, const RowLayout& layout, std::int32_t r
   offsets.push_back(0);
   RowScanOptions settings = options;
   settings.chunk_bytes = std::max<std::size_t>(settings.chunk_bytes, 64);
-  settings.piece_bytes = std::max(settings.piece_bytes, 2 * settings.chunk_bytes);
+  // Positions within a piece are kept in 32 bits.
+  settings.chunk_bytes = std::min<std::size_t>(settings.chunk_bytes, std::size_t{1} << 28);
+  settings.piece_bytes =
+      std::min(std::max(settings.piece_bytes, 2 * settings.chunk_bytes), std::size_t{1} << 30);
   // Two pieces, one scanned while the next is read; zeros past each: the
   // plain runs read a block beyond their end.
   const std::size_t capacity = settings.piece_bytes;

@@ -88,7 +88,19 @@ def overhead_per_partition(client, data):
     return (wall * workers - busy) / data.npartitions, wall
 
 
-def shards_section(tool, folder, client):
+def noop(i):
+    return i
+
+
+def task_overhead(client, count=400):
+    """Wall time per task of `count` tasks that do nothing, times the workers."""
+    start = time.perf_counter()
+    client.gather(client.map(noop, range(count)))
+    workers = len(client.scheduler_info()["workers"])
+    return (time.perf_counter() - start) * workers / count
+
+
+def shards_section(tool, folder, client, idle):
     paths = [generate(tool, os.path.join(folder, f"shard-{i}.mbrk"), 500_000, 10 + i)
              for i in range(8)]
     print("shards: 8 x 500,000 rows x 12 values")
@@ -118,12 +130,14 @@ def shards_section(tool, folder, client):
     mbrk.dask.read(os.path.join(folder, "shard-*.mbrk"))
     print(f"  read() alone (stat and header of 8 shards): {time.perf_counter() - start:.4f} s")
     overhead, wall = overhead_per_partition(client, data)
-    print(f"  scheduler overhead per partition: {overhead * 1000:.1f} ms "
-          f"(wall {wall:.3f} s, {data.npartitions} partitions)")
+    print(f"  overhead per partition (wall x workers - compute): {overhead * 1000:.1f} ms "
+          f"(wall {wall:.3f} s, {data.npartitions} partitions); "
+          f"per task of nothing: {task_overhead(client) * 1000:.2f} ms")
     peaks = client.run(worker_peak)
     print("  peak memory per worker: " +
-          ", ".join(f"{p / 2**20:.0f} MiB" for p in peaks.values()) +
-          f" (one partition's values: {500_000 * 12 * 8 / 2**20:.0f} MiB)")
+          ", ".join(f"{p / 2**20:.0f} MiB ({(p - idle[w]) / 2**20:.0f} MiB over idle)"
+                    for w, p in peaks.items()) +
+          f"; one partition's values: {500_000 * 12 * 8 / 2**20:.0f} MiB")
 
 
 def split_section(tool, folder, client):
@@ -152,7 +166,9 @@ def main():
     with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
                       dashboard_address=None, scheduler_kwargs={"dashboard": False},
                       silence_logs=40) as cluster, Client(cluster) as client:
-        shards_section(tool, folder, client)
+        client.run(lambda: __import__("mbrk.dask"))
+        idle = client.run(worker_peak)
+        shards_section(tool, folder, client, idle)
         split_section(tool, folder, client)
     for path in glob.glob(os.path.join(folder, ".*.tmp")):
         os.unlink(path)
