@@ -20,7 +20,6 @@ between runs. Prints, best of RUNS (default 3) where it says so:
 
 import glob
 import os
-import resource
 import subprocess
 import sys
 import time
@@ -72,8 +71,25 @@ def index_section(tool, folder):
               f"{len(index)} offsets, {index.offsets.nbytes} bytes")
 
 
+def memory(field):
+    """A field of /proc/self/status in bytes: VmRSS now, VmHWM the peak."""
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith(field + ":"):
+                return int(line.split()[1]) * 1024
+    return 0
+
+
+def reset_peak():
+    """Starts the peak (VmHWM) anew from the present size. A worker forked from
+    a large process would otherwise report that process's peak."""
+    with open("/proc/self/clear_refs", "w") as refs:
+        refs.write("5")
+    return memory("VmRSS")
+
+
 def worker_peak():
-    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+    return memory("VmHWM")
 
 
 def overhead_per_partition(client, data):
@@ -100,7 +116,7 @@ def task_overhead(client, count=400):
     return (time.perf_counter() - start) * workers / count
 
 
-def shards_section(tool, folder, client, idle):
+def shards_section(tool, folder, client):
     paths = [generate(tool, os.path.join(folder, f"shard-{i}.mbrk"), 500_000, 10 + i)
              for i in range(8)]
     print("shards: 8 x 500,000 rows x 12 values")
@@ -129,13 +145,14 @@ def shards_section(tool, folder, client, idle):
     start = time.perf_counter()
     mbrk.dask.read(os.path.join(folder, "shard-*.mbrk"))
     print(f"  read() alone (stat and header of 8 shards): {time.perf_counter() - start:.4f} s")
+    idle = client.run(reset_peak)
     overhead, wall = overhead_per_partition(client, data)
     print(f"  overhead per partition (wall x workers - compute): {overhead * 1000:.1f} ms "
           f"(wall {wall:.3f} s, {data.npartitions} partitions); "
           f"per task of nothing: {task_overhead(client) * 1000:.2f} ms")
     peaks = client.run(worker_peak)
     print("  peak memory per worker: " +
-          ", ".join(f"{p / 2**20:.0f} MiB ({(p - idle[w]) / 2**20:.0f} MiB over idle)"
+          ", ".join(f"{p / 2**20:.0f} MiB ({(p - idle[w]) / 2**20:.0f} MiB over its size before)"
                     for w, p in peaks.items()) +
           f"; one partition's values: {500_000 * 12 * 8 / 2**20:.0f} MiB")
 
@@ -167,8 +184,7 @@ def main():
                       dashboard_address=None, scheduler_kwargs={"dashboard": False},
                       silence_logs=40) as cluster, Client(cluster) as client:
         client.run(lambda: __import__("mbrk.dask"))
-        idle = client.run(worker_peak)
-        shards_section(tool, folder, client, idle)
+        shards_section(tool, folder, client)
         split_section(tool, folder, client)
     for path in glob.glob(os.path.join(folder, ".*.tmp")):
         os.unlink(path)
