@@ -7,11 +7,13 @@
     mbrk.dask.save(shards, "out/part-*.mbrk")  # one file per partition
 
 A file of at most ``rows_per_partition`` rows is one partition; a larger one is
-split through its row index (mbrk.index), made when read() is called. The
-graph carries only each partition's path, offset, row count and the file's
-size and identity (device, inode, modification time): a worker reads its
-partition itself, by the window loader, and refuses a file that changed after
-read() looked at it (ShardChangedError). A broken shard raises mbrk.FormatError
+split through its row index (mbrk.index), made when read() is called, on the
+workers where there is a cluster. The graph carries only each partition's path,
+offset, row count and the file's size and identity (device, inode,
+modification time; the device is compared only on the machine that took it,
+since every machine numbers a shared file system's device its own way): a
+worker reads its partition itself, by the window loader, and refuses a file
+that changed after read() looked at it (ShardChangedError). A broken shard raises mbrk.FormatError
 naming that shard, with line and column: from read() for the header and for
 anything in a file split through its index, from the computation for the rows
 of a one-partition file.
@@ -22,6 +24,7 @@ workers, which must see the files under the same paths and have mbrk installed.
 """
 
 import os
+import socket
 import uuid
 from typing import Any, Dict, List, Mapping, NamedTuple, Optional, Sequence, Tuple, Union
 
@@ -61,18 +64,29 @@ class Partition(NamedTuple):
     rows: int
     whole: bool      # the whole file: read (and its end checked) as mbrk.load reads it
     size: int
-    device: int
+    device: int      # as `host` numbers its devices
     inode: int
     mtime_ns: int
+    host: str
 
 
-def _identity(path: str) -> Tuple[int, int, int, int]:
+def _identity(path: str) -> Tuple[int, int, int, int, str]:
     st = os.stat(path)
-    return st.st_size, st.st_dev, st.st_ino, st.st_mtime_ns
+    return st.st_size, st.st_dev, st.st_ino, st.st_mtime_ns, socket.gethostname()
+
+
+def _unchanged(now: Tuple[Any, ...], then: Tuple[Any, ...]) -> bool:
+    """Whether two identities (as _identity gives them) are of the same file."""
+    size, device, inode, mtime_ns, host = now
+    # Device numbers are given out by each machine for its own mounts: one
+    # shared file has another on every machine, so they are compared only on
+    # the machine that took the first.
+    return ((size, inode, mtime_ns) == (then[0], then[2], then[3])
+            and (host != then[4] or device == then[1]))
 
 
 def _check_unchanged(part: Partition) -> None:
-    if _identity(part.path) != (part.size, part.device, part.inode, part.mtime_ns):
+    if not _unchanged(_identity(part.path), part[4:]):
         raise ShardChangedError(f"{part.path}: changed after it was indexed; read it again")
 
 
@@ -113,20 +127,23 @@ def _shape(shape: Dict[str, Any]) -> Tuple[Any, ...]:
                                     "expected_labels", "generated_labels"))
 
 
-def _partitions(path: str, rows_per_partition: int) -> Tuple[List[Partition], Dict[str, Any]]:
-    """The partitions of one shard and its header's shape."""
-    before = _identity(path)
-    shape = mbrk.probe(path)
-    rows = shape["rows"]
-    if rows <= rows_per_partition:
-        parts = [Partition(path, 0, rows, True, *before)]
-    else:
-        index = mbrk.index(path, every=rows_per_partition)
-        parts = [Partition(path, int(offset), min(rows_per_partition, rows - k * index.every),
-                           False, *before) for k, offset in enumerate(index.offsets)]
-    if _identity(path) != before:
+def _index(path: str, every: int, identity: Tuple[Any, ...]) -> List[int]:
+    """The offsets of every `every`-th row of `path`, found where it runs."""
+    offsets = mbrk.index(path, every=every).offsets.tolist()
+    if not _unchanged(_identity(path), identity):
         raise ShardChangedError(f"{path}: changed while it was being indexed")
-    return parts, shape
+    return offsets
+
+
+def _partitions(path: str, rows_per_partition: int,
+                shape: Dict[str, Any], identity: Tuple[Any, ...],
+                offsets: Optional[List[int]]) -> List[Partition]:
+    """The partitions of one shard."""
+    rows = shape["rows"]
+    if offsets is None:
+        return [Partition(path, 0, rows, True, *identity)]
+    return [Partition(path, offset, min(rows_per_partition, rows - k * rows_per_partition),
+                      False, *identity) for k, offset in enumerate(offsets)]
 
 
 class Collection:
@@ -263,18 +280,23 @@ def read(paths: Any, rows_per_partition: int = 1_000_000) -> Collection:
     """
     mbrk._whole("rows_per_partition", rows_per_partition, 1)
     shards = _shard_paths(paths)
-    partitions: List[Partition] = []
-    first: Optional[Dict[str, Any]] = None
-    for path in shards:
-        parts, shape = _partitions(path, rows_per_partition)
-        if first is None:
-            first = shape
-        elif _shape(shape) != _shape(first):
+    identities = [_identity(path) for path in shards]
+    shapes = [mbrk.probe(path) for path in shards]
+    for path, shape in zip(shards, shapes):
+        if _shape(shape) != _shape(shapes[0]):
             raise ValueError(f"{path}: its widths and label lists {_shape(shape)} differ from "
-                             f"those of {shards[0]} {_shape(first)}")
-        partitions.extend(parts)
-    assert first is not None
-    shape = {k: v for k, v in first.items() if k not in ("rows", "format_version")}
+                             f"those of {shards[0]} {_shape(shapes[0])}")
+    # Files larger than a partition are indexed where the scheduler runs
+    # tasks (on the workers of a cluster), all at once.
+    large = [i for i, shape in enumerate(shapes) if shape["rows"] > rows_per_partition]
+    found = dask.compute(*[dask.delayed(_index)(shards[i], rows_per_partition, identities[i])
+                           for i in large])
+    offsets: Dict[int, List[int]] = dict(zip(large, found))
+    partitions: List[Partition] = []
+    for i, path in enumerate(shards):
+        partitions += _partitions(path, rows_per_partition, shapes[i], identities[i],
+                                  offsets.get(i))
+    shape = {k: v for k, v in shapes[0].items() if k not in ("rows", "format_version")}
     return Collection(shards, partitions, shape)
 
 

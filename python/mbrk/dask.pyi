@@ -17,6 +17,7 @@ class Partition(NamedTuple):
     device: int
     inode: int
     mtime_ns: int
+    host: str
 
 class Collection:
     paths: List[str]

@@ -153,3 +153,15 @@ def test_without_dask_the_import_says_what_is_missing():
     assert result.returncode != 0
     assert "ImportError: mbrk.dask needs Dask" in result.stderr
     assert "python3-dask" in result.stderr
+
+
+@pytest.mark.parametrize("now, same", [
+    ((10, 1, 5, 7, "a"), True),
+    ((10, 2, 5, 7, "a"), False),   # another device on the machine that took it
+    ((10, 2, 5, 7, "b"), True),    # another machine numbers the shared device its own way
+    ((11, 1, 5, 7, "b"), False),
+    ((10, 1, 6, 7, "a"), False),
+    ((10, 1, 5, 8, "b"), False),
+])
+def test_identity_compares_devices_only_on_the_same_machine(now, same):
+    assert mbrk.dask._unchanged(now, (10, 1, 5, 7, "a")) is same
