@@ -25,6 +25,7 @@
 #include "Base/internal/NumberText.h"
 #include "Base/internal/Text.h"
 #include "FileHandler/internal/Lexer.h"
+#include "FileHandler/internal/RowChunks.h"
 #include "FileHandler/internal/RowUnits.h"
 
 namespace mbrk {
@@ -32,13 +33,15 @@ namespace mbrk {
 namespace {
 
 using row_units::Bytes;
+using row_units::CheckChunk;
+using row_units::Chunk;
 using row_units::Found;
+using row_units::Pattern;
+using row_units::ScanChunk;
 using row_units::ScanUnit;
 using row_units::Step;
+using row_units::Stop;
 
-// The most bytes of one run of plain numbers: a row's end within it is found
-// by counting through it again.
-constexpr std::size_t kRunBytes = 1024;
 // How far past a chunk's nominal end a line end is looked for.
 constexpr std::size_t kLineReach = 4096;
 
@@ -71,153 +74,6 @@ void RunParallel(unsigned threads, std::size_t count, const Work& work) {
   take();
   for (std::thread& helper : helpers) helper.join();
   if (failure) std::rethrow_exception(failure);
-}
-
-enum class Stop { kWhole, kForeign, kShort };
-
-// A run of units in a chunk: one label list, one number, or a run of plain
-// numbers counted 64 bytes at a time, whose ends are found again when needed.
-struct Entry {
-  std::uint32_t from;  // where the run began
-  std::uint32_t to;    // just past it (a single unit's end, as the row reader stands)
-  std::uint32_t count;
-  bool list;
-  bool run;
-};
-
-struct Chunk {
-  std::size_t begin = 0;
-  std::size_t end = 0;
-  // Phase one: where scanning stopped (past the last word, list or comment,
-  // or at the first thing not taken), how, and the units.
-  std::size_t stop = 0;
-  Stop how = Stop::kWhole;
-  std::vector<Entry> entries;
-  std::uint64_t units = 0;
-  // Phase two.
-  std::uint64_t first_unit = 0;
-  std::uint64_t good = 0;      // units that fit the rows' pattern
-  bool complete = false;       // all of them, and the rows go on after them
-  std::int32_t last_row = -1;  // the last row ended here, and where
-  std::size_t last_row_end = 0;
-  std::vector<std::size_t> marks;  // ends of the rows wanted
-};
-
-// The common single unit: a word that begins with a digit (after a sign),
-// ended by a separator, which is consumed with it. Returns its end, or 0.
-inline std::size_t PlainNumber(const unsigned char* at, std::size_t p, std::size_t held) {
-  const std::size_t word = p;
-  while (p < held && IsWordByte(at[p])) ++p;
-  if (p == held || !IsSeparator(at[p])) return 0;
-  const std::size_t first = at[word] == '-' || at[word] == '+' ? word + 1 : word;
-  // "0x" without hexadecimal digits is no number: ScanUnit decides.
-  const bool hexadecimal = at[first] == '0' && (at[first + 1] | 0x20) == 'x';
-  return IsDigit(at[first]) && !hexadecimal ? p + 1 : 0;
-}
-
-void AddUnit(Chunk& chunk, std::size_t from, std::size_t to, std::uint32_t count, bool list,
-             bool run) {
-  chunk.entries.push_back(
-      Entry{static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(to), count, list, run});
-  chunk.units += count;
-}
-
-// Phase one for `chunk`, from `from`: the units that begin before its end.
-void ScanChunk(const Bytes& b, std::size_t from, Chunk& chunk) {
-  chunk.entries.clear();
-  chunk.units = 0;
-  chunk.how = Stop::kWhole;
-  const auto* const at = reinterpret_cast<const unsigned char*>(b.at);
-  const std::size_t end = chunk.end;
-  std::size_t p = from;
-  chunk.stop = from;
-  for (;;) {
-    while (p < end && IsSeparator(at[p])) ++p;
-    if (p >= end) return;
-    std::uint32_t count = 0;
-    const std::size_t after = row_units::PlainRun(b, p, std::min(end, p + kRunBytes), count);
-    if (count != 0) {
-      AddUnit(chunk, p, after, count, false, true);
-      p = chunk.stop = after;
-      continue;
-    }
-    const std::size_t plain = PlainNumber(at, p, b.held);
-    if (plain != 0) {
-      AddUnit(chunk, p, plain, 1, false, false);
-      p = chunk.stop = plain;
-      continue;
-    }
-    const Step step = ScanUnit(b, p);
-    if (step.found == Found::kForeign || step.found == Found::kShort) {
-      chunk.how = step.found == Found::kShort ? Stop::kShort : Stop::kForeign;
-      chunk.stop = p;
-      return;
-    }
-    if (step.found != Found::kComment)
-      AddUnit(chunk, p, step.end, 1, step.found == Found::kList, false);
-    p = chunk.stop = step.end;
-  }
-}
-
-// The rows' pattern: `numbers` words, then `lists` label lists.
-struct Pattern {
-  std::uint64_t numbers;
-  std::uint64_t per_row;
-  std::uint64_t total;  // units of all the rows
-  std::int32_t rows;
-  std::int32_t every;
-};
-
-// Where the row reader stands after unit `k` of entry `entry`.
-std::size_t EndOf(const Bytes& b, const Entry& entry, std::uint64_t k) {
-  return entry.run ? row_units::AfterWord(b, entry.from, entry.to, static_cast<std::uint32_t>(k))
-                   : entry.to;
-}
-
-// How many of the entry's units, from unit `unit` on, fit the pattern.
-std::uint64_t Fitting(const Pattern& pattern, const Entry& entry, std::uint64_t unit) {
-  const std::uint64_t column = unit % pattern.per_row;
-  const std::uint64_t room = pattern.total - unit;
-  if (entry.list) return column >= pattern.numbers && room != 0 ? 1 : 0;
-  if (column >= pattern.numbers) return 0;
-  // Rows of numbers only go on from row to row; otherwise the numbers stop
-  // where the row's lists begin.
-  const std::uint64_t most = pattern.numbers == pattern.per_row ? room : pattern.numbers - column;
-  return std::min<std::uint64_t>(entry.count, std::min(most, room));
-}
-
-// Phase two for `chunk`, whose first unit is chunk.first_unit.
-void CheckChunk(const Bytes& b, const Pattern& pattern, Chunk& chunk) {
-  chunk.marks.clear();
-  chunk.last_row = -1;
-  chunk.complete = true;
-  std::uint64_t unit = chunk.first_unit;
-  const Entry* last = nullptr;
-  std::uint64_t last_k = 0;
-  for (const Entry& entry : chunk.entries) {
-    const std::uint64_t fit = Fitting(pattern, entry, unit);
-    // The rows that end within the fitting units: row r ends with unit
-    // r * per_row - 1.
-    const std::uint64_t first_row = unit / pattern.per_row + 1;
-    const std::uint64_t end_row = (unit + fit) / pattern.per_row;
-    for (std::uint64_t row = first_row; row <= end_row; ++row) {
-      const std::uint64_t k = row * pattern.per_row - 1 - unit;
-      if (row % static_cast<std::uint64_t>(pattern.every) == 0 &&
-          row < static_cast<std::uint64_t>(pattern.rows)) {
-        chunk.marks.push_back(EndOf(b, entry, k));
-      }
-      last = &entry;
-      last_k = k;
-      chunk.last_row = static_cast<std::int32_t>(row);
-    }
-    unit += fit;
-    if (fit != entry.count || unit == pattern.total) {
-      chunk.complete = false;
-      break;
-    }
-  }
-  chunk.good = unit - chunk.first_unit;
-  if (last != nullptr) chunk.last_row_end = EndOf(b, *last, last_k);
 }
 
 // Cuts [0, length) into chunks of about `size` bytes, each ending after a
