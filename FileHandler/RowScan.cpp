@@ -77,7 +77,8 @@ void RunParallel(unsigned threads, std::size_t count, const Work& work) {
 }
 
 // Cuts [0, length) into chunks of about `size` bytes, each ending after a
-// line end near its nominal end, else after a separator.
+// line end near its nominal end, else after a separator (or at `length`, where
+// the input ends in a word).
 void CutChunks(const Bytes& b, std::size_t length, std::size_t size, std::vector<Chunk>& chunks,
                std::size_t& count) {
   count = 0;
@@ -89,7 +90,7 @@ void CutChunks(const Bytes& b, std::size_t length, std::size_t size, std::vector
       if (line != nullptr) {
         end = static_cast<std::size_t>(static_cast<const char*>(line) - b.at) + 1;
       } else {
-        while (!b.Separator(end - 1)) ++end;
+        while (end < length && !b.Separator(end - 1)) ++end;
       }
     }
     if (count == chunks.size()) chunks.emplace_back();

@@ -88,6 +88,9 @@ const char* const kFiles[] = {
     "[DataSet][Rows=1][Inputs=1][ExpectedOutputs=Labels][Data] 1 [a=b][~Data][~DataSet]",
     "[DataSet][Rows=1][Inputs=1][ExpectedOutputs=Labels][Data] 1 [a= ][~Data][~DataSet]",
     "[DataSet][Rows=2][Inputs=1][Data] 1 2",
+    // The input ends in a word past a chunk's nominal end.
+    "[DataSet][Rows=20][Inputs=1][Data]\n1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 "
+    "20[~Data][~DataSet]",
     // "0x" alone is no number, "0x1p3" and ".5x" are.
     "[DataSet][Rows=3][Inputs=1][Data] 0x1p3 .5x 0x [~Data][~DataSet]",
     "[DataSet][Rows=2][Inputs=1][ExpectedOutputs=Labels][Data] 1 [a=0X] 2 [b] [~Data][~DataSet]",
