@@ -14,7 +14,9 @@
 #include "Dataset/internal/FileReads.h"
 #include "Dataset/internal/IndexWith.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/DataBlock.h"
 #include "FileHandler/internal/ReaderError.h"
+#include "FileHandler/internal/RowDestination.h"
 #include "FileHandler/internal/RowReader.h"
 #include "FileHandler/internal/RowScan.h"
 

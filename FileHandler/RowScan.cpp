@@ -1,7 +1,8 @@
 // The rows of a data block scanned on several threads, piece by piece: a
-// piece of the input is read into memory and cut into chunks (after a line
-// end where one is near: the writer ends rows there, so a label list is
-// seldom cut); every chunk is scanned at once as if it began between words,
+// piece of the input (ending after a line end where one is near: the writer
+// ends rows there, so a label list is seldom cut between pieces) is read into
+// memory and cut into chunks at separators as the parallel reader cuts its
+// pieces; every chunk is scanned at once as if it began between words,
 // noting where each word or label list ends (phase one). In file order, a
 // chunk whose predecessor ran past its start (a list or a comment across the
 // cut) is scanned again from where that one stopped. With each chunk's first
@@ -11,19 +12,18 @@
 #include "FileHandler/internal/RowScan.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <streambuf>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "Base/internal/NumberText.h"
 #include "Base/internal/Text.h"
+#include "Base/internal/ThreadCrew.h"
+#include "FileHandler/internal/Chunks.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/RowChunks.h"
 #include "FileHandler/internal/RowUnits.h"
@@ -42,69 +42,28 @@ using row_units::ScanUnit;
 using row_units::Step;
 using row_units::Stop;
 
-// How far past a chunk's nominal end a line end is looked for.
-constexpr std::size_t kLineReach = 4096;
+// How far back from a piece's end a line end is looked for.
+constexpr std::size_t kLineReach = 64 * 1024;
 
-// Calls work(0) .. work(count - 1) on up to `threads` threads, the calling
-// one among them, and rethrows the first exception any of them threw.
-template <typename Work>
-void RunParallel(unsigned threads, std::size_t count, const Work& work) {
-  std::atomic<std::size_t> next{0};
-  std::exception_ptr failure;
-  std::mutex failure_mutex;
-  const auto take = [&] {
-    for (std::size_t i = next++; i < count; i = next++) {
-      try {
-        work(i);
-      } catch (...) {
-        const std::lock_guard<std::mutex> lock(failure_mutex);
-        if (!failure) failure = std::current_exception();
-      }
-    }
-  };
-  std::vector<std::thread> helpers;
-  const std::size_t wanted = std::min<std::size_t>(threads, count);
-  for (std::size_t t = 1; t < wanted; ++t) {
-    try {
-      helpers.emplace_back(take);
-    } catch (const std::system_error&) {
-      break;  // no more threads to be had: fewer do the work
-    }
+// Cuts [0, length) of the piece into the chunks' ranges, at separators as
+// the parallel reader cuts its pieces; bytes after the last separator (the
+// input ending in a word) make a chunk of their own.
+std::size_t CutRanges(const Bytes& b, std::size_t length, std::size_t size,
+                      std::vector<ByteRange>& ranges) {
+  const std::size_t complete = CompleteLength(b.at, length);
+  std::size_t count = CutChunks(b.at, complete, size, ranges);
+  if (complete < length) {
+    if (count == ranges.size()) ranges.emplace_back();
+    ranges[count++] = ByteRange{complete, length};
   }
-  take();
-  for (std::thread& helper : helpers) helper.join();
-  if (failure) std::rethrow_exception(failure);
-}
-
-// Cuts [0, length) into chunks of about `size` bytes, each ending after a
-// line end near its nominal end, else after a separator (or at `length`, where
-// the input ends in a word).
-void CutChunks(const Bytes& b, std::size_t length, std::size_t size, std::vector<Chunk>& chunks,
-               std::size_t& count) {
-  count = 0;
-  for (std::size_t begin = 0; begin < length; ++count) {
-    std::size_t end = std::min(begin + size, length);
-    if (end < length) {
-      const std::size_t reach = std::min(end + kLineReach, length);
-      const void* line = std::memchr(b.at + end - 1, '\n', reach - end + 1);
-      if (line != nullptr) {
-        end = static_cast<std::size_t>(static_cast<const char*>(line) - b.at) + 1;
-      } else {
-        while (end < length && !b.Separator(end - 1)) ++end;
-      }
-    }
-    if (count == chunks.size()) chunks.emplace_back();
-    chunks[count].begin = begin;
-    chunks[count].end = end;
-    begin = end;
-  }
+  return count;
 }
 
 // Where the piece's scanned part ends: after its last line end, else after
 // its last separator (0 when it has none); all of it when the input ends.
 std::size_t ScannedLength(const Bytes& b) {
   if (b.ends) return b.held;
-  const std::size_t from = b.held > kLineReach * 16 ? b.held - kLineReach * 16 : 0;
+  const std::size_t from = b.held > kLineReach ? b.held - kLineReach : 0;
   for (std::size_t i = b.held; i > from; --i) {
     if (b.at[i - 1] == '\n') return i;
   }
@@ -130,7 +89,7 @@ namespace {
 class Scanner {
  public:
   Scanner(const Pattern& pattern, const RowScanOptions& options, std::vector<std::int64_t>& offsets)
-      : pattern_(pattern), options_(options), offsets_(offsets) {}
+      : pattern_(pattern), options_(options), offsets_(offsets), crew_(options.threads) {}
 
   // Where the next piece begins, in the bytes of this one, and where the
   // part of this one that was scanned ends; `next` 0 when the scan is over.
@@ -154,19 +113,40 @@ class Scanner {
                          const std::function<void()>& read_on);
   // Phase two and the offsets, in file order; false once the scan is over.
   bool SecondPhase(const Bytes& b, std::size_t valid, std::int64_t piece_start);
+  // crew_.Run(count, work) for work that may throw: the first exception is
+  // carried back to this thread.
+  template <typename Work>
+  void Run(std::size_t count, const Work& work);
 
   const Pattern& pattern_;
   const RowScanOptions& options_;
   std::vector<std::int64_t>& offsets_;
+  ThreadCrew crew_;
+  std::vector<ByteRange> ranges_;
   std::vector<Chunk> chunks_;
   std::uint64_t units_ = 0;  // units taken so far
   RowScanResult result_;
 };
 
+template <typename Work>
+void Scanner::Run(std::size_t count, const Work& work) {
+  std::exception_ptr failure;
+  std::mutex failure_mutex;
+  crew_.Run(count, [&](std::size_t i) {
+    try {
+      work(i);
+    } catch (...) {
+      const std::lock_guard<std::mutex> lock(failure_mutex);
+      if (!failure) failure = std::current_exception();
+    }
+  });
+  if (failure) std::rethrow_exception(failure);
+}
+
 std::size_t Scanner::FirstPhase(const Bytes& b, std::size_t count, Stop& how,
                                 const std::function<void()>& read_on) {
   // Item 0 reads the next piece, so that it starts at once.
-  RunParallel(options_.threads, count + 1, [&](std::size_t i) {
+  Run(count + 1, [&](std::size_t i) {
     if (i == 0) {
       read_on();
     } else {
@@ -193,7 +173,7 @@ bool Scanner::SecondPhase(const Bytes& b, std::size_t valid, std::int64_t piece_
     chunks_[i].first_unit = unit;
     unit += chunks_[i].units;
   }
-  RunParallel(options_.threads, valid, [&](std::size_t i) { CheckChunk(b, pattern_, chunks_[i]); });
+  Run(valid, [&](std::size_t i) { CheckChunk(b, pattern_, chunks_[i]); });
   for (std::size_t i = 0; i < valid; ++i) {
     const Chunk& chunk = chunks_[i];
     for (const std::size_t end : chunk.marks) {
@@ -213,8 +193,12 @@ Scanner::Next Scanner::Piece(const Bytes& b, std::int64_t piece_start,
                              const std::function<void(std::size_t)>& read_on) {
   const std::size_t length = ScannedLength(b);
   if (length == 0) return Next{0, 0};
-  std::size_t count = 0;
-  CutChunks(b, length, options_.chunk_bytes, chunks_, count);
+  const std::size_t count = CutRanges(b, length, options_.chunk_bytes, ranges_);
+  if (chunks_.size() < count) chunks_.resize(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    chunks_[i].begin = ranges_[i].begin;
+    chunks_[i].end = ranges_[i].end;
+  }
   Stop how = Stop::kWhole;
   const std::size_t valid = FirstPhase(b, count, how, [&] {
     if (!b.ends) read_on(length);

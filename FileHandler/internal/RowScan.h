@@ -14,7 +14,7 @@
 #include <istream>
 #include <vector>
 
-#include "FileHandler/internal/RowReader.h"
+#include "FileHandler/internal/DataBlock.h"
 
 namespace mbrk {
 

@@ -13,7 +13,7 @@
 
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/IndexWith.h"
-#include "FileHandler/internal/RowReader.h"
+#include "FileHandler/internal/DataBlock.h"
 #include "FileHandler/internal/RowScan.h"
 #include "TestSupport.h"
 
