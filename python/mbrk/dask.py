@@ -209,9 +209,10 @@ class Collection:
         """The rows as a dask DataFrame made with from_map, one partition per
         partition, indexed by row number across the shards (known divisions).
 
-        Columns: input_0.., expected_0.., generated_0.., error_0.. (float64),
-        then for label lists ``expected:NAME`` / ``generated:NAME`` (NaN where
-        a row lacks the label). The label columns are those of ``labels``
+        Columns, as Dataset.to_frame names and orders them: input_0..,
+        expected_0.., generated_0.., error_0.. (float64), with a part's label
+        lists in its place as ``expected:NAME`` / ``generated:NAME`` (NaN
+        where a row lacks the label). The label columns are those of ``labels``
         ({"expected": [names], "generated": [names]}) where given, else
         label_names(), which reads every partition once.
         """
@@ -244,10 +245,13 @@ def _names(part: Partition, kinds: List[str]) -> Dict[str, List[str]]:
 
 
 def _columns(shape: Dict[str, Any], names: Mapping[str, Sequence[str]]) -> List[str]:
-    columns = [f"{_PREFIXES[f]}_{i}" for f in _FIELDS for i in range(shape[f])]
-    for kind in ("expected", "generated"):
-        if shape[f"{kind}_labels"]:
-            columns += [f"{kind}:{name}" for name in names.get(kind, ())]
+    """The frame's columns, as Dataset.to_frame orders them: each part's
+    values, or its label names where its rows carry label lists."""
+    columns: List[str] = []
+    for field in _FIELDS:
+        columns += [f"{_PREFIXES[field]}_{i}" for i in range(shape[field])]
+        if field in ("expected", "generated") and shape[f"{field}_labels"]:
+            columns += [f"{field}:{name}" for name in names.get(field, ())]
     return columns
 
 
@@ -259,13 +263,10 @@ def _frame(part: Partition, start: int, names: Mapping[str, Sequence[str]]) -> "
         values = getattr(data, field)
         for i in range(values.shape[1]):
             columns[f"{_PREFIXES[field]}_{i}"] = values[:, i]
-    for kind in ("expected", "generated"):
-        lists = getattr(data, f"{kind}_labels")
-        if lists is None:
-            continue
-        for name in names.get(kind, ()):
-            columns[f"{kind}:{name}"] = np.array([row.get(name, np.nan) for row in lists],
-                                                 dtype=np.float64)
+        lists = getattr(data, f"{field}_labels", None)
+        for name in names.get(field, ()) if lists is not None else ():
+            columns[f"{field}:{name}"] = np.array([row.get(name, np.nan) for row in lists],
+                                                  dtype=np.float64)
     index = pd.RangeIndex(start, start + part.rows)
     return pd.DataFrame(columns, index=index)
 

@@ -80,8 +80,8 @@ def test_frame_columns_and_label_columns(client, tmp_path):
     assert data.npartitions == 4
     names = {"expected": ["a", "z", "b", "c"]}
     frame = data.to_frame(labels=names)
-    assert list(frame.columns) == ["input_0", "input_1", "error_0", "expected:a", "expected:z",
-                                   "expected:b", "expected:c"]
+    assert list(frame.columns) == ["input_0", "input_1", "expected:a", "expected:z", "expected:b",
+                                   "expected:c", "error_0"]
     assert frame.divisions == (0, 2, 4, 6, 6)
     table = compute(client, frame)[0]
     assert list(table.index) == list(range(7))
