@@ -23,6 +23,7 @@ first (``Client("scheduler-address:8786")``): the same code then reads on its
 workers, which must see the files under the same paths and have mbrk installed.
 """
 
+import glob
 import os
 import socket
 import uuid
@@ -105,7 +106,6 @@ def _read(part: Partition) -> mbrk.Dataset:
 
 def _shard_paths(paths: Any) -> List[str]:
     """A path, a glob or a list of them, as a list of paths (globs sorted)."""
-    import glob
     items = [paths] if isinstance(paths, (str, bytes, os.PathLike)) else list(paths)
     found: List[str] = []
     for item in items:
