@@ -9,6 +9,7 @@ import subprocess
 import sys
 
 import numpy as np
+import pandas as pd
 import pytest
 
 distributed = pytest.importorskip("distributed")
@@ -93,6 +94,9 @@ def test_frame_columns_and_label_columns(client, tmp_path):
         want = np.array([row.get(name, np.nan) for row in lists])
         np.testing.assert_array_equal(table[f"expected:{name}"].to_numpy(), want)
     assert data.label_names() == names
+    # The same columns and values as the shards' own frames, bit for bit.
+    own = pd.concat([d.to_frame() for d in loaded], ignore_index=True)[list(table.columns)]
+    assert same_bits(own.to_numpy(), table.to_numpy())
 
 
 def test_a_broken_shard_is_named_with_line_and_column(client, shards, tmp_path):
