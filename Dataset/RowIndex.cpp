@@ -11,14 +11,17 @@
 
 #include "DataObject/LabelList.h"
 #include "Dataset/Dataset.h"
-#include "Dataset/internal/FileReads.h"
+#include "Dataset/internal/Files.h"
 #include "Dataset/internal/IndexWith.h"
+#include "Dataset/internal/Reading.h"
 #include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/DataBlock.h"
+#include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/ReaderError.h"
 #include "FileHandler/internal/RowDestination.h"
 #include "FileHandler/internal/RowReader.h"
 #include "FileHandler/internal/RowScan.h"
+#include "FileHandler/internal/Strict.h"
 
 namespace mbrk {
 
@@ -80,7 +83,9 @@ void ReadRest(FileTools& tools, std::istream& in, DataBlock& block, std::streamo
   }
 }
 
-RowIndex IndexFrom(std::istream& in, std::int32_t every, const RowScanOptions& scan) {
+// Read strictly, the scan is not used: its words are the lenient ones.
+RowIndex IndexFrom(std::istream& in, std::int32_t every, const RowScanOptions& scan, bool strict) {
+  const StrictReading strictly(in, strict);
   FileTools tools;
   DataBlock block = ReadToDataBlock(tools, in);
   RefuseHostileSize(in, block.rows, block.layout);
@@ -89,7 +94,8 @@ RowIndex IndexFrom(std::istream& in, std::int32_t every, const RowScanOptions& s
   index.every = every;
   const std::streamoff base = Tell(in);
   if (base < 0) Fail(in, "Unable to seek in file");
-  const RowScanResult done = ScanRows(in, block.layout, block.rows, every, index.offsets, scan);
+  RowScanResult done;
+  if (!strict) done = ScanRows(in, block.layout, block.rows, every, index.offsets, scan);
   if (in.bad()) Fail(in, "Unable to seek in file");
   ReadRest(tools, in, block, base, done.rows, every, index.offsets);
   const std::streamoff end = Tell(in);
@@ -99,17 +105,28 @@ RowIndex IndexFrom(std::istream& in, std::int32_t every, const RowScanOptions& s
   return index;
 }
 
+RowIndex IndexFile(const std::string& path, std::int32_t every, const RowScanOptions& scan,
+                   bool strict) {
+  if (every < 1) throw std::invalid_argument("IndexRows: every must be at least 1");
+  InputFile file;
+  files::OpenForReading(file, path);
+  try {
+    return IndexFrom(file.stream(), every, scan, strict);
+  } catch (FileTools::Error& error) {
+    ThrowFormatError(error, file.stream(), 0, path, strict);
+  }
+}
+
 }  // namespace
 
 RowIndex IndexRowsWith(const std::string& path, std::int32_t every, const RowScanOptions& scan) {
-  if (every < 1) throw std::invalid_argument("IndexRows: every must be at least 1");
-  return WithFile(path, [&](std::istream& in) { return IndexFrom(in, every, scan); });
+  return IndexFile(path, every, scan, false);
 }
 
 RowIndex IndexRows(const std::string& path, std::int32_t every, const ReadOptions& options) {
   RowScanOptions scan;
   scan.threads = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
-  return IndexRowsWith(path, every, scan);
+  return IndexFile(path, every, scan, options.strict);
 }
 
 }  // namespace mbrk

@@ -57,3 +57,14 @@ def test_a_broken_file_gives_loads_error(tmp_path):
 def test_a_step_below_one_is_refused(sample, every):
     with pytest.raises(ValueError):
         mbrk.index(sample, every)
+
+
+def test_strict_indexing_refuses_what_strict_loading_refuses(tmp_path):
+    path = tmp_path / "lenient.mbrk"
+    path.write_bytes(b"[DataSet][Rows=2][Inputs=1][Data]\n1\n12abc\n[~Data][~DataSet]\n")
+    assert list(mbrk.index(path, every=1).offsets) == [0, 3]
+    with pytest.raises(mbrk.FormatError) as indexed:
+        mbrk.index(path, every=1, strict=True)
+    with pytest.raises(mbrk.FormatError) as loaded:
+        mbrk.load(path, strict=True)
+    assert str(indexed.value) == str(loaded.value)
