@@ -74,6 +74,23 @@ std::size_t FormatGeneral15(double value, char* buffer) noexcept;
 /// Appends the text FormatGeneral15 writes.
 void AppendGeneral15(std::string& text, double value);
 
+/// Writes `value` as the first of "%.15g", "%.16g" and "%.17g" that reads
+/// back (correctly rounded) to the same double: the text FormatGeneral15
+/// writes wherever that one does, else the fewest digits that do, laid out
+/// as "%.16g" or "%.17g" lays them out. Non-finite values as FormatGeneral15
+/// writes them ("inf", "-inf", "nan", "-nan"). Into `buffer`, without
+/// terminator; returns the number of characters. `buffer` must hold
+/// kMaxValueText characters.
+std::size_t FormatExact(double value, char* buffer) noexcept;
+/// Appends the text FormatExact writes.
+void AppendExact(std::string& text, double value);
+/// Appends a label's value: FixedText(value, 9) where that reads back to the
+/// same double (and for non-finite values), else the text FormatExact writes.
+void AppendExactLabelValue(std::string& text, double value);
+/// Whether `a` and `b` have the same bits, or are both NaN of the same sign
+/// (what a text can carry of a NaN).
+bool SameDouble(double a, double b) noexcept;
+
 // ---- The short decimal scanner ----------------------------------------------------
 //
 // Inline: the dataset reader runs it once per number, in place.
