@@ -47,6 +47,12 @@ bool ConvertNumber(const char* text, double* value);
 /// returns false when no number begins the text.
 bool ConvertLeadingNumber(const char* text, double* value);
 
+/// The texts the flat writer gives non-finite values, "+INF", "-INF",
+/// "+NAN" and "-NAN", at the start of [p, end): stores the value and returns
+/// the end of the four characters, or returns null. What follows them is
+/// the caller's to judge.
+const char* ScanFlatSpecial(const char* p, const char* end, double* value) noexcept;
+
 /// ScanShortDecimal, the common case of ConvertNumber for readers that
 /// convert in place, is defined inline at the end of this header.
 
