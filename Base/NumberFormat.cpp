@@ -76,6 +76,7 @@ bool FormatPositive(double value, char* out, std::size_t* length) {
 
 #endif  // __SIZEOF_INT128__
 
+// A finite value to N significant digits: integers and the fast way where
 // they decide, the exact general conversion where they cannot.
 template <typename Digits>
 inline std::size_t FormatFinite(double value, char* buffer) noexcept {
