@@ -1,6 +1,7 @@
-// The writers of the value-type interface: a dataset file with the bytes
-// SaveDatFile writes, and a flat file with the bytes the converter writes,
-// each built in memory block by block and handed to the system in blocks.
+// The writers of the value-type interface: a dataset file laid out as
+// SaveDatFile lays it out, with values that read back exactly, and a flat
+// file with the bytes the converter writes, each built in memory block by
+// block and handed to the system in blocks.
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -12,6 +13,7 @@
 #include "Base/internal/NumberText.h"
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/Files.h"
+#include "Dataset/internal/ReplaceFile.h"
 #include "FileHandler/FlatFiler.h"
 #include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/Lexer.h"
@@ -89,24 +91,24 @@ std::string TailText() {
   return out.str();
 }
 
-// Each value as "%.15g" writes it, and one blank.
+// Each value as FormatExact writes it, and one blank.
 void AppendValues(std::string& line, const Matrix& matrix, std::size_t row) {
   const double* values = matrix.Row(row);
   for (std::size_t k = 0; k < matrix.Width(); ++k) {
-    AppendGeneral15(line, values[k]);
+    AppendExact(line, values[k]);
     line.push_back(' ');
   }
 }
 
 // "[", each label as "name " (value exactly 1.0) or "name=value " with the
-// value as "%.9f" writes it, "] ".
+// value as AppendExactLabelValue writes it, "] ".
 void AppendList(std::string& line, const Labels& list) {
   line.push_back('[');
   for (const Label& label : list) {
     line += label.name;
     if (label.value != 1.0) {
       line.push_back('=');
-      line += FixedText(label.value, 9);
+      AppendExactLabelValue(line, label.value);
     }
     line.push_back(' ');
   }
@@ -167,11 +169,18 @@ void WriteDataset(const std::string& path, const Dataset& dataset) {
   out.Close();
 }
 
-void WriteFlat(const std::string& path, const Dataset& dataset) {
+void WriteFlat(const std::string& path, const Dataset& dataset, const std::string& source) {
   const Matrix& inputs = dataset.inputs;
   const Matrix& outputs = dataset.expected;
   if (inputs.Rows() != outputs.Rows()) {
     throw std::invalid_argument("WriteFlat: inputs and expected outputs have different row counts");
+  }
+  // The converter's refusals, in its words.
+  if (inputs.Width() == 0 && outputs.Width() == 0 && !dataset.expected_labels) {
+    throw std::invalid_argument("No inputs or expected outputs to convert");
+  }
+  if (!source.empty() && files::SameFile(source, path)) {
+    throw std::invalid_argument("Source and destination are the same file");
   }
   files::BlockWriter out(path);
   for (std::size_t row = 0; row < inputs.Rows(); ++row) {

@@ -26,13 +26,8 @@ void OpenForReading(InputFile& file, const std::string& path) {
   }
 }
 
-BlockWriter::BlockWriter(const std::string& path) : path_(path) {
+BlockWriter::BlockWriter(const std::string& path) : file_(path) {
   buffer_.reset(new char[capacity_]);
-  errno = 0;
-  file_.reset(std::fopen(path.c_str(), "wb"));
-  if (file_ == nullptr) ThrowSystemError(errno, "cannot create", path);
-  // The blocks are already large: no second buffer in between.
-  std::setvbuf(file_.get(), nullptr, _IONBF, 0);
 }
 
 BlockWriter::~BlockWriter() = default;
@@ -54,17 +49,13 @@ void BlockWriter::Append(const char* text, std::size_t size) {
 
 void BlockWriter::Flush() {
   if (used_ == 0) return;
-  errno = 0;
-  const std::size_t written = std::fwrite(buffer_.get(), 1, used_, file_.get());
-  if (written != used_) ThrowSystemError(errno, "cannot write", path_);
+  file_.Write(buffer_.get(), used_);
   used_ = 0;
 }
 
 void BlockWriter::Close() {
   Flush();
-  errno = 0;
-  const int closed = std::fclose(file_.release());
-  if (closed != 0) ThrowSystemError(errno, "cannot write", path_);
+  file_.Commit();
 }
 
 }  // namespace mbrk::files

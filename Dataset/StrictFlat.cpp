@@ -146,11 +146,12 @@ class Words {
 Dataset ReadFlatStrict(std::istream& in, const std::string& path, std::optional<std::int32_t> rows,
                        std::int32_t inputs, std::int32_t outputs) {
   const auto in_width = static_cast<std::size_t>(inputs);
-  const auto width = in_width + static_cast<std::size_t>(outputs);
-  Dataset dataset;
-  dataset.inputs = Matrix(0, in_width);
-  dataset.expected = Matrix(0, static_cast<std::size_t>(outputs));
-  std::vector<double> row;  // grows with the numbers read, never ahead of them
+  const auto out_width = static_cast<std::size_t>(outputs);
+  const std::size_t width = in_width + out_width;
+  // Rows go here once read whole, so that nothing is made ahead of the file.
+  std::vector<double> input_values;
+  std::vector<double> output_values;
+  std::vector<double> row;
   std::size_t count = 0;
   Words words(in, path);
   const char* first = nullptr;
@@ -165,20 +166,19 @@ Dataset ReadFlatStrict(std::istream& in, const std::string& path, std::optional<
     if (width == 0 || (rows && count == static_cast<std::size_t>(*rows))) words.Fail(kTooMany);
     row.push_back(value);
     if (row.size() < width) continue;
-    dataset.inputs.ResizeRows(count + 1);
-    dataset.expected.ResizeRows(count + 1);
-    std::copy(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(in_width),
-              dataset.inputs.Row(count));
-    std::copy(row.begin() + static_cast<std::ptrdiff_t>(in_width), row.end(),
-              dataset.expected.Row(count));
+    const auto split = row.begin() + static_cast<std::ptrdiff_t>(in_width);
+    input_values.insert(input_values.end(), row.begin(), split);
+    output_values.insert(output_values.end(), split, row.end());
     row.clear();
     ++count;
   }
   // Rows of no values cost nothing, however many are asked for.
   if (width == 0) count = static_cast<std::size_t>(rows.value_or(0));
   if (!row.empty() || (rows && count != static_cast<std::size_t>(*rows))) words.Fail(kTooFew);
-  dataset.inputs.ResizeRows(count);
-  dataset.expected.ResizeRows(count);
+  Dataset dataset;
+  dataset.inputs = Matrix(count, in_width, input_values);
+  std::vector<double>().swap(input_values);
+  dataset.expected = Matrix(count, out_width, output_values);
   dataset.generated = Matrix(count, 0);
   dataset.errors = Matrix(count, 0);
   return dataset;

@@ -37,7 +37,7 @@ def test_save_keeps_every_bit(tmp_path):
 ])
 def test_saved_texts_are_fifteen_digits_where_they_suffice(tmp_path, value, text):
     mbrk.save(tmp_path / "v.mbrk", [[value]])
-    assert text + b" \n" in (tmp_path / "v.mbrk").read_bytes()
+    assert b"\n" + text + b"  \n" in (tmp_path / "v.mbrk").read_bytes()
 
 
 @pytest.mark.parametrize("value, text", [
@@ -75,7 +75,8 @@ def test_read_flat_is_strict(tmp_path, text, shape, message, line, column):
     with pytest.raises(mbrk.FormatError) as caught:
         mbrk.read_flat(path, *shape)
     error = caught.value
-    assert (error.message, error.path, error.line, error.column) == (message, path, line, column)
+    assert (error.message, error.path, error.line, error.column) == (message, str(path), line,
+                                                                     column)
 
 
 def test_read_flat_without_rows_takes_whole_rows(tmp_path):
