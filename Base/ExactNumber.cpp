@@ -85,37 +85,6 @@ struct ManyDigits<17> {
   }
 };
 
-// The value and half its spacing to the neighbouring doubles, both times
-// 10^k, as fixed-point numbers with 64 fraction bits (each at most 2 units
-// below the truth for the fifteen digits, 200 for the seventeen).
-struct Scaled {
-  Uint128 value = 0;
-  Uint128 half_gap = 0;
-};
-
-enum class Fit { kYes, kNo, kUndecided };
-
-// A margin well above the arithmetic's error.
-constexpr std::uint64_t kMargin = 1024;
-
-// Rounds the scaled value to the nearest integer (the N-digit text "%.Ng"
-// writes) into `digits`, and tells whether that text lies strictly inside
-// the interval of reals that read back as the value: within half a gap on
-// either side, or a quarter gap below a power of two, whose lower neighbour
-// is nearer. Undecided within the margin of a tie or of the interval's end.
-Fit Round(const Scaled& scaled, bool power_of_two, std::uint64_t* digits) {
-  constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
-  const auto fraction = static_cast<std::uint64_t>(scaled.value);
-  if (fraction >= kHalf - kMargin && fraction <= kHalf + kMargin) return Fit::kUndecided;
-  const bool up = fraction > kHalf;
-  *digits = static_cast<std::uint64_t>(scaled.value >> 64) + (up ? 1 : 0);
-  const Uint128 distance = up ? (Uint128{1} << 64) - fraction : Uint128{fraction};
-  const Uint128 limit = !up && power_of_two ? scaled.half_gap / 2 : scaled.half_gap;
-  if (distance + kMargin < limit) return Fit::kYes;
-  if (distance > limit + kMargin) return Fit::kNo;
-  return Fit::kUndecided;
-}
-
 template <typename Digits>
 std::size_t Lay(std::uint64_t digits, int exponent, char* out) {
   if (digits == Digits::kHigh) {  // rounded up to the next power of ten
@@ -128,8 +97,33 @@ std::size_t Lay(std::uint64_t digits, int exponent, char* out) {
   return length;
 }
 
-// The fast way for a finite, nonzero, positive value; false when the
-// arithmetic cannot decide, and then nothing useful is in `out`.
+// Where a scaled value lies in its cell of `cell` units (a cell: the span
+// between two texts of the digits tried), as a fixed-point number with 32
+// fraction bits, and half the spacing of the doubles there in the same
+// units: the nearest text, and whether it reads back. Undecided within a
+// margin far above the arithmetic's error (a few units of 2^-64).
+enum class Fit { kYes, kNo, kUndecided };
+
+constexpr std::uint64_t kMargin = 4;  // units of 2^-32
+
+inline Fit Round(std::uint64_t at, std::uint64_t cell, std::uint64_t half_gap, bool power_of_two,
+                 bool* up) {
+  const std::uint64_t middle = cell / 2;
+  if (at + kMargin >= middle && at <= middle + kMargin) return Fit::kUndecided;  // a tie
+  *up = at > middle;
+  const std::uint64_t distance = *up ? cell - at : at;
+  // Below a power of two the neighbour is nearer: a quarter gap there.
+  const std::uint64_t limit = !*up && power_of_two ? half_gap / 2 : half_gap;
+  if (distance + kMargin < limit) return Fit::kYes;
+  if (distance > limit + kMargin) return Fit::kNo;
+  return Fit::kUndecided;
+}
+
+// The fast way for a finite, nonzero, positive value: the value to
+// seventeen digits once, and from it the texts of fifteen and sixteen,
+// each checked against the interval of reals that read back as the value.
+// False when the arithmetic cannot decide, and then nothing useful is in
+// `out`.
 bool FormatExactPositive(double value, char* out, std::size_t* length) {
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
@@ -146,37 +140,42 @@ bool FormatExactPositive(double value, char* out, std::size_t* length) {
   q -= lead;
 
   int exponent = DecimalExponentOfPowerOf2(q + 63);
-  Scaled scaled;
-  if (!ScaleByPowerOf10(m, q, 14 - exponent, &scaled.value)) return false;
-  if (static_cast<std::uint64_t>(scaled.value >> 64) >= FifteenDigits::kHigh) {
+  Uint128 scaled;
+  if (!ScaleByPowerOf10(m, q, 16 - exponent, &scaled)) return false;
+  if (static_cast<std::uint64_t>(scaled >> 64) >= ManyDigits<17>::kHigh) {
     ++exponent;
-    if (!ScaleByPowerOf10(m, q, 14 - exponent, &scaled.value)) return false;
+    if (!ScaleByPowerOf10(m, q, 16 - exponent, &scaled)) return false;
   }
   // Half a unit of the last place is 2^(lead - 1) units of m: the power of
-  // ten itself, shifted (floored, as ScaleByPowerOf10 floors).
-  const Power& power = kPowers[14 - exponent];
+  // ten itself, shifted (floored, as ScaleByPowerOf10 floors). Below 11
+  // units of the seventeenth digit for a normal value; a subnormal one,
+  // with fewer bits, may have a gap wider than any cell, which is all that
+  // matters of it.
+  const Power& power = kPowers[16 - exponent];
   const int shift = -(q + power.exponent + 64) - 64;
-  scaled.half_gap = ((Uint128{power.high} << 64) | power.low) >> (64 + shift - (lead - 1));
-  std::uint64_t digits = 0;
-  Fit fit = Round(scaled, power_of_two, &digits);
+  const Uint128 gap = ((Uint128{power.high} << 64) | power.low) >> (64 + shift - (lead - 1) + 32);
+  constexpr std::uint64_t kWide = std::uint64_t{1} << 62;
+  const std::uint64_t half_gap = gap > kWide ? kWide : static_cast<std::uint64_t>(gap);
+  const auto whole = static_cast<std::uint64_t>(scaled >> 64);
+  const std::uint64_t fraction = static_cast<std::uint64_t>(scaled) >> 32;
+  constexpr std::uint64_t kUnit = std::uint64_t{1} << 32;
+  bool up = false;
+  Fit fit = Round((whole % 100) * kUnit + fraction, 100 * kUnit, half_gap, power_of_two, &up);
   if (fit == Fit::kYes) {
-    *length = Lay<FifteenDigits>(digits, exponent, out);
+    *length = Lay<FifteenDigits>(whole / 100 + (up ? 1 : 0), exponent, out);
     return true;
   }
-  // One digit more: both numbers times ten, their errors too, which the
-  // margin allows for.
-  scaled.value *= 10;
-  scaled.half_gap *= 10;
-  if (fit == Fit::kNo) fit = Round(scaled, power_of_two, &digits);
+  if (fit == Fit::kNo) {
+    fit = Round((whole % 10) * kUnit + fraction, 10 * kUnit, half_gap, power_of_two, &up);
+  }
   if (fit == Fit::kYes) {
-    *length = Lay<ManyDigits<16>>(digits, exponent, out);
+    *length = Lay<ManyDigits<16>>(whole / 10 + (up ? 1 : 0), exponent, out);
     return true;
   }
   // Seventeen digits always read back.
-  scaled.value *= 10;
-  if (fit == Fit::kNo) fit = Round(scaled, power_of_two, &digits);
+  if (fit == Fit::kNo) fit = Round(fraction, kUnit, 11 * kUnit, false, &up);
   if (fit == Fit::kUndecided) return false;
-  *length = Lay<ManyDigits<17>>(digits, exponent, out);
+  *length = Lay<ManyDigits<17>>(whole + (up ? 1 : 0), exponent, out);
   return true;
 }
 
