@@ -62,11 +62,13 @@ std::string TemporaryName(const std::string& destination) {
 
 }  // namespace
 
-ReplacingFile::ReplacingFile(const std::string& destination)
-    : path_(destination), destination_(FollowLinks(destination)) {
+ReplacingFile::ReplacingFile(const std::string& destination) : path_(destination) {
+  // What the name leads to as the system follows it, first: a name under
+  // /proc/self/fd may lead to a pipe through a link whose text names none.
   struct stat status;
-  const bool exists = ::stat(destination_.c_str(), &status) == 0;
+  const bool exists = ::stat(path_.c_str(), &status) == 0;
   if (!exists || S_ISREG(status.st_mode)) {
+    destination_ = FollowLinks(path_);
     for (int attempt = 0; attempt < 100 && descriptor_ < 0; ++attempt) {
       temporary_ = TemporaryName(destination_);
       // 0666 as a new file gets it, less the process's umask.

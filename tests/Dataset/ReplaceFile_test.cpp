@@ -99,12 +99,26 @@ TEST(ReplacingFile, ALinkIsFollowedAndStaysALink) {
   EXPECT_EQ("new\n", test::ReadFile(dir.File("data/real.flat")));
 }
 
-TEST(ReplacingFile, DevicesAreWrittenInPlace) {
+TEST(ReplacingFile, DevicesAndPipesAreWrittenInPlace) {
   ReplacingFile file("/dev/null");
   EXPECT_EQ("", file.TemporaryPath());
   file.Write("x", 1);
   file.Commit();
   EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+  int ends[2];
+  ASSERT_EQ(0, ::pipe(ends));
+  {
+    ReplacingFile pipe("/proc/self/fd/" + std::to_string(ends[1]));
+    EXPECT_EQ("", pipe.TemporaryPath());
+    pipe.Write("row\n", 4);
+    pipe.Commit();
+  }
+  ::close(ends[1]);
+  char got[8] = {};
+  EXPECT_EQ(4, ::read(ends[0], got, sizeof got));
+  ::close(ends[0]);
+  EXPECT_EQ("row\n", std::string(got));
 }
 
 TEST(ReplacingFile, AMissingFolderIsReportedAsTheSystemReportsIt) {
