@@ -210,23 +210,23 @@ Dataset ReadDataset(std::istream& in, const ReadOptions& options = {});
 
 /// Writes `dataset` as the dataset file `path`, in one pass and in large
 /// blocks, so that every value reads back to the very same double: each
-/// value with the 15 significant digits SaveDatFile writes wherever those
-/// read back (the same text), else with the fewest that do, 16 or 17 (as
-/// "%.16g" and "%.17g" lay them out); each label value with the 9 decimals
-/// SaveDatFile writes wherever those read back, else as a value. A NaN
-/// comes back a NaN of the same sign. Otherwise the bytes are SaveDatFile's
-/// for tables holding the same content.
+/// value as the first of "%.15g", "%.16g" and "%.17g" that reads back (the
+/// 15 digits SaveDatFile writes wherever they do, the same text); each label
+/// value with the 9 decimals SaveDatFile writes wherever those read back,
+/// else as a value. A NaN comes back a NaN of the same sign. Otherwise the
+/// bytes are SaveDatFile's for tables holding the same content.
 ///
 /// The file is written under a temporary name in the folder of `path` (a
 /// link followed) and renamed over `path` once complete: a failure (a full
 /// disk, an exception, the process killed) leaves what `path` held as it
-/// was. A device such as /dev/null is written in place. A dataset whose four widths are 0 and
-/// that has no label lists is written with its Rows and an empty line per
-/// row. Throws std::invalid_argument, creating nothing, when the matrices'
-/// row counts or a label list count differ from the rows, when a vector
-/// has both values and label lists, when a count does not fit 32 bits, or
-/// when a label name is not a word of the format (empty, or holding a
-/// separator or one of "[]/*=<>").
+/// was. A device or pipe such as /dev/null is written in place.
+///
+/// A dataset whose four widths are 0 and that has no label lists is written
+/// with its Rows and an empty line per row. Throws std::invalid_argument,
+/// creating nothing, when the matrices' row counts or a label list count
+/// differ from the rows, when a vector has both values and label lists, when
+/// a count does not fit 32 bits, or when a label name is not a word of the
+/// format (empty, or holding a separator or one of "[]/*=<>").
 void WriteDataset(const std::string& path, const Dataset& dataset);
 
 /// Reads `count` rows starting `offset` bytes into the data block (0 is the
