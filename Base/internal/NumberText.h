@@ -90,8 +90,8 @@ void AppendGeneral15(std::string& text, double value);
 
 /// Writes `value` as the first of "%.15g", "%.16g" and "%.17g" that reads
 /// back (correctly rounded) to the same double: the text FormatGeneral15
-/// writes wherever that one does, else the fewest digits that do, laid out
-/// as "%.16g" or "%.17g" lays them out. Non-finite values as FormatGeneral15
+/// writes wherever that one does, else 16 digits where they do, else 17
+/// (which always do). Non-finite values as FormatGeneral15
 /// writes them ("inf", "-inf", "nan", "-nan"). Into `buffer`, without
 /// terminator; returns the number of characters. `buffer` must hold
 /// kMaxValueText characters.
