@@ -109,7 +109,7 @@ class Words {
   bool Load() {
     if (finished_) return false;
     const std::size_t kept = end_ - at_;
-    std::memmove(buffer_.data(), buffer_.data() + at_, kept);
+    if (kept > 0) std::memmove(buffer_.data(), buffer_.data() + at_, kept);
     if (buffer_.size() < 2 * kept + kChunk) buffer_.resize(2 * kept + kChunk);
     at_ = 0;
     end_ = kept;
