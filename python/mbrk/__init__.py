@@ -5,8 +5,9 @@
     data.inputs            # float64 array, shape (rows, inputs)
     data.expected_labels   # one dict per row, or None
 
-Functions: load, save, windows, probe, to_flat, read_flat, from_frame (a
-pandas DataFrame to a Dataset; Dataset.to_frame goes the other way). Files
+Functions: load, save, windows, index, probe, to_flat, read_flat, from_frame
+(a pandas DataFrame to a Dataset; Dataset.to_frame goes the other way); the
+submodule mbrk.dask (imported when used) reads shards on a Dask cluster. Files
 are read and written with the interpreter's lock released. Errors: FormatError (a
 ValueError) for a file that breaks the format; FileNotFoundError,
 IsADirectoryError, PermissionError (OSError) for files that cannot be opened,
@@ -14,6 +15,7 @@ read or written; MemoryError; ValueError for arguments that cannot be
 written as asked.
 """
 
+import importlib
 import os
 from typing import (TYPE_CHECKING, Any, Dict, Iterable, Iterator, List, Mapping, Optional, Tuple,
                     Union)
@@ -29,8 +31,8 @@ from ._types import DatasetShape, Float64Array
 if TYPE_CHECKING:  # pragma: no cover
     import pandas
 
-__all__ = ["Dataset", "DatasetShape", "FormatError", "load", "save", "windows", "probe", "to_flat",
-           "read_flat", "from_frame"]
+__all__ = ["Dataset", "DatasetShape", "FormatError", "RowIndex", "load", "save", "windows",
+           "index", "probe", "to_flat", "read_flat", "from_frame"]
 __version__ = _mbrk.__version__
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
@@ -126,7 +128,7 @@ def _paths(path: PathLike) -> Tuple[bytes, Union[str, bytes]]:
 
 
 def load(path: PathLike, threads: Optional[int] = None,
-         dtype: npt.DTypeLike = np.float64) -> Dataset:
+         dtype: npt.DTypeLike = np.float64, strict: bool = False) -> Dataset:
     """Reads the whole dataset file ``path`` (str or os.PathLike).
 
     The values are read once, straight into the arrays. The numbers of a large
@@ -135,10 +137,13 @@ def load(path: PathLike, threads: Optional[int] = None,
     whatever the count. ``dtype`` is numpy.float64 or numpy.float32: each
     value is read exactly, as a double, and stored as that type; float32
     arrays cost half the memory, and no float64 copy of them is made (they
-    are read on the calling thread). Raises
-    FormatError, FileNotFoundError, IsADirectoryError, PermissionError or
-    MemoryError; ValueError for a thread count that is not a whole number of
-    at least 1, or another dtype.
+    are read on the calling thread). The format reads a number word by its
+    longest leading number ("12abc" is 12) and takes bytes above 127 for
+    blanks; with ``strict`` a number word must be wholly a number and a byte
+    above 127 may stand only in a comment, else FormatError at its place.
+    Raises FormatError, FileNotFoundError, IsADirectoryError,
+    PermissionError or MemoryError; ValueError for a thread count that is not
+    a whole number of at least 1, or another dtype.
     """
     if threads is not None and (isinstance(threads, bool) or not isinstance(threads, int)
                                 or threads < 1):
@@ -146,49 +151,124 @@ def load(path: PathLike, threads: Optional[int] = None,
     kind = _dtype.check(dtype)
     raw, shown = _paths(path)
     if kind == np.float32:
-        return Dataset(*_mbrk.load_float32(raw, shown))
-    return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024)))
+        return Dataset(*_mbrk.load_float32(raw, shown, bool(strict)))
+    return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024),
+                               bool(strict)))
 
 
-def windows(path: PathLike, rows: int = 10_000,
-            dtype: npt.DTypeLike = np.float64) -> Iterator[Dataset]:
-    """Iterates over the dataset file ``path`` in Datasets of ``rows`` rows
-    (the last one may be shorter); memory holds one window at a time.
+class RowIndex:
+    """Where the rows of a dataset file begin (see index()).
 
-    The header is read at once (its errors are raised by this call); each
-    window is read when it is due and costs what its rows cost, wherever it
-    lies in the file. ``dtype`` is as for load().
+    ``rows`` is the file's row count; ``offsets[k]`` (an int64 array) is the
+    byte offset into the data block of row ``k * every``, as the window
+    loader takes it; ``end_offset`` lies just past the last row.
     """
-    if isinstance(rows, bool) or not isinstance(rows, int) or rows < 1:
-        raise ValueError("rows must be a whole number of at least 1")
+
+    __slots__ = ("rows", "every", "offsets", "end_offset")
+
+    def __init__(self, rows: int, every: int, offsets: np.ndarray, end_offset: int) -> None:
+        self.rows = rows
+        self.every = every
+        self.offsets = offsets
+        self.end_offset = end_offset
+
+    def __len__(self) -> int:
+        """The number of offsets."""
+        return len(self.offsets)
+
+    def __repr__(self) -> str:
+        return f"<mbrk.RowIndex rows={self.rows}, every={self.every}, offsets={len(self)}>"
+
+
+def _whole(name: str, value: Any, least: int) -> int:
+    """`value` checked to be an int (not a bool) of at least `least`."""
+    if isinstance(value, bool) or not isinstance(value, int) or value < least:
+        raise ValueError(f"{name} must be a whole number of at least {least}")
+    return value
+
+
+def index(path: PathLike, every: int = 100_000, threads: Optional[int] = None,
+          strict: bool = False) -> RowIndex:
+    """Indexes the dataset file ``path``: its row count and the offset of every
+    ``every``-th row, found by a scan on ``threads`` threads (None: one per
+    core) that checks every word and label list as load() does without
+    converting or keeping a value. Memory holds the offsets only. Raises as
+    load() does, with the same FormatError for a file that breaks the format;
+    ``strict`` is as for load() (read strictly, the file is read row by row).
+    """
+    _whole("every", every, 1)
+    if threads is not None:
+        _whole("threads", threads, 1)
+    raw, shown = _paths(path)
+    return RowIndex(*_mbrk.index(raw, shown, min(every, 2**31 - 1),
+                                 0 if threads is None else min(threads, 1024), bool(strict)))
+
+
+_index_of = index  # for windows(), whose argument of that name hides it
+
+
+def windows(path: PathLike, rows: int = 10_000, dtype: npt.DTypeLike = np.float64,
+            strict: bool = False, start: int = 0,
+            index: Optional[RowIndex] = None) -> Iterator[Dataset]:
+    """Iterates over the dataset file ``path`` in Datasets of ``rows`` rows
+    (the last one may be shorter), from row ``start``; memory holds one
+    window at a time.
+
+    The file is opened and its header read at once (its errors are raised by
+    this call); it stays open until the iteration ends or is dropped. Each
+    window is read when it is due and costs what its rows cost. All windows
+    together give exactly load()'s rows, or raise load()'s FormatError: the
+    last window also reads what follows the rows. A file replaced or changed
+    between windows raises OSError (errno ESTALE) rather than values read at
+    the wrong place. ``dtype`` and ``strict`` are as for load().
+
+    A ``start`` past row 0 is reached through ``index`` (a RowIndex of this
+    file) or, without one, through an index of every ``rows``-th row made by
+    this call; after it, the first window costs at most the rows between
+    ``start`` and the indexed row before it.
+    """
+    _whole("rows", rows, 1)
+    _whole("start", start, 0)
     kind = _dtype.check(dtype)
     raw, shown = _paths(path)
-    total = _mbrk.probe(raw, shown)["rows"]
+    offset, first_row = 0, 0
+    if start > 0:
+        if index is None:
+            index = _index_of(path, every=rows)
+        if len(index.offsets):
+            mark = min(start // index.every, len(index.offsets) - 1)
+            offset, first_row = int(index.offsets[mark]), mark * index.every
+    reader = _mbrk.WindowReader(raw, shown, offset, first_row, strict=bool(strict))
 
     def iterate() -> Iterator[Dataset]:
         """The windows, read one by one as they are asked for."""
-        offset, done = 0, 0
-        while done < total:
-            count = min(rows, total - done)
-            parts, offset = _mbrk.window(raw, shown, offset, count)
-            done += count
-            if kind == np.float32:
-                parts = (*(a.astype(np.float32) for a in parts[:4]), *parts[4:])
-            yield Dataset(*parts)
+        try:
+            if start > first_row:  # the rows between the indexed one and `start`
+                reader.next(min(start - first_row, reader.rows_left))
+            while not reader.at_end:
+                count = min(rows, reader.rows_left)
+                parts = reader.next(count)
+                if kind == np.float32:
+                    parts = (*(a.astype(np.float32) for a in parts[:4]), *parts[4:])
+                if count:  # a file of no rows still has its end read
+                    yield Dataset(*parts)
+        finally:
+            reader.close()
 
     return iterate()
 
 
-def probe(path: PathLike) -> DatasetShape:
+def probe(path: PathLike, strict: bool = False) -> DatasetShape:
     """Reads the header of the dataset file ``path`` and nothing more.
 
     Returns a dict with ``rows``, ``inputs``, ``expected``, ``generated``,
     ``errors`` (widths; 0 for a vector replaced by label lists),
     ``expected_labels``, ``generated_labels`` (bools) and ``format_version``
-    (float or None). Raises as load() does for that part of the file.
+    (float or None). Raises as load() does for that part of the file (read
+    strictly with ``strict``, as load() reads).
     """
     raw, shown = _paths(path)
-    shape: DatasetShape = _mbrk.probe(raw, shown)
+    shape: DatasetShape = _mbrk.probe(raw, shown, bool(strict))
     return shape
 
 
@@ -294,3 +374,10 @@ def read_flat(path: PathLike, rows: Optional[int], inputs: int, outputs: int) ->
         raise ValueError("rows must be None or a whole number of at least 0")
     raw, shown = _paths(path)
     return Dataset(*_mbrk.read_flat(raw, shown, rows, inputs, outputs))
+
+
+def __getattr__(name: str) -> Any:
+    """mbrk.dask, imported when first used (it needs Dask)."""
+    if name == "dask":
+        return importlib.import_module(".dask", __name__)
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
