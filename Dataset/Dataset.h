@@ -25,6 +25,7 @@
 #include <istream>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -211,16 +212,34 @@ Dataset ReadDataset(const std::string& path, const ReadOptions& options = {});
 /// failure, what it had delivered beyond that point is gone.
 Dataset ReadDataset(std::istream& in, const ReadOptions& options = {});
 
+/// How a written file is stored.
+enum class Compression { kNone, kGzip, kXz, kZstd };
+
+/// How to write a dataset file.
+struct WriteOptions {
+  /// The compression of the file: gzip (level 6), xz (preset 6) or zstd
+  /// (level 3), each with the check of its content. Empty: the one the file
+  /// name's suffix asks for (".gz", ".xz", ".zst"), else none; a stream is
+  /// written uncompressed unless told.
+  std::optional<Compression> compression;
+};
+
 /// Writes `dataset` as the dataset file `path` (created or truncated): the
 /// same bytes as SaveDatFile writes for tables holding the same content, but
-/// in one pass and in large blocks. A dataset whose four widths are 0 and
-/// that has no label lists is written with its Rows and an empty line per
-/// row. Throws std::invalid_argument, creating nothing, when the matrices'
-/// row counts or a label list count differ from the rows, when a vector
-/// has both values and label lists, when a count does not fit 32 bits, or
-/// when a label name is not a word of the format (empty, or holding a
-/// separator or one of "[]/*=<>").
-void WriteDataset(const std::string& path, const Dataset& dataset);
+/// in one pass and in large blocks, compressed as `options` says. A dataset
+/// whose four widths are 0 and that has no label lists is written with its
+/// Rows and an empty line per row. Throws std::invalid_argument, creating
+/// nothing, when the matrices' row counts or a label list count differ from
+/// the rows, when a vector has both values and label lists, when a count
+/// does not fit 32 bits, or when a label name is not a word of the format
+/// (empty, or holding a separator or one of "[]/*=<>").
+void WriteDataset(const std::string& path, const Dataset& dataset,
+                  const WriteOptions& options = {});
+
+/// The same into the stream `out`, from where it stands; throws
+/// std::system_error (EIO) when it refuses bytes. The stream is flushed, not
+/// closed.
+void WriteDataset(std::ostream& out, const Dataset& dataset, const WriteOptions& options = {});
 
 /// Reads `count` rows starting `offset` bytes into the data block (0 is the
 /// first row; see ReadDatFileWindow) and gives them with the offset of the
@@ -251,6 +270,9 @@ Dataset ReadFlat(const std::string& path, std::int32_t rows, std::int32_t inputs
 /// errors and label lists are not written. Throws std::invalid_argument when
 /// the two matrices' row counts differ.
 void WriteFlat(const std::string& path, const Dataset& dataset);
+
+/// The same into the stream `out`, as WriteDataset(std::ostream&, ...).
+void WriteFlat(std::ostream& out, const Dataset& dataset);
 
 }  // namespace mbrk
 

@@ -113,10 +113,59 @@ void AppendList(std::string& line, const Labels& list) {
   line += "] ";
 }
 
+Codec CodecFor(const std::optional<Compression>& compression, const std::string& path) {
+  if (!compression) return CodecOfName(path);
+  switch (*compression) {
+    case Compression::kGzip: return Codec::kGzip;
+    case Compression::kXz: return Codec::kXz;
+    case Compression::kZstd: return Codec::kZstd;
+    case Compression::kNone: break;
+  }
+  return Codec::kPlain;
+}
+
+const char* const kStreamName = "<stream>";
+
+void WriteRows(files::BlockWriter& out, const Dataset& dataset);
+void WriteFlatRows(files::BlockWriter& out, const Dataset& dataset);
+
+void CheckFlat(const Dataset& dataset) {
+  if (dataset.inputs.Rows() != dataset.expected.Rows()) {
+    throw std::invalid_argument("WriteFlat: inputs and expected outputs have different row counts");
+  }
+}
+
 }  // namespace
 
-void WriteDataset(const std::string& path, const Dataset& dataset) {
+void WriteDataset(const std::string& path, const Dataset& dataset, const WriteOptions& options) {
   CheckDataset(dataset);
+  files::BlockWriter out(path, CodecFor(options.compression, path));
+  WriteRows(out, dataset);
+}
+
+void WriteDataset(std::ostream& out, const Dataset& dataset, const WriteOptions& options) {
+  CheckDataset(dataset);
+  const std::string name = kStreamName;
+  files::BlockWriter writer(
+      out.rdbuf(), name, options.compression ? CodecFor(options.compression, name) : Codec::kPlain);
+  WriteRows(writer, dataset);
+}
+
+void WriteFlat(const std::string& path, const Dataset& dataset) {
+  CheckFlat(dataset);
+  files::BlockWriter out(path);
+  WriteFlatRows(out, dataset);
+}
+
+void WriteFlat(std::ostream& out, const Dataset& dataset) {
+  CheckFlat(dataset);
+  files::BlockWriter writer(out.rdbuf(), kStreamName);
+  WriteFlatRows(writer, dataset);
+}
+
+namespace {
+
+void WriteRows(files::BlockWriter& out, const Dataset& dataset) {
   const std::size_t rows = dataset.Rows();
   const Matrix& inputs = dataset.inputs;
   const Matrix& expected = dataset.expected;
@@ -131,7 +180,6 @@ void WriteDataset(const std::string& path, const Dataset& dataset) {
   const bool defer1 = labels1 && table2 && (generated.Width() > 0 || errors.Width() > 0);
   const bool defer2 = labels2 && errors.Width() > 0;
 
-  files::BlockWriter out(path);
   out.Append(HeaderText(static_cast<std::int32_t>(rows), static_cast<std::int32_t>(inputs.Width()),
                         labels1 ? -1 : static_cast<std::int32_t>(expected.Width()),
                         labels2 ? -1 : static_cast<std::int32_t>(generated.Width()),
@@ -167,13 +215,9 @@ void WriteDataset(const std::string& path, const Dataset& dataset) {
   out.Close();
 }
 
-void WriteFlat(const std::string& path, const Dataset& dataset) {
+void WriteFlatRows(files::BlockWriter& out, const Dataset& dataset) {
   const Matrix& inputs = dataset.inputs;
   const Matrix& outputs = dataset.expected;
-  if (inputs.Rows() != outputs.Rows()) {
-    throw std::invalid_argument("WriteFlat: inputs and expected outputs have different row counts");
-  }
-  files::BlockWriter out(path);
   for (std::size_t row = 0; row < inputs.Rows(); ++row) {
     const Matrix* parts[] = {&inputs, &outputs};
     for (const Matrix* part : parts) {
@@ -189,5 +233,7 @@ void WriteFlat(const std::string& path, const Dataset& dataset) {
   }
   out.Close();
 }
+
+}  // namespace
 
 }  // namespace mbrk

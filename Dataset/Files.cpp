@@ -26,13 +26,26 @@ void OpenForReading(InputFile& file, const std::string& path) {
   }
 }
 
-BlockWriter::BlockWriter(const std::string& path) : path_(path) {
+BlockWriter::BlockWriter(const std::string& path, Codec codec) : path_(path) {
   buffer_.reset(new char[capacity_]);
+  if (codec != Codec::kPlain) {
+    encoder_ = Encoder::Make(codec);
+    encoded_.reset(new char[kBlockSize]);
+  }
   errno = 0;
   file_.reset(std::fopen(path.c_str(), "wb"));
   if (file_ == nullptr) ThrowSystemError(errno, "cannot create", path);
   // The blocks are already large: no second buffer in between.
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+}
+
+BlockWriter::BlockWriter(std::streambuf* target, const std::string& shown, Codec codec)
+    : path_(shown), target_(target) {
+  buffer_.reset(new char[capacity_]);
+  if (codec != Codec::kPlain) {
+    encoder_ = Encoder::Make(codec);
+    encoded_.reset(new char[kBlockSize]);
+  }
 }
 
 BlockWriter::~BlockWriter() = default;
@@ -52,16 +65,45 @@ void BlockWriter::Append(const char* text, std::size_t size) {
   Commit(at + size);
 }
 
+void BlockWriter::Emit(const char* bytes, std::size_t size) {
+  errno = 0;
+  const std::size_t written =
+      target_ != nullptr
+          ? static_cast<std::size_t>(target_->sputn(bytes, static_cast<std::streamsize>(size)))
+          : std::fwrite(bytes, 1, size, file_.get());
+  if (written != size) ThrowSystemError(errno, "cannot write", path_);
+}
+
+void BlockWriter::Encode(const char* text, std::size_t size, bool finish) {
+  for (;;) {
+    std::size_t read = 0, written = 0;
+    const bool ended =
+        encoder_->Encode(text, size, encoded_.get(), kBlockSize, finish, read, written);
+    text += read;
+    size -= read;
+    if (written != 0) Emit(encoded_.get(), written);
+    // Done when the input is taken and, at the end, the stream is complete.
+    if (finish ? ended : size == 0 && written < kBlockSize) return;
+  }
+}
+
 void BlockWriter::Flush() {
   if (used_ == 0) return;
-  errno = 0;
-  const std::size_t written = std::fwrite(buffer_.get(), 1, used_, file_.get());
-  if (written != used_) ThrowSystemError(errno, "cannot write", path_);
+  if (encoder_ != nullptr) {
+    Encode(buffer_.get(), used_, false);
+  } else {
+    Emit(buffer_.get(), used_);
+  }
   used_ = 0;
 }
 
 void BlockWriter::Close() {
   Flush();
+  if (encoder_ != nullptr) Encode(nullptr, 0, true);
+  if (target_ != nullptr) {
+    if (target_->pubsync() != 0) ThrowSystemError(errno, "cannot write", path_);
+    return;
+  }
   errno = 0;
   const int closed = std::fclose(file_.release());
   if (closed != 0) ThrowSystemError(errno, "cannot write", path_);
