@@ -257,6 +257,10 @@ Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t cou
 /// Throws FormatError as ReadDataset does for that part of the file.
 DatasetShape ProbeDataset(const std::string& path);
 
+/// The same from a stream, read from where it stands up to the data block's
+/// start tag (and perhaps some bytes beyond, read ahead).
+DatasetShape ProbeDataset(std::istream& in);
+
 /// Reads the flat file `path` as TFlatFiler::LoadData does (leniently: a
 /// short or malformed file still gives `rows` rows) into a dataset whose
 /// `inputs` are `inputs` wide and whose `expected` are `outputs` wide.

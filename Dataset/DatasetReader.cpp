@@ -208,6 +208,23 @@ auto WithFile(const std::string& path, Read read) -> decltype(read(std::declval<
   }
 }
 
+// The shape the header of `in` gives.
+DatasetShape ShapeFrom(std::istream& in) {
+  FileTools tools;
+  const DataBlock block = ReadToDataBlock(tools, in);
+  const RowLayout& layout = block.layout;
+  DatasetShape shape;
+  shape.rows = block.rows;
+  shape.inputs = layout.inputs;
+  shape.expected = layout.expected;
+  shape.generated = layout.generated;
+  shape.errors = layout.errors;
+  shape.expected_labels = layout.labels1;
+  shape.generated_labels = layout.labels2;
+  shape.format_version = block.format_version;
+  return shape;
+}
+
 // A whole dataset from `in`, read ahead where it has no positions.
 Dataset ReadWholeFrom(std::istream& source, const ParallelRowOptions& options) {
   DatasetInput input(source);
@@ -256,22 +273,15 @@ Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t cou
   return WithFile(path, [&](std::istream& in) { return ReadWindowFrom(in, offset, count); });
 }
 
-DatasetShape ProbeDataset(const std::string& path) {
-  return WithFile(path, [](std::istream& in) {
-    FileTools tools;
-    const DataBlock block = ReadToDataBlock(tools, in);
-    const RowLayout& layout = block.layout;
-    DatasetShape shape;
-    shape.rows = block.rows;
-    shape.inputs = layout.inputs;
-    shape.expected = layout.expected;
-    shape.generated = layout.generated;
-    shape.errors = layout.errors;
-    shape.expected_labels = layout.labels1;
-    shape.generated_labels = layout.labels2;
-    shape.format_version = block.format_version;
-    return shape;
-  });
+DatasetShape ProbeDataset(const std::string& path) { return WithFile(path, ShapeFrom); }
+
+DatasetShape ProbeDataset(std::istream& in) {
+  const std::streamoff start = Tell(in);
+  try {
+    return ShapeFrom(in);
+  } catch (FileTools::Error& error) {
+    ThrowFormatError(error, in, start, std::string());
+  }
 }
 
 }  // namespace mbrk

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <istream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "Dataset/Dataset.h"
+#include "FileObjects.h"
 
 namespace py = pybind11;
 
@@ -109,10 +111,22 @@ std::optional<std::vector<mbrk::Labels>> ToLabels(const std::optional<LabelPairs
   return lists;
 }
 
-py::tuple Load(const std::string& path, const py::object& shown, unsigned threads) {
+// Reads the whole dataset from `source`: bytes to open, or a binary file
+// object.
+mbrk::Dataset ReadFrom(const py::object& source, const py::object& shown, unsigned threads) {
   mbrk::ReadOptions options;
   options.threads = threads;
-  mbrk::Dataset dataset = Unlocked(shown, [&] { return mbrk::ReadDataset(path, options); });
+  if (mbrk::python::IsReadable(source)) {
+    mbrk::python::ObjectReader reader(source);
+    std::istream in(&reader);
+    return Unlocked(shown, [&] { return mbrk::ReadDataset(in, options); });
+  }
+  const std::string path = source.cast<std::string>();
+  return Unlocked(shown, [&] { return mbrk::ReadDataset(path, options); });
+}
+
+py::tuple Load(const py::object& path, const py::object& shown, unsigned threads) {
+  mbrk::Dataset dataset = ReadFrom(path, shown, threads);
   return TakeParts(dataset);
 }
 
@@ -122,8 +136,16 @@ py::tuple Window(const std::string& path, const py::object& shown, std::int64_t 
   return py::make_tuple(TakeParts(window.rows), window.next_offset);
 }
 
-py::dict Probe(const std::string& path, const py::object& shown) {
-  const mbrk::DatasetShape shape = Unlocked(shown, [&] { return mbrk::ProbeDataset(path); });
+py::dict Probe(const py::object& path, const py::object& shown) {
+  mbrk::DatasetShape shape;
+  if (mbrk::python::IsReadable(path)) {
+    mbrk::python::ObjectReader reader(path);
+    std::istream in(&reader);
+    shape = Unlocked(shown, [&] { return mbrk::ProbeDataset(in); });
+  } else {
+    const std::string name = path.cast<std::string>();
+    shape = Unlocked(shown, [&] { return mbrk::ProbeDataset(name); });
+  }
   py::dict answer;
   answer["rows"] = shape.rows;
   answer["inputs"] = shape.inputs;
@@ -137,10 +159,18 @@ py::dict Probe(const std::string& path, const py::object& shown) {
   return answer;
 }
 
-void Save(const std::string& path, const py::object& shown, const Array& inputs,
-          const Array& expected, const Array& generated, const Array& errors,
-          const std::optional<LabelPairs>& expected_labels,
-          const std::optional<LabelPairs>& generated_labels) {
+// "gzip", "xz", "zstd", "none"; None: from the name's suffix.
+std::optional<mbrk::Compression> CompressionOf(const std::optional<std::string>& name) {
+  if (!name) return std::nullopt;
+  if (*name == "gzip") return mbrk::Compression::kGzip;
+  if (*name == "xz") return mbrk::Compression::kXz;
+  if (*name == "zstd") return mbrk::Compression::kZstd;
+  return mbrk::Compression::kNone;
+}
+
+mbrk::Dataset ToDataset(const Array& inputs, const Array& expected, const Array& generated,
+                        const Array& errors, const std::optional<LabelPairs>& expected_labels,
+                        const std::optional<LabelPairs>& generated_labels) {
   mbrk::Dataset dataset;
   dataset.inputs = ToMatrix(inputs);
   dataset.expected = ToMatrix(expected);
@@ -148,13 +178,40 @@ void Save(const std::string& path, const py::object& shown, const Array& inputs,
   dataset.errors = ToMatrix(errors);
   dataset.expected_labels = ToLabels(expected_labels);
   dataset.generated_labels = ToLabels(generated_labels);
-  Unlocked(shown, [&] { mbrk::WriteDataset(path, dataset); });
+  return dataset;
 }
 
-void ToFlat(const std::string& source, const py::object& shown_source,
-            const std::string& destination, const py::object& shown_destination) {
-  const mbrk::Dataset dataset = Unlocked(shown_source, [&] { return mbrk::ReadDataset(source); });
-  Unlocked(shown_destination, [&] { mbrk::WriteFlat(destination, dataset); });
+// `path` is bytes to open, or a binary file object to write to.
+void Save(const py::object& path, const py::object& shown, const Array& inputs,
+          const Array& expected, const Array& generated, const Array& errors,
+          const std::optional<LabelPairs>& expected_labels,
+          const std::optional<LabelPairs>& generated_labels,
+          const std::optional<std::string>& compression) {
+  const mbrk::Dataset dataset =
+      ToDataset(inputs, expected, generated, errors, expected_labels, generated_labels);
+  mbrk::WriteOptions options;
+  options.compression = CompressionOf(compression);
+  if (mbrk::python::IsWritable(path)) {
+    mbrk::python::ObjectWriter writer(path);
+    std::ostream out(&writer);
+    Unlocked(shown, [&] { mbrk::WriteDataset(out, dataset, options); });
+    return;
+  }
+  const std::string name = path.cast<std::string>();
+  Unlocked(shown, [&] { mbrk::WriteDataset(name, dataset, options); });
+}
+
+void ToFlat(const py::object& source, const py::object& shown_source, const py::object& destination,
+            const py::object& shown_destination) {
+  const mbrk::Dataset dataset = ReadFrom(source, shown_source, 0);
+  if (mbrk::python::IsWritable(destination)) {
+    mbrk::python::ObjectWriter writer(destination);
+    std::ostream out(&writer);
+    Unlocked(shown_destination, [&] { mbrk::WriteFlat(out, dataset); });
+    return;
+  }
+  const std::string path = destination.cast<std::string>();
+  Unlocked(shown_destination, [&] { mbrk::WriteFlat(path, dataset); });
 }
 
 py::tuple ReadFlat(const std::string& path, const py::object& shown, std::int32_t rows,
@@ -169,7 +226,8 @@ py::tuple ReadFlat(const std::string& path, const py::object& shown, std::int32_
 PYBIND11_MODULE(_mbrk, m) {
   m.doc() =
       "The dataset toolkit's value-type interface. Use the package mbrk; every function "
-      "here takes the path twice: as bytes to open, and as given, for errors.";
+      "here takes the path twice: as bytes to open (or a binary file object), and as given, "
+      "for errors.";
   m.attr("__version__") = MBRK_VERSION;
   m.def("load", &Load, py::arg("path"), py::arg("shown"), py::arg("threads"),
         "Reads a whole dataset file on `threads` threads (0: one per core); returns the parts "
@@ -181,9 +239,10 @@ PYBIND11_MODULE(_mbrk, m) {
         "Reads a dataset file's header; returns its shape as a dict.");
   m.def("save", &Save, py::arg("path"), py::arg("shown"), py::arg("inputs"), py::arg("expected"),
         py::arg("generated"), py::arg("errors"), py::arg("expected_labels"),
-        py::arg("generated_labels"),
-        "Writes a dataset file from four 2-D arrays of equal row counts and label lists "
-        "given as lists of (name, value) pairs, or None.");
+        py::arg("generated_labels"), py::arg("compression"),
+        "Writes a dataset file (a path as bytes, or a binary file object) from four 2-D arrays "
+        "of equal row counts and label lists given as lists of (name, value) pairs, or None; "
+        "compression 'gzip', 'xz', 'zstd', 'none', or None for the name's suffix.");
   m.def("to_flat", &ToFlat, py::arg("source"), py::arg("shown_source"), py::arg("destination"),
         py::arg("shown_destination"),
         "Converts a dataset file into a flat file, as the mbrkd2flat command does.");

@@ -14,7 +14,7 @@ written as asked.
 """
 
 import os
-from typing import Any, Dict, Iterable, Iterator, List, Mapping, Optional, Tuple, Union
+from typing import Any, BinaryIO, Dict, Iterable, Iterator, List, Mapping, Optional, Tuple, Union
 
 import numpy as np
 
@@ -25,6 +25,7 @@ __all__ = ["Dataset", "FormatError", "load", "save", "windows", "probe", "to_fla
 __version__ = _mbrk.__version__
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+Source = Union[PathLike, BinaryIO]
 LabelRows = List[Dict[str, float]]
 
 
@@ -73,14 +74,23 @@ class Dataset:
         return f"<mbrk.Dataset rows={self.rows}, {widths}{more}>"
 
 
-def _paths(path: PathLike) -> Tuple[bytes, Union[str, bytes]]:
-    """The path as bytes to open and as given (os.fspath) to report."""
+def _paths(path: Source) -> Tuple[Any, Union[str, bytes]]:
+    """The path as bytes to open and as given (os.fspath) to report; a file
+    object (anything with readinto, read or write) as it is, with its name."""
+    if any(hasattr(path, method) for method in ("readinto", "read", "write")):
+        name = getattr(path, "name", None)
+        return path, name if isinstance(name, (str, bytes)) else "<stream>"
     shown = os.fspath(path)
     return os.fsencode(shown), shown
 
 
-def load(path: PathLike, threads: Optional[int] = None) -> Dataset:
-    """Reads the whole dataset file ``path`` (str or os.PathLike).
+def load(path: Source, threads: Optional[int] = None) -> Dataset:
+    """Reads the whole dataset file ``path`` (str or os.PathLike), or a binary
+    file object (``open(p, "rb")``, ``io.BytesIO``, anything with ``readinto``
+    or ``read``) from where it stands. A file compressed with gzip, xz or
+    zstd is read as the text it holds, whatever its name; a damaged one
+    raises FormatError naming the compression. A file object in text mode
+    raises TypeError.
 
     The values are read once, straight into the arrays. The numbers of a large
     data block are read on ``threads`` threads: None for one per core, 1 for
@@ -121,8 +131,9 @@ def windows(path: PathLike, rows: int = 10_000) -> Iterator[Dataset]:
     return iterate()
 
 
-def probe(path: PathLike) -> Dict[str, Any]:
-    """Reads the header of the dataset file ``path`` and nothing more.
+def probe(path: Source) -> Dict[str, Any]:
+    """Reads the header of the dataset file ``path`` (or binary file object,
+    as load() takes it) and nothing more.
 
     Returns a dict with ``rows``, ``inputs``, ``expected``, ``generated``,
     ``errors`` (widths; 0 for a vector replaced by label lists),
@@ -159,10 +170,19 @@ def _label_rows(name: str,
     return rows
 
 
-def save(path: PathLike, inputs: Any = None, expected: Any = None, generated: Any = None,
+_COMPRESSIONS = ("gzip", "xz", "zstd")
+
+
+def save(path: Source, inputs: Any = None, expected: Any = None, generated: Any = None,
          errors: Any = None, expected_labels: Optional[Iterable[Any]] = None,
-         generated_labels: Optional[Iterable[Any]] = None) -> None:
-    """Writes a dataset file, created or truncated, as the toolkit writes it.
+         generated_labels: Optional[Iterable[Any]] = None, *,
+         compression: Optional[str] = "infer") -> None:
+    """Writes a dataset file, created or truncated, as the toolkit writes it,
+    or into a binary file object (anything with ``write``).
+
+    ``compression`` is "gzip", "xz", "zstd" or None (none); by default it
+    follows the name's suffix (``.gz``, ``.xz``, ``.zst``), and a file object
+    is written uncompressed.
 
     ``inputs``, ``expected``, ``generated`` and ``errors`` are array-likes of
     shape (rows, width) with the same row count, or None for width 0.
@@ -172,6 +192,9 @@ def save(path: PathLike, inputs: Any = None, expected: Any = None, generated: An
     Raises ValueError (row counts differ, a vector with both values and label
     lists, a label name that is not a word of the format), or OSError.
     """
+    if compression is not None and compression != "infer" and compression not in _COMPRESSIONS:
+        raise ValueError(f"compression must be one of {', '.join(_COMPRESSIONS)} or None, "
+                         f"not {compression!r}")
     if isinstance(inputs, Dataset):
         if any(x is not None for x in (expected, generated, errors, expected_labels,
                                         generated_labels)):
@@ -191,12 +214,14 @@ def save(path: PathLike, inputs: Any = None, expected: Any = None, generated: An
     rows = counts[0]
     parts = [a if a is not None else np.zeros((rows, 0)) for a in arrays.values()]
     raw, shown = _paths(path)
-    _mbrk.save(raw, shown, *parts, expected_pairs, generated_pairs)
+    how = None if compression == "infer" else compression or "none"
+    _mbrk.save(raw, shown, *parts, expected_pairs, generated_pairs, how)
 
 
-def to_flat(source: PathLike, destination: PathLike) -> None:
+def to_flat(source: Source, destination: Source) -> None:
     """Converts the dataset file ``source`` into the flat file ``destination``:
     the same bytes as the mbrkd2flat command writes, written in large blocks.
+    Either may be a binary file object; the source may be compressed.
     Generated outputs, errors and label lists are not written.
     """
     raw_source, shown_source = _paths(source)
