@@ -15,12 +15,14 @@
 #include <thread>
 #include <utility>
 
+#include "Base/internal/DecodingBuffer.h"
 #include "DataObject/LabelList.h"
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/Files.h"
 #include "Dataset/internal/ParallelRead.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/DecodedInput.h"
 #include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ParallelRows.h"
@@ -173,39 +175,72 @@ Position Locate(std::streambuf& sb, std::int64_t length) {
   return mark;
 }
 
-// Turns the reader's error into a FormatError saying where reading stopped.
-// `start` is where the input began in `in`; with a `path` the file is read
-// once more from its start, else the stream is (and left where it stopped).
-[[noreturn]] void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff start,
+// Where reading stopped in the text `input` stood for: `stop` bytes from
+// its start, found by reading them again. The raw input begins at `start` of
+// `raw`, or is the file `path` when one is given.
+Position Where(const DecodedInput& input, std::istream& raw, std::streamoff start,
+               const std::string& path, std::int64_t stop) {
+  if (stop < 0) return Position{};
+  std::ifstream again;
+  std::streambuf* sb = raw.rdbuf();
+  if (!path.empty()) {
+    again.open(path, std::ios::in | std::ios::binary);
+    if (!again.is_open()) return Position{};
+    sb = again.rdbuf();
+  } else if (start < 0 || std::streamoff(sb->pubseekpos(start, std::ios::in)) != start) {
+    return Position{};
+  }
+  const Codec codec = input.codec() != Codec::kPlain ? input.codec() : input.damaged();
+  if (codec == Codec::kPlain) return Locate(*sb, stop);
+  DecodingBuffer decoded(codec, sb);
+  return Locate(decoded, stop);
+}
+
+// Turns the reader's error into a FormatError saying where reading stopped:
+// in the decoded text for a compressed input, and where the damage was met
+// for a damaged one. `start` is where the input began in `raw`; with a `path`
+// the file is read once more from its start, else the stream is (and left
+// where it stopped).
+[[noreturn]] void ThrowFormatError(FileTools::Error& error, const DecodedInput& input,
+                                   std::istream& raw, std::streamoff start,
                                    const std::string& path) {
   const std::unique_ptr<char[]> message(error.MbrStrMessage);
   const std::string text = message != nullptr ? message.get() : "";
-  std::streambuf* const sb = in.rdbuf();
-  const std::streamoff stop = sb->pubseekoff(0, std::ios::cur, std::ios::in);
-  Position at;
-  if (start >= 0 && stop >= start) {
-    if (!path.empty()) {
-      std::ifstream again(path, std::ios::in | std::ios::binary);
-      if (again.is_open()) at = Locate(*again.rdbuf(), stop);
-    } else if (std::streamoff(sb->pubseekpos(start, std::ios::in)) == start) {
-      at = Locate(*sb, stop - start);
-      sb->pubseekpos(stop, std::ios::in);
-    }
+  std::streambuf* const sb = raw.rdbuf();
+  const std::streamoff here = sb->pubseekoff(0, std::ios::cur, std::ios::in);
+  std::int64_t stop = -1;
+  if (input.codec() != Codec::kPlain) {
+    stop = static_cast<std::int64_t>(input.Consumed());
+  } else if (input.damaged() != Codec::kPlain) {
+    stop = static_cast<std::int64_t>(input.DamagedLength());
+  } else if (start >= 0 && here >= start) {
+    stop = here - start;
   }
+  const Position at = Where(input, raw, start, path, stop);
+  if (path.empty() && here >= 0) sb->pubseekpos(here, std::ios::in);
   throw FormatError(text, path, at.line, at.column, at.offset);
 }
 
-// Runs `read` on the file `path`, opened for it, and reports its format
-// errors with their position.
+// Runs `read` on the stream `raw` from where it stands, decoded where it is
+// compressed, and reports its format errors with their position.
+template <typename Read>
+auto ReadFrom(std::istream& raw, const std::string& path, Read read)
+    -> decltype(read(std::declval<std::istream&>())) {
+  const std::streamoff start = Tell(raw);
+  DecodedInput input(raw);
+  try {
+    return ReadDecoded(input, read, [] {});
+  } catch (FileTools::Error& error) {
+    ThrowFormatError(error, input, raw, start, path);
+  }
+}
+
+// Runs `read` on the file `path`, opened for it.
 template <typename Read>
 auto WithFile(const std::string& path, Read read) -> decltype(read(std::declval<std::istream&>())) {
   InputFile file;
   files::OpenForReading(file, path);
-  try {
-    return read(file.stream());
-  } catch (FileTools::Error& error) {
-    ThrowFormatError(error, file.stream(), 0, path);
-  }
+  return ReadFrom(file.stream(), path, read);
 }
 
 // The shape the header of `in` gives.
@@ -251,12 +286,8 @@ Dataset ReadDatasetWith(const std::string& path, const ParallelRowOptions& optio
 }
 
 Dataset ReadDatasetWith(std::istream& in, const ParallelRowOptions& options) {
-  const std::streamoff start = Tell(in);
-  try {
-    return ReadWholeFrom(in, options);
-  } catch (FileTools::Error& error) {
-    ThrowFormatError(error, in, start, std::string());
-  }
+  return ReadFrom(in, std::string(),
+                  [&options](std::istream& source) { return ReadWholeFrom(source, options); });
 }
 
 Dataset ReadDataset(const std::string& path, const ReadOptions& options) {
@@ -275,13 +306,6 @@ Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t cou
 
 DatasetShape ProbeDataset(const std::string& path) { return WithFile(path, ShapeFrom); }
 
-DatasetShape ProbeDataset(std::istream& in) {
-  const std::streamoff start = Tell(in);
-  try {
-    return ShapeFrom(in);
-  } catch (FileTools::Error& error) {
-    ThrowFormatError(error, in, start, std::string());
-  }
-}
+DatasetShape ProbeDataset(std::istream& in) { return ReadFrom(in, std::string(), ShapeFrom); }
 
 }  // namespace mbrk

@@ -8,6 +8,7 @@
 #include "DataObject/Data.h"
 #include "DataObject/LabelList.h"
 #include "FileHandler/Filer.h"
+#include "FileHandler/internal/DecodedInput.h"
 #include "FileHandler/internal/ElementTexts.h"
 #include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/Lexer.h"
@@ -34,16 +35,25 @@ std::int32_t ReadWholeFile(FileTools& tools, const char* filename, Data*& PtrDat
   PtrDatFileData1 = nullptr;
   PtrDatFileData2 = nullptr;
 
-  DatasetInput input(file.stream());
-  std::istream& in = input.stream();
-  DataBlock block = ReadToDataBlock(tools, in);
-  RefuseHostileSize(in, block.rows, block.layout);
-  CreateTables(block.layout, block.rows, PtrDatFileData1, PtrDatFileData2);
-  TableRows tables(block.layout, PtrDatFileData1, PtrDatFileData2);
-  RowReader(tools, in, block, tables).ReadRows(0, block.rows);
-
-  ReadDataBlockEnd(tools, in, block);
-  return SUCCESS;
+  DecodedInput decoded(file.stream());
+  const auto read = [&](std::istream& source) {
+    DatasetInput input(source);
+    std::istream& in = input.stream();
+    DataBlock block = ReadToDataBlock(tools, in);
+    RefuseHostileSize(in, block.rows, block.layout);
+    CreateTables(block.layout, block.rows, PtrDatFileData1, PtrDatFileData2);
+    TableRows tables(block.layout, PtrDatFileData1, PtrDatFileData2);
+    RowReader(tools, in, block, tables).ReadRows(0, block.rows);
+    ReadDataBlockEnd(tools, in, block);
+    return SUCCESS;
+  };
+  // What a damaged stream made is dropped before the file is read as it is.
+  const auto restart = [&] {
+    delete PtrDatFileData1;
+    delete PtrDatFileData2;
+    PtrDatFileData1 = PtrDatFileData2 = nullptr;
+  };
+  return ReadDecoded(decoded, read, restart);
 }
 
 }  // namespace

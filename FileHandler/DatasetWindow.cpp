@@ -7,6 +7,7 @@
 
 #include "DataObject/Data.h"
 #include "FileHandler/Filer.h"
+#include "FileHandler/internal/DecodedInput.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ReaderError.h"
 #include "FileHandler/internal/RowReader.h"
@@ -74,24 +75,34 @@ std::int32_t ReadWindow(FileTools& tools, const char* filename, std::int64_t& of
                         Data*& PtrDatFileData2) {
   std::error_code ignored;
   if (std::filesystem::is_directory(filename, ignored)) return FILE_OPEN_ERROR;
-  std::ifstream in(filename);
-  if (!in.good()) return FILE_OPEN_ERROR;
+  std::ifstream file(filename);
+  if (!file.good()) return FILE_OPEN_ERROR;
   PtrDatFileData1 = nullptr;
   PtrDatFileData2 = nullptr;
-  if (count < 0) Fail(in, "Invalid window count");
-  if (offset < 0) Fail(in, "Invalid window offset");
-  RequirePositions(in);
+  if (count < 0) Fail(file, "Invalid window count");
+  if (offset < 0) Fail(file, "Invalid window offset");
 
-  DataBlock block = ReadToDataBlock(tools, in);
-  block.dataset_name.reset();  // the window never reaches the dataset's end tag
-  const std::streamoff base = SeekWindow(in, offset);
-  RefuseHostileSize(in, count, block.layout);
-  CreateTables(block.layout, count, PtrDatFileData1, PtrDatFileData2);
-  TableRows tables(block.layout, PtrDatFileData1, PtrDatFileData2);
-  ReadWindowRows(tools, in, block, count, tables);
-
-  const std::int64_t next = OffsetFrom(in, base);
-  if (next > largest_offset) Fail(in, "Window offset does not fit in 32 bits");
+  // A compressed file has no byte offsets: its decoded stream is refused as
+  // a pipe is.
+  DecodedInput decoded(file);
+  const auto read = [&](std::istream& in) {
+    RequirePositions(in);
+    DataBlock block = ReadToDataBlock(tools, in);
+    block.dataset_name.reset();  // the window never reaches the dataset's end tag
+    const std::streamoff base = SeekWindow(in, offset);
+    RefuseHostileSize(in, count, block.layout);
+    CreateTables(block.layout, count, PtrDatFileData1, PtrDatFileData2);
+    TableRows tables(block.layout, PtrDatFileData1, PtrDatFileData2);
+    ReadWindowRows(tools, in, block, count, tables);
+    return OffsetFrom(in, base);
+  };
+  const auto restart = [&] {
+    delete PtrDatFileData1;
+    delete PtrDatFileData2;
+    PtrDatFileData1 = PtrDatFileData2 = nullptr;
+  };
+  const std::int64_t next = ReadDecoded(decoded, read, restart);
+  if (next > largest_offset) Fail(decoded.stream(), "Window offset does not fit in 32 bits");
   offset = next;
   return SUCCESS;
 }

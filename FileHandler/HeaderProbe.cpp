@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "FileHandler/Filer.h"
+#include "FileHandler/internal/DecodedInput.h"
 #include "FileHandler/internal/ElementTexts.h"
 #include "FileHandler/internal/ReaderError.h"
 #include "KQmessage/KQML.h"
@@ -42,16 +43,20 @@ TKQstructure* ProbeFile(FileTools& tools, const char* filename) {
   if (filename == nullptr || std::filesystem::is_directory(filename, ignored)) {
     return MakeErrorReply("file-read-error");
   }
-  std::ifstream in(filename);
-  if (!in.good()) return MakeErrorReply("file-read-error");
+  std::ifstream file(filename);
+  if (!file.good()) return MakeErrorReply("file-read-error");
 
-  const std::unique_ptr<char[]> name(
-      tools.ExpectBlockStart(tools.ReadElement(nullptr, in, false), in, nullptr));
-  if (strcasecmp(name.get(), "DATASET") == 0) return ProbeDataSetHeader(tools, in).release();
-  if (strcasecmp(name.get(), "NETWORK") == 0) return new TKQstructure("network");
-  std::unique_ptr<TKQstructure> answer(MakeErrorReply("unknown-header"));
-  answer->SetTextParameter("header", name.get());
-  return answer.release();
+  DecodedInput decoded(file);
+  const auto read = [&tools](std::istream& in) {
+    const std::unique_ptr<char[]> name(
+        tools.ExpectBlockStart(tools.ReadElement(nullptr, in, false), in, nullptr));
+    if (strcasecmp(name.get(), "DATASET") == 0) return ProbeDataSetHeader(tools, in);
+    if (strcasecmp(name.get(), "NETWORK") == 0) return std::make_unique<TKQstructure>("network");
+    std::unique_ptr<TKQstructure> answer(MakeErrorReply("unknown-header"));
+    answer->SetTextParameter("header", name.get());
+    return answer;
+  };
+  return ReadDecoded(decoded, read, [] {}).release();
 }
 
 }  // namespace
