@@ -157,9 +157,9 @@ struct ReadOptions {
   /// The threads that read a large data block's numbers: 0 for one per core
   /// of the machine (std::thread::hardware_concurrency), 1 for the calling
   /// thread alone. The result, every message and every error's position are
-  /// the same whatever the count; only time differs. A stream without
-  /// positions (a pipe) and a block of rows with label lists are read on the
-  /// calling thread alone.
+  /// the same whatever the count; only time differs. A compressed file is
+  /// decoded on one thread while the others parse. A block of rows with label
+  /// lists is read on the calling thread alone.
   unsigned threads = 0;
 };
 
@@ -201,6 +201,14 @@ class FormatError : public std::runtime_error {
 /// matrices, once. Accepts exactly the files ReadDatFile accepts, with the
 /// same messages; a file without a Rows field is refused with
 /// "[Rows = <integer>] expected".
+///
+/// Every reader here (and ReadDatFile, the windowed loader and the probe)
+/// reads a file compressed with gzip, xz or zstd as the text it holds, told
+/// by its first bytes, not its name; positions in errors are those of that
+/// text. As those bytes may also begin a plain file, an input whose stream
+/// does not decode is read as it is; only when that fails too is it refused
+/// with "Damaged gzip stream (truncated)" or "... (corrupt data)" (xz, zstd
+/// likewise), never with values the damaged stream made up.
 Dataset ReadDataset(const std::string& path, const ReadOptions& options = {});
 
 /// The same from a stream, read from where it stands to the end of the
@@ -249,8 +257,8 @@ void WriteDataset(std::ostream& out, const Dataset& dataset, const WriteOptions&
 /// ReadDataset does, with "Token (number) expected" (or "Unexpected End Tag"
 /// for rows of label lists only) for a window that runs past the last row
 /// and "Unexpected end of file" for an offset past the end of the file. A
-/// file without byte positions (a pipe) is refused before it is read:
-/// "Unable to seek in file".
+/// file without byte positions (a pipe, a compressed file) is refused before
+/// its rows are read: "Unable to seek in file".
 Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count);
 
 /// Reads the file's header and the data block's start tag, nothing more.

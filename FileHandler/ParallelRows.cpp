@@ -24,6 +24,7 @@
 #include "Base/internal/Assert.h"
 #include "Base/internal/ByteReader.h"
 #include "Base/internal/NumberText.h"
+#include "Base/internal/ReadAheadBuffer.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ReaderError.h"
 
@@ -236,13 +237,20 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
   std::streambuf* const sb = in.rdbuf();
   if (sb == nullptr) return 0;
   const std::streamoff start = sb->pubseekoff(0, std::ios::cur, std::ios::in);
-  if (start < 0) return 0;
-  const std::streamoff input_end = sb->pubseekoff(0, std::ios::end, std::ios::in);
-  if (std::streamoff(sb->pubseekpos(start, std::ios::in)) != start) {
-    Fail(in, "Unable to seek in file");
-  }
-  if (input_end < start || static_cast<std::uint64_t>(input_end - start) < options.least_bytes) {
-    return 0;
+  // Without positions (a pipe, a decoded input) the bytes not taken are
+  // given back to the read-ahead buffer they came from.
+  ReadAheadBuffer* const ahead = start < 0 ? dynamic_cast<ReadAheadBuffer*>(sb) : nullptr;
+  if (start < 0 && ahead == nullptr) return 0;
+  if (ahead != nullptr) {
+    if (!ahead->Holds(options.least_bytes)) return 0;
+  } else {
+    const std::streamoff input_end = sb->pubseekoff(0, std::ios::end, std::ios::in);
+    if (std::streamoff(sb->pubseekpos(start, std::ios::in)) != start) {
+      Fail(in, "Unable to seek in file");
+    }
+    if (input_end < start || static_cast<std::uint64_t>(input_end - start) < options.least_bytes) {
+      return 0;
+    }
   }
 
   const Placement placement(layout, first_row);
@@ -276,6 +284,7 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
     while (length != 0 && !SeparatorAt(piece + length - 1)) --length;
     if (length == 0) {
       resume = 0;
+      if (ahead != nullptr) ahead->GiveBack(piece, held);
       break;
     }
 
@@ -339,11 +348,18 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
     crew.Run(used,
              [&](std::size_t i) { placement.Place(chunks[i].values, taken[i], first_index[i]); });
     placed = index;
-    if (done) break;
+    if (done) {
+      if (ahead != nullptr) {
+        ahead->GiveBack(next, next_held);
+        ahead->GiveBack(piece + resume, length - resume);
+      }
+      break;
+    }
     std::swap(piece, next);
     held = next_held;
     piece_start += static_cast<std::streamoff>(length);
   }
+  if (ahead != nullptr) return placed;
   const std::streamoff at = piece_start + static_cast<std::streamoff>(resume);
   if (std::streamoff(sb->pubseekpos(at, std::ios::in)) != at) Fail(in, "Unable to seek in file");
   return placed;

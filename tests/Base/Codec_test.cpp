@@ -9,26 +9,14 @@
 #include <string>
 
 #include "Base/internal/DecodingBuffer.h"
+#include "TestSupport.h"
 
 namespace mbrk {
 namespace {
 
 const Codec kCodecs[] = {Codec::kGzip, Codec::kXz, Codec::kZstd};
 
-std::string Compress(Codec codec, const std::string& text) {
-  const auto encoder = Encoder::Make(codec);
-  std::string out;
-  std::size_t at = 0;
-  for (bool done = false; !done;) {
-    char block[4096];
-    std::size_t read = 0, written = 0;
-    done = encoder->Encode(text.data() + at, text.size() - at, block, sizeof block, true, read,
-                           written);
-    at += read;
-    out.append(block, written);
-  }
-  return out;
-}
+std::string Compress(Codec codec, const std::string& text) { return test::Compressed(codec, text); }
 
 struct Decoded {
   std::string text;
