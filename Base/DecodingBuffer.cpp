@@ -59,6 +59,9 @@ std::size_t DecodingBuffer::Produce(char* out, std::size_t size) {
     fault_ = decoder_->Decode(in_.get() + in_begin_, in_end_ - in_begin_, out + total, size - total,
                               source_ended_, read, written);
     in_begin_ += read;
+    if (head_.size() < kHeadBytes) {
+      head_.append(out + total, std::min(written, kHeadBytes - head_.size()));
+    }
     total += written;
     if (fault_ != DecodeFault::kNone || read != 0 || written != 0) continue;
     if (in_begin_ != in_end_) {

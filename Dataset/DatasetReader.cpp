@@ -175,11 +175,11 @@ Position Locate(std::streambuf& sb, std::int64_t length) {
   return mark;
 }
 
-// Where reading stopped in the text `input` stood for: `stop` bytes from
-// its start, found by reading them again. The raw input begins at `start` of
+// Where reading stopped in the text of the input, decoded as `codec`:
+// `stop` bytes from its start, found by reading them again. The raw input begins at `start` of
 // `raw`, or is the file `path` when one is given.
-Position Where(const DecodedInput& input, std::istream& raw, std::streamoff start,
-               const std::string& path, std::int64_t stop) {
+Position Where(Codec codec, std::istream& raw, std::streamoff start, const std::string& path,
+               std::int64_t stop) {
   if (stop < 0) return Position{};
   std::ifstream again;
   std::streambuf* sb = raw.rdbuf();
@@ -190,7 +190,6 @@ Position Where(const DecodedInput& input, std::istream& raw, std::streamoff star
   } else if (start < 0 || std::streamoff(sb->pubseekpos(start, std::ios::in)) != start) {
     return Position{};
   }
-  const Codec codec = input.codec() != Codec::kPlain ? input.codec() : input.damaged();
   if (codec == Codec::kPlain) return Locate(*sb, stop);
   DecodingBuffer decoded(codec, sb);
   return Locate(decoded, stop);
@@ -209,14 +208,17 @@ Position Where(const DecodedInput& input, std::istream& raw, std::streamoff star
   std::streambuf* const sb = raw.rdbuf();
   const std::streamoff here = sb->pubseekoff(0, std::ios::cur, std::ios::in);
   std::int64_t stop = -1;
-  if (input.codec() != Codec::kPlain) {
+  Codec codec = input.codec();
+  if (codec != Codec::kPlain) {
     stop = static_cast<std::int64_t>(input.Consumed());
-  } else if (input.damaged() != Codec::kPlain) {
+  } else if (input.damaged() != Codec::kPlain &&
+             text.rfind(std::string("Damaged ") + CodecName(input.damaged()), 0) == 0) {
+    codec = input.damaged();
     stop = static_cast<std::int64_t>(input.DamagedLength());
   } else if (start >= 0 && here >= start) {
     stop = here - start;
   }
-  const Position at = Where(input, raw, start, path, stop);
+  const Position at = Where(codec, raw, start, path, stop);
   if (path.empty() && here >= 0) sb->pubseekpos(here, std::ios::in);
   throw FormatError(text, path, at.line, at.column, at.offset);
 }

@@ -1,8 +1,10 @@
 #include "FileHandler/internal/DecodedInput.h"
 
+#include <sstream>
 #include <string>
 
 #include "Base/internal/ByteReader.h"
+#include "FileHandler/internal/ElementTexts.h"
 
 namespace mbrk {
 
@@ -42,6 +44,7 @@ bool DecodedInput::ReadAsPlain() {
   if (decoding_ == nullptr) return true;
   damaged_length_ = decoding_->Position();
   damaged_ = decoding_->codec();
+  damaged_head_ = decoding_->Head();
   std::streambuf* const sb = raw_.rdbuf();
   raw_.clear();
   if (start_ >= 0) {
@@ -56,6 +59,21 @@ bool DecodedInput::ReadAsPlain() {
   ahead_.reset();
   decoding_.reset();
   return true;
+}
+
+bool DecodedInput::DamagedWasCompressed() const {
+  // Only gzip's magic number is made of separators alone.
+  if (damaged_ != Codec::kGzip) return true;
+  std::istringstream head(damaged_head_);
+  FileTools tools;
+  try {
+    const TElement first = tools.ReadElement(nullptr, head, false);
+    const ElementTexts texts(first);
+    return first.MbrLngKind == ekStart;
+  } catch (FileTools::Error& error) {
+    delete[] error.MbrStrMessage;
+    return false;
+  }
 }
 
 void FailDamaged(std::istream& in, Codec codec, DecodeFault fault) {

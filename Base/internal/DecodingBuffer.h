@@ -49,6 +49,10 @@ class DecodingBuffer : public std::streambuf {
   /// The compressed bytes read from `source` so far, when they were kept and
   /// all of them could be; else null.
   const std::string* Kept() const noexcept;
+  /// The first decoded bytes, up to kHeadBytes of them, as they came.
+  const std::string& Head() const noexcept { return head_; }
+
+  static constexpr std::size_t kHeadBytes = 64 * 1024;
 
  protected:
   int_type underflow() override;
@@ -78,6 +82,7 @@ class DecodingBuffer : public std::streambuf {
   bool keep_;
   bool kept_all_ = true;
   std::string kept_;
+  std::string head_;
 };
 
 /// A stream buffer that delivers `prefix` and then what `source` delivers:

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <istream>
 #include <memory>
+#include <string>
 
 #include "Base/internal/Codec.h"
 #include "Base/internal/DecodingBuffer.h"
@@ -49,6 +50,12 @@ class DecodedInput {
   /// The compression of the damaged stream, once ReadAsPlain was called on
   /// account of it; else kPlain.
   Codec damaged() const noexcept { return damaged_; }
+  /// Whether the damaged stream was compressed at all: its magic number has
+  /// bytes no plain file of the format can begin with (xz, zstd), or its text
+  /// began as a file of the format does, with a start tag (after
+  /// separators, comments and a format version). Text made up by decoding
+  /// what was never compressed does not.
+  bool DamagedWasCompressed() const;
 
  private:
   std::istream& raw_;
@@ -59,6 +66,7 @@ class DecodedInput {
   std::istream decoded_;
   std::uint64_t damaged_length_ = 0;
   Codec damaged_ = Codec::kPlain;
+  std::string damaged_head_;
 };
 
 /// Throws FileTools::Error, naming `in`, for a damaged stream of `codec`.
@@ -68,7 +76,10 @@ class DecodedInput {
 /// text that ends well on a sound stream, and a FileTools::Error met in a
 /// sound stream, stand; when the stream is damaged, `restart()` is called
 /// (to drop what the first read made) and `read` runs on the input read as
-/// it is; if that throws FileTools::Error too, FailDamaged.
+/// it is; if that throws FileTools::Error too, FailDamaged, unless the
+/// damaged stream never decoded to text of the format: then the file was
+/// never compressed, and the error of reading it as it is stands (a plain
+/// file that begins like a compressed one fails as it always did).
 template <typename Read, typename Restart>
 auto ReadDecoded(DecodedInput& input, Read read, Restart restart)
     -> decltype(read(input.stream())) {
@@ -89,6 +100,7 @@ auto ReadDecoded(DecodedInput& input, Read read, Restart restart)
   try {
     return read(input.stream());
   } catch (FileTools::Error& error) {
+    if (!input.DamagedWasCompressed()) throw;
     delete[] error.MbrStrMessage;
     FailDamaged(input.stream(), codec, fault);
   }
