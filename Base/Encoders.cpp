@@ -17,12 +17,12 @@ unsigned int Slice(std::size_t size) {
   return static_cast<unsigned int>(size < UINT_MAX ? size : UINT_MAX);
 }
 
-// One gzip member with its CRC-32, at level 6.
+// One gzip member with its CRC-32.
 class GzipEncoder final : public Encoder {
  public:
-  GzipEncoder() {
-    if (deflateInit2(&z_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8,
-                     Z_DEFAULT_STRATEGY) != Z_OK) {
+  explicit GzipEncoder(bool fast) {
+    if (deflateInit2(&z_, fast ? 1 : 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
+        Z_OK) {
       throw std::bad_alloc();
     }
   }
@@ -47,11 +47,11 @@ class GzipEncoder final : public Encoder {
   z_stream z_{};
 };
 
-// One xz stream with CRC-64 checks, preset 6.
+// One xz stream with CRC-64 checks.
 class XzEncoder final : public Encoder {
  public:
-  XzEncoder() {
-    if (lzma_easy_encoder(&s_, LZMA_PRESET_DEFAULT, LZMA_CHECK_CRC64) != LZMA_OK) {
+  explicit XzEncoder(bool fast) {
+    if (lzma_easy_encoder(&s_, fast ? 1 : LZMA_PRESET_DEFAULT, LZMA_CHECK_CRC64) != LZMA_OK) {
       throw std::bad_alloc();
     }
   }
@@ -74,12 +74,12 @@ class XzEncoder final : public Encoder {
   lzma_stream s_ = LZMA_STREAM_INIT;
 };
 
-// One zstd frame with its content checksum, level 3.
+// One zstd frame with its content checksum.
 class ZstdEncoder final : public Encoder {
  public:
-  ZstdEncoder() : c_(ZSTD_createCStream()) {
+  explicit ZstdEncoder(bool fast) : c_(ZSTD_createCStream()) {
     if (c_ == nullptr) throw std::bad_alloc();
-    ZSTD_CCtx_setParameter(c_, ZSTD_c_compressionLevel, ZSTD_CLEVEL_DEFAULT);
+    ZSTD_CCtx_setParameter(c_, ZSTD_c_compressionLevel, fast ? 1 : ZSTD_CLEVEL_DEFAULT);
     ZSTD_CCtx_setParameter(c_, ZSTD_c_checksumFlag, 1);
   }
   ~ZstdEncoder() override { ZSTD_freeCStream(c_); }
@@ -102,11 +102,11 @@ class ZstdEncoder final : public Encoder {
 
 }  // namespace
 
-std::unique_ptr<Encoder> Encoder::Make(Codec codec) {
+std::unique_ptr<Encoder> Encoder::Make(Codec codec, bool fast) {
   switch (codec) {
-    case Codec::kGzip: return std::make_unique<GzipEncoder>();
-    case Codec::kXz: return std::make_unique<XzEncoder>();
-    case Codec::kZstd: return std::make_unique<ZstdEncoder>();
+    case Codec::kGzip: return std::make_unique<GzipEncoder>(fast);
+    case Codec::kXz: return std::make_unique<XzEncoder>(fast);
+    case Codec::kZstd: return std::make_unique<ZstdEncoder>(fast);
     case Codec::kPlain: break;
   }
   return nullptr;
