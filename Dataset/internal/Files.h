@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Base/internal/Codec.h"
+#include "Base/internal/Deleters.h"
 #include "FileHandler/internal/InputFile.h"
 
 namespace mbrk::files {
@@ -53,9 +54,6 @@ class BlockWriter {
   void Close();
 
  private:
-  struct Closer {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-  };
   void Flush();
   void MakeRoom(std::size_t size);
   // Encodes the `size` bytes at `text` (ending the stream with `finish`) and
@@ -65,7 +63,7 @@ class BlockWriter {
   void Emit(const char* bytes, std::size_t size);
 
   std::string path_;
-  std::unique_ptr<std::FILE, Closer> file_;
+  std::unique_ptr<std::FILE, CloseFile> file_;
   std::streambuf* target_ = nullptr;
   std::unique_ptr<Encoder> encoder_;
   std::unique_ptr<char[]> encoded_;  // the encoder's output block
