@@ -258,6 +258,37 @@ void WriteDataset(std::ostream& out, const Dataset& dataset, const WriteOptions&
 /// its rows are read: "Unable to seek in file".
 Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count);
 
+/// Windows of rows read in order on one open input, the way a compressed
+/// file or a stream (which have no byte offsets) is read piece by piece:
+/// memory holds one window at a time. Made, it has read the header (and
+/// throws as ProbeDataset does); each Next reads on from where the last one
+/// stopped. After the last row the end of the file is read as ReadDataset
+/// reads it, with the same errors.
+class WindowReader {
+ public:
+  /// Opens the file `path` (compressed or not) and reads its header.
+  explicit WindowReader(const std::string& path);
+  /// The same from the stream `in`, which stays the caller's and must
+  /// outlive the reader.
+  explicit WindowReader(std::istream& in);
+  ~WindowReader();
+  WindowReader(const WindowReader&) = delete;
+  WindowReader& operator=(const WindowReader&) = delete;
+
+  const DatasetShape& Shape() const noexcept;
+  /// The rows of the header's count not yet read.
+  std::int32_t RowsLeft() const noexcept;
+  /// The next `count` rows, or as many as are left (none at the end), shaped
+  /// as ReadDataset shapes them. Throws std::invalid_argument for a negative
+  /// count and FormatError as ReadDataset does; after an error the reader
+  /// has nothing more to give.
+  Dataset Next(std::int32_t count);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 /// Reads the file's header and the data block's start tag, nothing more.
 /// Throws FormatError as ReadDataset does for that part of the file.
 DatasetShape ProbeDataset(const std::string& path);

@@ -20,6 +20,7 @@
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/Files.h"
 #include "Dataset/internal/ParallelRead.h"
+#include "Dataset/internal/Reading.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/DecodedInput.h"
@@ -32,50 +33,7 @@ namespace mbrk {
 
 namespace {
 
-// The piece in which a file is read once more to find where an error stands.
-constexpr std::size_t kLocateChunk = 256 * 1024;
-
 // ---- Rows into matrices ----------------------------------------------------------
-
-// A dataset shaped by the header, with `rows` rows of zeros.
-Dataset ShapedDataset(const RowLayout& layout, std::int32_t count) {
-  const auto rows = static_cast<std::size_t>(count);
-  Dataset dataset;
-  dataset.inputs = Matrix(rows, static_cast<std::size_t>(layout.inputs));
-  dataset.expected = Matrix(rows, static_cast<std::size_t>(layout.expected));
-  dataset.generated = Matrix(rows, static_cast<std::size_t>(layout.generated));
-  dataset.errors = Matrix(rows, static_cast<std::size_t>(layout.errors));
-  if (layout.labels1) dataset.expected_labels.emplace(rows);
-  if (layout.labels2) dataset.generated_labels.emplace(rows);
-  return dataset;
-}
-
-// A dataset shaped for every row as the row reader's destination: the
-// numbers go straight into the matrices' rows.
-class DatasetRows final : public RowDestination {
- public:
-  explicit DatasetRows(Dataset& dataset) : dataset_(dataset) {}
-
-  RowPlaces Places(std::int32_t row) override {
-    const auto r = static_cast<std::size_t>(row);
-    return RowPlaces{dataset_.inputs.Row(r), dataset_.expected.Row(r), dataset_.generated.Row(r),
-                     dataset_.errors.Row(r)};
-  }
-
-  void TakeLabels(TablePart part, std::int32_t row, TLabelList& list) override {
-    std::vector<Labels>& lists =
-        part == TablePart::kFirst ? *dataset_.expected_labels : *dataset_.generated_labels;
-    Labels& labels = lists[static_cast<std::size_t>(row)];
-    labels.reserve(static_cast<std::size_t>(list.MbrLngCount));
-    for (std::int32_t i = 0; i < list.MbrLngCount; ++i) {
-      const TLabel& label = list.MbrDyaItems[i];
-      labels.push_back(Label{label.MbrStrName, label.MbrDblValue});
-    }
-  }
-
- private:
-  Dataset& dataset_;
-};
 
 Dataset ReadWhole(std::istream& in, const ParallelRowOptions& options) {
   FileTools tools;
@@ -98,98 +56,6 @@ Window ReadWindowFrom(std::istream& in, std::int64_t offset, std::int32_t count)
   return window;
 }
 
-// ---- Positions of errors -----------------------------------------------------------
-
-struct Position {
-  std::int64_t line = 0;
-  std::int64_t column = 0;
-  std::int64_t offset = -1;
-};
-
-// Reads `length` bytes of `sb` from where it stands and finds the point just
-// past the last byte among them that is not a separator. Only ever run once
-// reading has failed: the reader itself keeps no count of lines.
-Position Locate(std::streambuf& sb, std::int64_t length) {
-  Position mark{1, 1, 0};
-  std::int64_t line = 1, column = 1, offset = 0;
-  bool after_cr = false;
-  // No larger than the bytes to read: a small file costs no large buffer.
-  const auto chunk_size = static_cast<std::size_t>(
-      std::clamp<std::int64_t>(length, 1, static_cast<std::int64_t>(kLocateChunk)));
-  std::unique_ptr<char[]> chunk(new char[chunk_size]);
-  while (offset < length) {
-    const auto wanted = static_cast<std::streamsize>(
-        std::min<std::int64_t>(length - offset, static_cast<std::int64_t>(chunk_size)));
-    const std::streamsize got = sb.sgetn(chunk.get(), wanted);
-    if (got <= 0) break;
-    for (std::streamsize i = 0; i < got; ++i) {
-      const auto c = static_cast<unsigned char>(chunk[static_cast<std::size_t>(i)]);
-      if (c == '\n') {
-        if (!after_cr) ++line;
-        column = 1;
-        after_cr = false;
-      } else if (c == '\r') {
-        ++line;
-        column = 1;
-        after_cr = true;
-      } else {
-        after_cr = false;
-        ++column;
-        if (!IsSeparator(c)) mark = Position{line, column, offset + i + 1};
-      }
-    }
-    offset += got;
-  }
-  return mark;
-}
-
-// Where reading stopped in the text of the input, decoded as `codec`:
-// `stop` bytes from its start, found by reading them again. The raw input begins at `start` of
-// `raw`, or is the file `path` when one is given.
-Position Where(Codec codec, std::istream& raw, std::streamoff start, const std::string& path,
-               std::int64_t stop) {
-  if (stop < 0) return Position{};
-  InputFile again;
-  std::streambuf* sb = raw.rdbuf();
-  if (!path.empty()) {
-    if (OpenInput(again, path.c_str(), std::ios::binary) != InputStatus::kOpen) return Position{};
-    sb = again.stream().rdbuf();
-  } else if (start < 0 || std::streamoff(sb->pubseekpos(start, std::ios::in)) != start) {
-    return Position{};
-  }
-  if (codec == Codec::kPlain) return Locate(*sb, stop);
-  DecodingBuffer decoded(codec, sb);
-  return Locate(decoded, stop);
-}
-
-// Turns the reader's error into a FormatError saying where reading stopped:
-// in the decoded text for a compressed input, and where the damage was met
-// for a damaged one. `start` is where the input began in `raw`; with a `path`
-// the file is read once more from its start, else the stream is (and left
-// where it stopped).
-[[noreturn]] void ThrowFormatError(FileTools::Error& error, const DecodedInput& input,
-                                   std::istream& raw, std::streamoff start,
-                                   const std::string& path) {
-  const std::unique_ptr<char[]> message(error.MbrStrMessage);
-  const std::string text = message != nullptr ? message.get() : "";
-  std::streambuf* const sb = raw.rdbuf();
-  const std::streamoff here = sb->pubseekoff(0, std::ios::cur, std::ios::in);
-  std::int64_t stop = -1;
-  Codec codec = input.codec();
-  if (codec != Codec::kPlain) {
-    stop = static_cast<std::int64_t>(input.Consumed());
-  } else if (input.damaged() != Codec::kPlain &&
-             text.rfind(std::string("Damaged ") + CodecName(input.damaged()), 0) == 0) {
-    codec = input.damaged();
-    stop = static_cast<std::int64_t>(input.DamagedLength());
-  } else if (start >= 0 && here >= start) {
-    stop = here - start;
-  }
-  const Position at = Where(codec, raw, start, path, stop);
-  if (path.empty() && here >= 0) sb->pubseekpos(here, std::ios::in);
-  throw FormatError(text, path, at.line, at.column, at.offset);
-}
-
 // Runs `read` on the stream `raw` from where it stands, decoded where it is
 // compressed, and reports its format errors with their position.
 template <typename Read>
@@ -200,7 +66,7 @@ auto ReadFrom(std::istream& raw, const std::string& path, Read read)
   try {
     return ReadDecoded(input, read, [] {});
   } catch (FileTools::Error& error) {
-    ThrowFormatError(error, input, raw, start, path);
+    ThrowReadingError(error, input, raw, start, path);
   }
 }
 
@@ -215,18 +81,7 @@ auto WithFile(const std::string& path, Read read) -> decltype(read(std::declval<
 // The shape the header of `in` gives.
 DatasetShape ShapeFrom(std::istream& in) {
   FileTools tools;
-  const DataBlock block = ReadToDataBlock(tools, in);
-  const RowLayout& layout = block.layout;
-  DatasetShape shape;
-  shape.rows = block.rows;
-  shape.inputs = layout.inputs;
-  shape.expected = layout.expected;
-  shape.generated = layout.generated;
-  shape.errors = layout.errors;
-  shape.expected_labels = layout.labels1;
-  shape.generated_labels = layout.labels2;
-  shape.format_version = block.format_version;
-  return shape;
+  return ShapeOf(ReadToDataBlock(tools, in));
 }
 
 // A whole dataset from `in`, read ahead where it has no positions.

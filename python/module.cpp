@@ -136,6 +136,37 @@ py::tuple Window(const std::string& path, const py::object& shown, std::int64_t 
   return py::make_tuple(TakeParts(window.rows), window.next_offset);
 }
 
+py::dict ShapeDict(const mbrk::DatasetShape& shape);
+
+// Windows read in order on one open input: a path (bytes) or a binary file
+// object, which the reader's stream reads through.
+class Windows {
+ public:
+  Windows(const py::object& source, const py::object& shown) : shown_(shown) {
+    if (mbrk::python::IsReadable(source)) {
+      object_ = std::make_unique<mbrk::python::ObjectReader>(source);
+      stream_ = std::make_unique<std::istream>(object_.get());
+      windows_ = Unlocked(shown_, [&] { return std::make_unique<mbrk::WindowReader>(*stream_); });
+    } else {
+      const std::string path = source.cast<std::string>();
+      windows_ = Unlocked(shown_, [&] { return std::make_unique<mbrk::WindowReader>(path); });
+    }
+  }
+
+  py::dict Shape() const { return ShapeDict(windows_->Shape()); }
+  std::int32_t RowsLeft() const { return windows_->RowsLeft(); }
+  py::tuple Next(std::int32_t count) {
+    mbrk::Dataset rows = Unlocked(shown_, [&] { return windows_->Next(count); });
+    return TakeParts(rows);
+  }
+
+ private:
+  py::object shown_;
+  std::unique_ptr<mbrk::python::ObjectReader> object_;
+  std::unique_ptr<std::istream> stream_;
+  std::unique_ptr<mbrk::WindowReader> windows_;  // last: gone before what it reads
+};
+
 py::dict Probe(const py::object& path, const py::object& shown) {
   mbrk::DatasetShape shape;
   if (mbrk::python::IsReadable(path)) {
@@ -146,6 +177,10 @@ py::dict Probe(const py::object& path, const py::object& shown) {
     const std::string name = path.cast<std::string>();
     shape = Unlocked(shown, [&] { return mbrk::ProbeDataset(name); });
   }
+  return ShapeDict(shape);
+}
+
+py::dict ShapeDict(const mbrk::DatasetShape& shape) {
   py::dict answer;
   answer["rows"] = shape.rows;
   answer["inputs"] = shape.inputs;
@@ -235,6 +270,14 @@ PYBIND11_MODULE(_mbrk, m) {
   m.def("window", &Window, py::arg("path"), py::arg("shown"), py::arg("offset"), py::arg("count"),
         "Reads `count` rows from `offset` bytes into the data block; returns (parts, "
         "next_offset).");
+  py::class_<Windows>(m, "Windows",
+                      "Windows of rows read in order on one open input (a path as bytes, or a "
+                      "binary file object); made, it has read the header.")
+      .def(py::init<const py::object&, const py::object&>(), py::arg("source"), py::arg("shown"))
+      .def("shape", &Windows::Shape, "The header's shape as probe gives it.")
+      .def("rows_left", &Windows::RowsLeft, "Rows of the header's count not yet read.")
+      .def("next", &Windows::Next, py::arg("count"),
+           "The parts of the next `count` rows (fewer at the end).");
   m.def("probe", &Probe, py::arg("path"), py::arg("shown"),
         "Reads a dataset file's header; returns its shape as a dict.");
   m.def("save", &Save, py::arg("path"), py::arg("shown"), py::arg("inputs"), py::arg("expected"),

@@ -106,27 +106,25 @@ def load(path: Source, threads: Optional[int] = None) -> Dataset:
     return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024)))
 
 
-def windows(path: PathLike, rows: int = 10_000) -> Iterator[Dataset]:
-    """Iterates over the dataset file ``path`` in Datasets of ``rows`` rows
-    (the last one may be shorter); memory holds one window at a time.
+def windows(path: Source, rows: int = 10_000) -> Iterator[Dataset]:
+    """Iterates over the dataset file ``path`` (or a binary file object, as
+    load() takes it) in Datasets of ``rows`` rows (the last one may be
+    shorter); memory holds one window at a time.
 
-    The header is read at once (its errors are raised by this call); each
-    window is read when it is due and costs what its rows cost, wherever it
-    lies in the file.
+    The header is read at once (its errors are raised by this call); the
+    windows are read in order on one open input, each when it is due, so a
+    compressed file and a stream are read piece by piece too. After the last
+    row the end of the file is read, with the errors load() would raise.
     """
     if isinstance(rows, bool) or not isinstance(rows, int) or rows < 1:
         raise ValueError("rows must be a whole number of at least 1")
     raw, shown = _paths(path)
-    total = _mbrk.probe(raw, shown)["rows"]
+    reader = _mbrk.Windows(raw, shown)
 
     def iterate() -> Iterator[Dataset]:
         """The windows, read one by one as they are asked for."""
-        offset, done = 0, 0
-        while done < total:
-            count = min(rows, total - done)
-            parts, offset = _mbrk.window(raw, shown, offset, count)
-            done += count
-            yield Dataset(*parts)
+        while reader.rows_left() > 0:
+            yield Dataset(*reader.next(min(rows, reader.rows_left())))
 
     return iterate()
 

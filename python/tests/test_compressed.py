@@ -156,6 +156,9 @@ def test_binary_file_objects_in_and_out(tmp_path):
             return self.stream.read(min(size, 1000))
 
     assert same(mbrk.load(ReadOnly(gzip.compress(text))), data)
+    parts = list(mbrk.windows(io.BytesIO(gzip.compress(text)), rows=7000))
+    assert [part.rows for part in parts] == [7000, 7000, 6000]
+    np.testing.assert_array_equal(np.vstack([part.inputs for part in parts]), data.inputs)
 
 
 def test_text_mode_file_objects_are_a_type_error(tmp_path):

@@ -184,6 +184,44 @@ TEST(Compression, WritesWhatTheOptionsOrTheSuffixSay) {
   EXPECT_EQ(plain, unpacked.str());
 }
 
+// Windows in order on one open input: together the rows of the whole file,
+// the end of the file read after the last; for a compressed file, a plain one
+// and a stream alike.
+TEST(Compression, WindowsInOrderReadTheWholeFile) {
+  test::TempDir dir;
+  const Dataset whole = [&] {
+    test::WriteFile(dir.File("plain"), kText);
+    return ReadDataset(dir.File("plain"));
+  }();
+  test::WriteFile(dir.File("packed"), test::Compressed(Codec::kZstd, kText));
+  std::istringstream stream(test::Compressed(Codec::kGzip, kText));
+  WindowReader readers[] = {WindowReader(dir.File("plain")), WindowReader(dir.File("packed")),
+                            WindowReader(stream)};
+  for (WindowReader& reader : readers) {
+    EXPECT_EQ(3, reader.Shape().rows);
+    const Dataset first = reader.Next(2);
+    EXPECT_EQ(1, reader.RowsLeft());
+    const Dataset rest = reader.Next(5);
+    EXPECT_EQ(0, reader.RowsLeft());
+    EXPECT_EQ(0u, reader.Next(5).Rows());
+    ASSERT_EQ(2u, first.Rows());
+    ASSERT_EQ(1u, rest.Rows());
+    EXPECT_EQ(whole.inputs(1, 1), first.inputs(1, 1));
+    EXPECT_EQ(whole.expected(2, 0), rest.expected(0, 0));
+  }
+  const std::string text(kText);
+  test::WriteFile(dir.File("tail"), test::Compressed(Codec::kXz, text + "[Data]"));
+  WindowReader tail(dir.File("tail"));
+  tail.Next(2);
+  try {
+    tail.Next(1);
+    ADD_FAILURE();
+  } catch (const FormatError& e) {
+    EXPECT_EQ("End Tag expected", e.Message());
+    EXPECT_EQ(9, e.Line());
+  }
+}
+
 TEST(Compression, WindowsByOffsetAreRefusedOnACompressedFile) {
   test::TempDir dir;
   test::WriteFile(dir.File("a.gz"), test::Compressed(Codec::kGzip, kText));
