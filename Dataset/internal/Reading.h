@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,17 @@ inline Dataset ShapedDataset(const RowLayout& layout, std::int32_t count) {
   return dataset;
 }
 
+// Row `row`'s label list into `lists`, the labels copied.
+inline void CopyLabels(std::optional<std::vector<Labels>>& lists, std::int32_t row,
+                       const TLabelList& list) {
+  Labels& labels = (*lists)[static_cast<std::size_t>(row)];
+  labels.reserve(static_cast<std::size_t>(list.MbrLngCount));
+  for (std::int32_t i = 0; i < list.MbrLngCount; ++i) {
+    const TLabel& label = list.MbrDyaItems[i];
+    labels.push_back(Label{label.MbrStrName, label.MbrDblValue});
+  }
+}
+
 // A dataset shaped for every row as the row reader's destination: the
 // numbers go straight into the matrices' rows.
 class DatasetRows final : public RowDestination {
@@ -44,14 +56,8 @@ class DatasetRows final : public RowDestination {
   }
 
   void TakeLabels(TablePart part, std::int32_t row, TLabelList& list) override {
-    std::vector<Labels>& lists =
-        part == TablePart::kFirst ? *dataset_.expected_labels : *dataset_.generated_labels;
-    Labels& labels = lists[static_cast<std::size_t>(row)];
-    labels.reserve(static_cast<std::size_t>(list.MbrLngCount));
-    for (std::int32_t i = 0; i < list.MbrLngCount; ++i) {
-      const TLabel& label = list.MbrDyaItems[i];
-      labels.push_back(Label{label.MbrStrName, label.MbrDblValue});
-    }
+    CopyLabels(part == TablePart::kFirst ? dataset_.expected_labels : dataset_.generated_labels,
+               row, list);
   }
 
  private:

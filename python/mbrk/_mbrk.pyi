@@ -1,13 +1,17 @@
 # Types of the extension module behind mbrk; see mbrk/__init__.py.
-from typing import Any, BinaryIO, Dict, List, Optional, Sequence, Tuple, Union
+from typing import BinaryIO, Dict, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
+
+from ._types import DatasetShape
 
 _Shown = Union[str, bytes]
 _Labels = Optional[List[Dict[str, float]]]
 _Parts = Tuple[npt.NDArray[np.float64], npt.NDArray[np.float64], npt.NDArray[np.float64],
                npt.NDArray[np.float64], _Labels, _Labels, Optional[float]]
+_Parts32 = Tuple[npt.NDArray[np.float32], npt.NDArray[np.float32], npt.NDArray[np.float32],
+                 npt.NDArray[np.float32], _Labels, _Labels, Optional[float]]
 _Pairs = Optional[Sequence[Sequence[Tuple[str, float]]]]
 
 __version__: str
@@ -15,14 +19,15 @@ __version__: str
 _Source = Union[bytes, BinaryIO]
 
 def load(path: _Source, shown: _Shown, threads: int) -> _Parts: ...
+def load_float32(path: bytes, shown: _Shown) -> _Parts32: ...
 def window(path: bytes, shown: _Shown, offset: int, count: int) -> Tuple[_Parts, int]: ...
 class Windows:
     def __init__(self, source: _Source, shown: _Shown) -> None: ...
-    def shape(self) -> Dict[str, Any]: ...
+    def shape(self) -> DatasetShape: ...
     def rows_left(self) -> int: ...
     def next(self, count: int) -> _Parts: ...
 
-def probe(path: _Source, shown: _Shown) -> Dict[str, Any]: ...
+def probe(path: _Source, shown: _Shown) -> DatasetShape: ...
 def save(path: _Source, shown: _Shown, inputs: npt.ArrayLike, expected: npt.ArrayLike,
          generated: npt.ArrayLike, errors: npt.ArrayLike, expected_labels: _Pairs,
          generated_labels: _Pairs, compression: Optional[str]) -> None: ...
