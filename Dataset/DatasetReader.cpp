@@ -28,12 +28,54 @@
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ParallelRows.h"
 #include "FileHandler/internal/ReadRecipe.h"
+#include "FileHandler/internal/Strict.h"
 
 namespace mbrk {
 
 namespace {
 
+// The piece in which a file is read once more to find where an error stands.
+constexpr std::size_t kLocateChunk = 256 * 1024;
+
 // ---- Rows into matrices ----------------------------------------------------------
+
+// Row `row`'s label list into `lists`, the labels copied.
+void CopyLabels(std::optional<std::vector<Labels>>& lists, std::int32_t row,
+                const TLabelList& list) {
+  Labels& labels = (*lists)[static_cast<std::size_t>(row)];
+  labels.reserve(static_cast<std::size_t>(list.MbrLngCount));
+  for (std::int32_t i = 0; i < list.MbrLngCount; ++i) {
+    const TLabel& label = list.MbrDyaItems[i];
+    labels.push_back(Label{label.MbrStrName, label.MbrDblValue});
+  }
+}
+
+}  // namespace
+
+Dataset ShapedDataset(const RowLayout& layout, std::int32_t count) {
+  const auto rows = static_cast<std::size_t>(count);
+  Dataset dataset;
+  dataset.inputs = Matrix(rows, static_cast<std::size_t>(layout.inputs));
+  dataset.expected = Matrix(rows, static_cast<std::size_t>(layout.expected));
+  dataset.generated = Matrix(rows, static_cast<std::size_t>(layout.generated));
+  dataset.errors = Matrix(rows, static_cast<std::size_t>(layout.errors));
+  if (layout.labels1) dataset.expected_labels.emplace(rows);
+  if (layout.labels2) dataset.generated_labels.emplace(rows);
+  return dataset;
+}
+
+RowPlaces DatasetRows::Places(std::int32_t row) {
+  const auto r = static_cast<std::size_t>(row);
+  return RowPlaces{dataset_.inputs.Row(r), dataset_.expected.Row(r), dataset_.generated.Row(r),
+                   dataset_.errors.Row(r)};
+}
+
+void DatasetRows::TakeLabels(TablePart part, std::int32_t row, TLabelList& list) {
+  CopyLabels(part == TablePart::kFirst ? dataset_.expected_labels : dataset_.generated_labels, row,
+             list);
+}
+
+namespace {
 
 // A dataset with float matrices as the row reader's destination: each row's
 // numbers are read as doubles into a row of its own, then stored as floats
@@ -98,8 +140,9 @@ FloatDataset ShapedFloatDataset(const DataBlock& block) {
   return dataset;
 }
 
-FloatDataset ReadFloatWholeFrom(std::istream& source) {
+FloatDataset ReadFloatWholeFrom(std::istream& source, bool strict) {
   DatasetInput input(source);
+  const StrictReading marked(input.stream(), strict);
   FileTools tools;
   WholeRead read(tools, input.stream());
   FloatDataset dataset = ShapedFloatDataset(read.block());
@@ -109,6 +152,7 @@ FloatDataset ReadFloatWholeFrom(std::istream& source) {
 }
 
 Dataset ReadWhole(std::istream& in, const ParallelRowOptions& options) {
+  const StrictReading strict(in, options.strict);
   FileTools tools;
   WholeRead read(tools, in);
   Dataset dataset = ShapedDataset(read.block().layout, read.block().rows);
@@ -118,43 +162,101 @@ Dataset ReadWhole(std::istream& in, const ParallelRowOptions& options) {
   return dataset;
 }
 
-Window ReadWindowFrom(std::istream& in, std::int64_t offset, std::int32_t count) {
-  FileTools tools;
-  WindowRead read(tools, in, offset, count);
-  Window window;
-  window.rows = ShapedDataset(read.block().layout, count);
-  window.rows.format_version = read.block().format_version;
-  DatasetRows destination(window.rows);
-  window.next_offset = read.ReadRows(destination);
-  return window;
+// ---- Positions of errors -----------------------------------------------------------
+
+struct Position {
+  std::int64_t line = 0;
+  std::int64_t column = 0;
+  std::int64_t offset = -1;
+};
+
+// Reads `length` bytes of `sb` from where it stands and finds the point just
+// past the last byte among them that is not a separator. Only ever run once
+// reading has failed: the reader itself keeps no count of lines.
+Position Locate(std::streambuf& sb, std::int64_t length, bool strict) {
+  Position mark{1, 1, 0};
+  std::int64_t line = 1, column = 1, offset = 0;
+  bool after_cr = false;
+  // No larger than the bytes to read: a small file costs no large buffer.
+  const auto chunk_size = static_cast<std::size_t>(
+      std::clamp<std::int64_t>(length, 1, static_cast<std::int64_t>(kLocateChunk)));
+  std::unique_ptr<char[]> chunk(new char[chunk_size]);
+  while (offset < length) {
+    const auto wanted = static_cast<std::streamsize>(
+        std::min<std::int64_t>(length - offset, static_cast<std::int64_t>(chunk_size)));
+    const std::streamsize got = sb.sgetn(chunk.get(), wanted);
+    if (got <= 0) break;
+    for (std::streamsize i = 0; i < got; ++i) {
+      const auto c = static_cast<unsigned char>(chunk[static_cast<std::size_t>(i)]);
+      if (c == '\n') {
+        if (!after_cr) ++line;
+        column = 1;
+        after_cr = false;
+      } else if (c == '\r') {
+        ++line;
+        column = 1;
+        after_cr = true;
+      } else {
+        after_cr = false;
+        ++column;
+        if (!IsSeparator(c) || (strict && c > 127)) mark = Position{line, column, offset + i + 1};
+      }
+    }
+    offset += got;
+  }
+  return mark;
 }
 
+}  // namespace
+
+void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff start,
+                      const std::string& path, bool strict, LocateIn where) {
+  const std::unique_ptr<char[]> message(error.MbrStrMessage);
+  const std::string text = message != nullptr ? message.get() : "";
+  std::streambuf* const sb = in.rdbuf();
+  const std::streamoff stop = sb->pubseekoff(0, std::ios::cur, std::ios::in);
+  Position at;
+  if (start >= 0 && stop >= start) {
+    if (!path.empty() && where == LocateIn::kPath) {
+      InputFile again;
+      if (OpenInput(again, path.c_str(), std::ios::binary) == InputStatus::kOpen) {
+        at = Locate(*again.stream().rdbuf(), stop, strict);
+      }
+    } else if (std::streamoff(sb->pubseekpos(start, std::ios::in)) == start) {
+      at = Locate(*sb, stop - start, strict);
+      sb->pubseekpos(stop, std::ios::in);
+    }
+  }
+  throw FormatError(text, path, at.line, at.column, at.offset);
+}
+
+namespace {
+
 // Runs `read` on the stream `raw` from where it stands, decoded where it is
-// compressed, and reports its format errors with their position.
+// compressed, and reports its format errors with their position: in the
+// decoded text for a compressed input.
 template <typename Read>
-auto ReadFrom(std::istream& raw, const std::string& path, Read read)
+auto ReadFrom(std::istream& raw, const std::string& path, bool strict, Read read)
     -> decltype(read(std::declval<std::istream&>())) {
   const std::streamoff start = Tell(raw);
   DecodedInput input(raw);
   try {
     return ReadDecoded(input, read, [] {});
   } catch (FileTools::Error& error) {
+    if (input.codec() == Codec::kPlain && input.damaged() == Codec::kPlain) {
+      ThrowFormatError(error, raw, start, path, strict);
+    }
     ThrowReadingError(error, input, raw, start, path);
   }
 }
 
 // Runs `read` on the file `path`, opened for it.
 template <typename Read>
-auto WithFile(const std::string& path, Read read) -> decltype(read(std::declval<std::istream&>())) {
+auto WithFile(const std::string& path, bool strict, Read read)
+    -> decltype(read(std::declval<std::istream&>())) {
   InputFile file;
   files::OpenForReading(file, path);
-  return ReadFrom(file.stream(), path, read);
-}
-
-// The shape the header of `in` gives.
-DatasetShape ShapeFrom(std::istream& in) {
-  FileTools tools;
-  return ShapeOf(ReadToDataBlock(tools, in));
+  return ReadFrom(file.stream(), path, strict, read);
 }
 
 // A whole dataset from `in`, read ahead where it has no positions.
@@ -175,15 +277,17 @@ ParallelRowOptions ParallelOptionsFor(const ReadOptions& options) {
       options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
   // One thread reads as the ordinary reader alone does.
   parallel.threads = threads > 1 ? threads : 0;
+  parallel.strict = options.strict;
   return parallel;
 }
 
 Dataset ReadDatasetWith(const std::string& path, const ParallelRowOptions& options) {
-  return WithFile(path, [&options](std::istream& in) { return ReadWholeFrom(in, options); });
+  return WithFile(path, options.strict,
+                  [&options](std::istream& in) { return ReadWholeFrom(in, options); });
 }
 
 Dataset ReadDatasetWith(std::istream& in, const ParallelRowOptions& options) {
-  return ReadFrom(in, std::string(),
+  return ReadFrom(in, std::string(), options.strict,
                   [&options](std::istream& source) { return ReadWholeFrom(source, options); });
 }
 
@@ -195,18 +299,35 @@ Dataset ReadDataset(std::istream& in, const ReadOptions& options) {
   return ReadDatasetWith(in, ParallelOptionsFor(options));
 }
 
-FloatDataset ReadFloatDataset(const std::string& path) {
-  return WithFile(path, [](std::istream& in) { return ReadFloatWholeFrom(in); });
+FloatDataset ReadFloatDataset(const std::string& path, const ReadOptions& options) {
+  return WithFile(path, options.strict,
+                  [&options](std::istream& in) { return ReadFloatWholeFrom(in, options.strict); });
 }
 
-Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count) {
-  if (offset < 0) throw std::invalid_argument("ReadWindow: negative offset");
-  if (count < 0) throw std::invalid_argument("ReadWindow: negative row count");
-  return WithFile(path, [&](std::istream& in) { return ReadWindowFrom(in, offset, count); });
+DatasetShape ProbeDataset(const std::string& path, const ReadOptions& options) {
+  return WithFile(path, options.strict, [&options](std::istream& in) {
+    const StrictReading strict(in, options.strict);
+    FileTools tools;
+    const DataBlock block = ReadToDataBlock(tools, in);
+    const RowLayout& layout = block.layout;
+    DatasetShape shape;
+    shape.rows = block.rows;
+    shape.inputs = layout.inputs;
+    shape.expected = layout.expected;
+    shape.generated = layout.generated;
+    shape.errors = layout.errors;
+    shape.expected_labels = layout.labels1;
+    shape.generated_labels = layout.labels2;
+    shape.format_version = block.format_version;
+    return shape;
+  });
 }
 
-DatasetShape ProbeDataset(const std::string& path) { return WithFile(path, ShapeFrom); }
-
-DatasetShape ProbeDataset(std::istream& in) { return ReadFrom(in, std::string(), ShapeFrom); }
+DatasetShape ProbeDataset(std::istream& in) {
+  return ReadFrom(in, std::string(), false, [](std::istream& source) {
+    FileTools tools;
+    return HeaderShape(ReadToDataBlock(tools, source));
+  });
+}
 
 }  // namespace mbrk

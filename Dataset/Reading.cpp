@@ -108,7 +108,7 @@ Position Where(Codec codec, std::istream& raw, std::streamoff start, const std::
   throw FormatError(text, path, at.line, at.column, at.offset);
 }
 
-DatasetShape ShapeOf(const DataBlock& block) {
+DatasetShape HeaderShape(const DataBlock& block) {
   const RowLayout& layout = block.layout;
   DatasetShape shape;
   shape.rows = block.rows;

@@ -1,129 +1,206 @@
-// Windows of rows read in order on one open input.
-#include <algorithm>
+// Windows of rows for the value-type interface: ReadWindow, which opens the
+// file for each window, and WindowReader, which holds it open across them.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <exception>
+#include <istream>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+#include <utility>
 
-#include "Base/internal/Text.h"
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/Files.h"
 #include "Dataset/internal/Reading.h"
-#include "FileHandler/internal/DataBlock.h"
+#include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/DecodedInput.h"
 #include "FileHandler/internal/InputFile.h"
-#include "FileHandler/internal/Lexer.h"
-#include "FileHandler/internal/ReaderError.h"
-#include "FileHandler/internal/RowReader.h"
+#include "FileHandler/internal/ReadRecipe.h"
+#include "FileHandler/internal/Strict.h"
 
 namespace mbrk {
 
 namespace {
 
-std::istream& Opened(InputFile& file, const std::string& path) {
+// The header's shape, as ProbeDataset gives it.
+DatasetShape ShapeOf(const DataBlock& block) {
+  const RowLayout& layout = block.layout;
+  DatasetShape shape;
+  shape.rows = block.rows;
+  shape.inputs = layout.inputs;
+  shape.expected = layout.expected;
+  shape.generated = layout.generated;
+  shape.errors = layout.errors;
+  shape.expected_labels = layout.labels1;
+  shape.generated_labels = layout.labels2;
+  shape.format_version = block.format_version;
+  return shape;
+}
+
+Window ReadWindowFrom(std::istream& in, std::int64_t offset, std::int32_t count,
+                      std::int32_t first_row) {
+  FileTools tools;
+  WindowRead read(tools, in, offset, count, first_row);
+  Window window;
+  window.rows = ShapedDataset(read.block().layout, count);
+  window.rows.format_version = read.block().format_version;
+  DatasetRows destination(window.rows);
+  window.next_offset = read.ReadRows(destination);
+  return window;
+}
+
+// `first_row` is -1 for the form that is not given the row.
+Window ReadWindowOf(const std::string& path, std::int64_t offset, std::int32_t count,
+                    std::int32_t first_row, bool strict) {
+  if (offset < 0) throw std::invalid_argument("ReadWindow: negative offset");
+  if (count < 0) throw std::invalid_argument("ReadWindow: negative row count");
+  InputFile file;
   files::OpenForReading(file, path);
-  return file.stream();
+  std::istream& in = file.stream();
+  const StrictReading marked(in, strict);
+  // A compressed file has no byte offsets: its decoded stream is refused as
+  // a pipe is.
+  DecodedInput decoded(in);
+  try {
+    return ReadDecoded(
+        decoded,
+        [&](std::istream& source) { return ReadWindowFrom(source, offset, count, first_row); },
+        [] {});
+  } catch (FileTools::Error& error) {
+    if (decoded.codec() == Codec::kPlain && decoded.damaged() == Codec::kPlain) {
+      ThrowFormatError(error, in, 0, path, strict);
+    }
+    ThrowReadingError(error, decoded, in, 0, path);
+  }
+}
+
+// What tells a file apart from one put in its place or changed in place.
+struct Identity {
+  dev_t device;
+  ino_t inode;
+  off_t size;
+  std::int64_t modified_s;
+  std::int64_t modified_ns;
+
+  bool operator==(const Identity& other) const noexcept {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified_s == other.modified_s && modified_ns == other.modified_ns;
+  }
+  bool operator!=(const Identity& other) const noexcept { return !(*this == other); }
+};
+
+std::optional<Identity> IdentityOf(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return Identity{status.st_dev, status.st_ino, status.st_size,
+                  static_cast<std::int64_t>(status.st_mtim.tv_sec),
+                  static_cast<std::int64_t>(status.st_mtim.tv_nsec)};
 }
 
 }  // namespace
 
+Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count) {
+  return ReadWindowOf(path, offset, count, -1, false);
+}
+
+Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count,
+                  std::int32_t first_row, const ReadOptions& options) {
+  if (first_row < 0) throw std::invalid_argument("ReadWindow: negative row");
+  return ReadWindowOf(path, offset, count, first_row, options.strict);
+}
+
+// ---- WindowReader ----------------------------------------------------------------
+
 struct WindowReader::State {
-  explicit State(const std::string& name) : raw(Opened(file, name)), path(name), decoded(raw) {}
-  explicit State(std::istream& in) : raw(in), decoded(in) {}
-
-  InputFile file;  // for a path
-  std::istream& raw;
   std::string path;
-  std::streamoff start = Tell(raw);
-  DecodedInput decoded;
-  std::unique_ptr<DatasetInput> input;
+  bool strict = false;
+  InputFile file;
+  std::optional<StrictReading> marked;  // after the file: gone before it
+  std::optional<Identity> identity;
   FileTools tools;
-  std::optional<DataBlock> block;  // once the header is read
+  std::optional<WindowSequence> windows;  // reads `file` with `tools`
   DatasetShape shape;
-  std::int32_t left = 0;
-  bool failed = false;
-  bool ended = false;  // the end of the file has been read
+  std::exception_ptr failure;  // the error every call after it throws
 
-  // The header, read as the other readers read it (a stream that does not
-  // decode is read as it is).
-  void ReadHeader() {
-    try {
-      ReadDecoded(
-          decoded,
-          [this](std::istream& in) {
-            input = std::make_unique<DatasetInput>(in);
-            block.emplace(ReadToDataBlock(tools, input->stream()));
-            return 0;
-          },
-          [this] { input.reset(); });
-    } catch (FileTools::Error& error) {
-      ThrowReadingError(error, decoded, raw, start, path);
+  std::istream& in() { return file.stream(); }
+
+  // Throws when the file at the path is no longer the one opened, as it was.
+  void RefuseChange() const {
+    if (IdentityOf(path) != identity) {
+      throw std::system_error(ESTALE, std::generic_category(),
+                              "file changed between windows '" + path + "'");
     }
-    shape = ShapeOf(*block);
-    left = block->rows;
   }
 
-  Dataset Read(std::int32_t count) {
-    std::istream& in = input->stream();
-    const RowLayout& layout = block->layout;
-    RefuseHostileSize(in, count, layout);
-    Dataset rows = ShapedDataset(layout, count);
-    rows.format_version = block->format_version;
-    DatasetRows destination(rows);
-    RowReader reader(tools, in, *block, destination);
-    if (layout.HasNumbers() || !(layout.labels1 || layout.labels2)) {
-      reader.ReadRows(0, count);
-    } else {
-      for (std::int32_t i = 0; i < count; ++i) {
-        if (EndTagAhead(tools, in, block->data_name.get())) Fail(in, "Unexpected End Tag");
-        reader.ReadRows(i, 1);
+  // Runs `read`; a format error becomes a FormatError placed in the file held
+  // (a path that now names another file would place it wrongly), unless the
+  // file changed, which is the error then. Whatever leaves is kept.
+  template <typename Read>
+  auto Guarded(Read read) -> decltype(read()) {
+    try {
+      try {
+        return read();
+      } catch (FileTools::Error& error) {
+        std::unique_ptr<char[]> message(error.MbrStrMessage);
+        RefuseChange();
+        static_cast<void>(message.release());
+        ThrowFormatError(error, in(), 0, path, strict, LocateIn::kStream);
       }
+    } catch (...) {
+      failure = std::current_exception();
+      throw;
     }
-    left -= count;
-    if (left == 0 && !ended) {
-      ReadDataBlockEnd(tools, in, *block);
-      ended = true;
-    }
-    const DecodeFault fault = decoded.Fault(false);
-    if (fault != DecodeFault::kNone) FailDamaged(in, decoded.codec(), fault);
-    return rows;
   }
 };
 
-WindowReader::WindowReader(const std::string& path) : state_(std::make_unique<State>(path)) {
-  state_->ReadHeader();
+WindowReader::WindowReader(const std::string& path, const ReadOptions& options)
+    : WindowReader(path, 0, 0, options) {}
+
+WindowReader::WindowReader(const std::string& path, std::int64_t offset, std::int32_t first_row,
+                           const ReadOptions& options)
+    : state_(std::make_unique<State>()) {
+  if (offset < 0) throw std::invalid_argument("WindowReader: negative offset");
+  if (first_row < 0) throw std::invalid_argument("WindowReader: negative row");
+  State& s = *state_;
+  s.path = path;
+  s.strict = options.strict;
+  files::OpenForReading(s.file, path);
+  s.identity = IdentityOf(path);
+  s.marked.emplace(s.in(), s.strict);
+  s.Guarded([&] {
+    s.windows.emplace(s.tools, s.in(), offset, first_row);
+    s.shape = ShapeOf(s.windows->block());
+  });
 }
 
-WindowReader::WindowReader(std::istream& in) : state_(std::make_unique<State>(in)) {
-  state_->ReadHeader();
-}
-
+WindowReader::WindowReader(WindowReader&& other) noexcept = default;
+WindowReader& WindowReader::operator=(WindowReader&& other) noexcept = default;
 WindowReader::~WindowReader() = default;
 
 const DatasetShape& WindowReader::Shape() const noexcept { return state_->shape; }
-
-std::int32_t WindowReader::RowsLeft() const noexcept { return state_->left; }
+std::int32_t WindowReader::NextRow() const noexcept { return state_->windows->next_row(); }
+std::int64_t WindowReader::NextOffset() const noexcept { return state_->windows->next_offset(); }
+bool WindowReader::AtEnd() const noexcept { return state_->windows->at_end(); }
 
 Dataset WindowReader::Next(std::int32_t count) {
   if (count < 0) throw std::invalid_argument("WindowReader: negative row count");
-  State& state = *state_;
-  if (state.failed) throw std::logic_error("WindowReader: reading has failed before");
-  try {
-    return state.Read(std::min(count, state.left));
-  } catch (FileTools::Error& error) {
-    state.failed = true;
-    // Text a damaged stream made up is not what the file says.
-    const DecodedInput& decoded = state.decoded;
-    if (decoded.codec() != Codec::kPlain && state.decoded.Fault(true) != DecodeFault::kNone) {
-      const std::string damaged = DamagedStreamMessage(decoded.codec(), state.decoded.Fault(false));
-      delete[] error.MbrStrMessage;
-      error.MbrStrMessage = NewText(damaged.data(), damaged.size());
-    }
-    ThrowReadingError(error, state.decoded, state.raw, state.start, state.path);
-  } catch (...) {
-    state.failed = true;
-    throw;
-  }
+  State& s = *state_;
+  if (s.failure) std::rethrow_exception(s.failure);
+  const DataBlock& block = s.windows->block();
+  if (s.windows->at_end()) return ShapedDataset(block.layout, 0);
+  return s.Guarded([&] {
+    s.RefuseChange();
+    Dataset rows = ShapedDataset(block.layout, s.windows->Prepare(count));
+    rows.format_version = block.format_version;
+    DatasetRows destination(rows);
+    s.windows->ReadRows(destination);
+    s.RefuseChange();  // nothing read while the file changed is handed out
+    return rows;
+  });
 }
 
 }  // namespace mbrk

@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -43,8 +44,10 @@ auto Unlocked(const py::object& shown, Work work) -> decltype(work()) {
     throw py::error_already_set();
   } catch (const std::system_error& error) {
     const int code = error.code().value();
-    const py::object value =
-        py::handle(PyExc_OSError)(code, std::string(std::strerror(code)), shown);
+    // A file that changed under a reader says so rather than naming a stale handle.
+    const std::string text =
+        code == ESTALE ? "The file changed between windows" : std::strerror(code);
+    const py::object value = py::handle(PyExc_OSError)(code, text, shown);
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(value.ptr())), value.ptr());
     throw py::error_already_set();
   }
@@ -127,9 +130,8 @@ std::optional<std::vector<mbrk::Labels>> ToLabels(const std::optional<LabelPairs
 
 // Reads the whole dataset from `source`: bytes to open, or a binary file
 // object.
-mbrk::Dataset ReadFrom(const py::object& source, const py::object& shown, unsigned threads) {
-  mbrk::ReadOptions options;
-  options.threads = threads;
+mbrk::Dataset ReadFrom(const py::object& source, const py::object& shown,
+                       const mbrk::ReadOptions& options) {
   if (mbrk::python::IsReadable(source)) {
     mbrk::python::ObjectReader reader(source);
     std::istream in(&reader);
@@ -139,13 +141,19 @@ mbrk::Dataset ReadFrom(const py::object& source, const py::object& shown, unsign
   return Unlocked(shown, [&] { return mbrk::ReadDataset(path, options); });
 }
 
-py::tuple Load(const py::object& path, const py::object& shown, unsigned threads) {
-  mbrk::Dataset dataset = ReadFrom(path, shown, threads);
+py::tuple Load(const py::object& path, const py::object& shown, unsigned threads, bool strict) {
+  mbrk::ReadOptions options;
+  options.threads = threads;
+  options.strict = strict;
+  mbrk::Dataset dataset = ReadFrom(path, shown, options);
   return TakeParts(dataset);
 }
 
-py::tuple LoadFloat32(const std::string& path, const py::object& shown) {
-  mbrk::FloatDataset dataset = Unlocked(shown, [&] { return mbrk::ReadFloatDataset(path); });
+py::tuple LoadFloat32(const std::string& path, const py::object& shown, bool strict) {
+  mbrk::ReadOptions options;
+  options.strict = strict;
+  mbrk::FloatDataset dataset =
+      Unlocked(shown, [&] { return mbrk::ReadFloatDataset(path, options); });
   py::object version = py::none();
   if (dataset.format_version) version = py::float_(*dataset.format_version);
   py::array inputs = TakeFloatArray(dataset.inputs);
@@ -164,6 +172,38 @@ py::tuple Window(const std::string& path, const py::object& shown, std::int64_t 
   return py::make_tuple(TakeParts(window.rows), window.next_offset);
 }
 
+// A dataset file read window after window through one open file. Reached
+// only through the generator of mbrk.windows, which never runs twice at once.
+class WindowReader {
+ public:
+  WindowReader(const std::string& path, py::object shown, std::int64_t offset,
+               std::int32_t first_row, bool strict)
+      : shown_(std::move(shown)) {
+    mbrk::ReadOptions options;
+    options.strict = strict;
+    reader_ = std::make_unique<mbrk::WindowReader>(
+        Unlocked(shown_, [&] { return mbrk::WindowReader(path, offset, first_row, options); }));
+  }
+
+  py::tuple Next(std::int32_t count) {
+    mbrk::Dataset window = Unlocked(shown_, [&] { return Reader().Next(count); });
+    return TakeParts(window);
+  }
+  std::int32_t RowsLeft() { return Reader().Shape().rows - Reader().NextRow(); }
+  bool AtEnd() { return Reader().AtEnd(); }
+  std::int64_t NextOffset() { return Reader().NextOffset(); }
+  void Close() { reader_.reset(); }
+
+ private:
+  mbrk::WindowReader& Reader() {
+    if (reader_ == nullptr) throw py::value_error("the windows' file is closed");
+    return *reader_;
+  }
+
+  py::object shown_;
+  std::unique_ptr<mbrk::WindowReader> reader_;
+};
+
 py::dict ShapeDict(const mbrk::DatasetShape& shape);
 
 // Windows read in order on one open input: a path (bytes) or a binary file
@@ -174,10 +214,10 @@ class Windows {
     if (mbrk::python::IsReadable(source)) {
       object_ = std::make_unique<mbrk::python::ObjectReader>(source);
       stream_ = std::make_unique<std::istream>(object_.get());
-      windows_ = Unlocked(shown_, [&] { return std::make_unique<mbrk::WindowReader>(*stream_); });
+      windows_ = Unlocked(shown_, [&] { return std::make_unique<mbrk::WindowStream>(*stream_); });
     } else {
       const std::string path = source.cast<std::string>();
-      windows_ = Unlocked(shown_, [&] { return std::make_unique<mbrk::WindowReader>(path); });
+      windows_ = Unlocked(shown_, [&] { return std::make_unique<mbrk::WindowStream>(path); });
     }
   }
 
@@ -192,10 +232,12 @@ class Windows {
   py::object shown_;
   std::unique_ptr<mbrk::python::ObjectReader> object_;
   std::unique_ptr<std::istream> stream_;
-  std::unique_ptr<mbrk::WindowReader> windows_;  // last: gone before what it reads
+  std::unique_ptr<mbrk::WindowStream> windows_;  // last: gone before what it reads
 };
 
-py::dict Probe(const py::object& path, const py::object& shown) {
+py::dict Probe(const py::object& path, const py::object& shown, bool strict) {
+  mbrk::ReadOptions options;
+  options.strict = strict;
   mbrk::DatasetShape shape;
   if (mbrk::python::IsReadable(path)) {
     mbrk::python::ObjectReader reader(path);
@@ -203,7 +245,7 @@ py::dict Probe(const py::object& path, const py::object& shown) {
     shape = Unlocked(shown, [&] { return mbrk::ProbeDataset(in); });
   } else {
     const std::string name = path.cast<std::string>();
-    shape = Unlocked(shown, [&] { return mbrk::ProbeDataset(name); });
+    shape = Unlocked(shown, [&] { return mbrk::ProbeDataset(name, options); });
   }
   return ShapeDict(shape);
 }
@@ -266,7 +308,7 @@ void Save(const py::object& path, const py::object& shown, const Array& inputs,
 
 void ToFlat(const py::object& source, const py::object& shown_source, const py::object& destination,
             const py::object& shown_destination) {
-  const mbrk::Dataset dataset = ReadFrom(source, shown_source, 0);
+  const mbrk::Dataset dataset = ReadFrom(source, shown_source, mbrk::ReadOptions{});
   if (mbrk::python::IsWritable(destination)) {
     mbrk::python::ObjectWriter writer(destination);
     std::ostream out(&writer);
@@ -289,13 +331,24 @@ py::tuple ReadFlat(const std::string& path, const py::object& shown, std::int32_
 PYBIND11_MODULE(_mbrk, m) {
   m.doc() =
       "The dataset toolkit's value-type interface. Use the package mbrk; every function "
-      "here takes the path twice: as bytes to open (or a binary file object), and as given, "
-      "for errors.";
+      "here takes the path twice: as bytes to open, and as given, for errors.";
   m.attr("__version__") = MBRK_VERSION;
   m.def("load", &Load, py::arg("path"), py::arg("shown"), py::arg("threads"),
+        py::arg("strict") = false,
         "Reads a whole dataset file on `threads` threads (0: one per core); returns the parts "
         "of an mbrk.Dataset as a tuple.");
-  m.def("load_float32", &LoadFloat32, py::arg("path"), py::arg("shown"),
+  py::class_<WindowReader>(m, "WindowReader",
+                           "A dataset file read window after window through one open file.")
+      .def(py::init<const std::string&, py::object, std::int64_t, std::int32_t, bool>(),
+           py::arg("path"), py::arg("shown"), py::arg("offset") = 0, py::arg("first_row") = 0,
+           py::arg("strict") = false)
+      .def("next", &WindowReader::Next, py::arg("count"),
+           "The next `count` rows (fewer at the end) as the parts of an mbrk.Dataset.")
+      .def_property_readonly("rows_left", &WindowReader::RowsLeft)
+      .def_property_readonly("at_end", &WindowReader::AtEnd)
+      .def_property_readonly("next_offset", &WindowReader::NextOffset)
+      .def("close", &WindowReader::Close, "Closes the file.");
+  m.def("load_float32", &LoadFloat32, py::arg("path"), py::arg("shown"), py::arg("strict") = false,
         "Reads a whole dataset file, each value as a double stored as float32, on the "
         "calling thread; returns the parts of an mbrk.Dataset as a tuple.");
   m.def("window", &Window, py::arg("path"), py::arg("shown"), py::arg("offset"), py::arg("count"),
@@ -309,7 +362,7 @@ PYBIND11_MODULE(_mbrk, m) {
       .def("rows_left", &Windows::RowsLeft, "Rows of the header's count not yet read.")
       .def("next", &Windows::Next, py::arg("count"),
            "The parts of the next `count` rows (fewer at the end).");
-  m.def("probe", &Probe, py::arg("path"), py::arg("shown"),
+  m.def("probe", &Probe, py::arg("path"), py::arg("shown"), py::arg("strict") = false,
         "Reads a dataset file's header; returns its shape as a dict.");
   m.def("save", &Save, py::arg("path"), py::arg("shown"), py::arg("inputs"), py::arg("expected"),
         py::arg("generated"), py::arg("errors"), py::arg("expected_labels"),

@@ -130,14 +130,29 @@ def _paths(path: Source) -> Tuple[Any, Union[str, bytes]]:
     return os.fsencode(shown), shown
 
 
+def _in_order(raw: Any) -> bool:
+    """Whether windows of `raw` are read in order on one open input: a file
+    object, or a file whose first bytes name a compression (no byte offsets)."""
+    if not isinstance(raw, bytes):
+        return True
+    try:
+        with open(raw, "rb") as file:
+            head = file.read(6)
+    except OSError:
+        return False  # the reader reports it
+    return (head.startswith((b"\x1f\x8b", b"\xfd7zXZ\x00", b"\x28\xb5\x2f\xfd"))
+            or (len(head) >= 4 and head[0] & 0xF0 == 0x50 and head[1:4] == b"\x2a\x4d\x18"))
+
+
 def load(path: Source, threads: Optional[int] = None,
-         dtype: npt.DTypeLike = np.float64) -> Dataset:
-    """Reads the whole dataset file ``path`` (str or os.PathLike), or a binary
-    file object (``open(p, "rb")``, ``io.BytesIO``, anything with ``readinto``
-    or ``read``) from where it stands. A file compressed with gzip, xz or
-    zstd is read as the text it holds, whatever its name; a damaged one
-    raises FormatError naming the compression. A file object in text mode
-    raises TypeError.
+         dtype: npt.DTypeLike = np.float64, strict: bool = False) -> Dataset:
+    """Reads the whole dataset file ``path`` (str or os.PathLike).
+    ``path`` may also be a binary file object (``open(p, "rb")``,
+    ``io.BytesIO``, anything with ``readinto`` or ``read``), read from where it
+    stands; a text-mode one raises TypeError. A file compressed with gzip, xz
+    or zstd is read as the text it holds, whatever its name; a damaged one
+    raises FormatError naming the compression.
+
 
     The values are read once, straight into the arrays. The numbers of a large
     data block are read on ``threads`` threads: None for one per core, 1 for
@@ -145,10 +160,13 @@ def load(path: Source, threads: Optional[int] = None,
     whatever the count. ``dtype`` is numpy.float64 or numpy.float32: each
     value is read exactly, as a double, and stored as that type; float32
     arrays cost half the memory, and no float64 copy of them is made (they
-    are read on the calling thread). Raises
-    FormatError, FileNotFoundError, IsADirectoryError, PermissionError or
-    MemoryError; ValueError for a thread count that is not a whole number of
-    at least 1, or another dtype.
+    are read on the calling thread). The format reads a number word by its
+    longest leading number ("12abc" is 12) and takes bytes above 127 for
+    blanks; with ``strict`` a number word must be wholly a number and a byte
+    above 127 may stand only in a comment, else FormatError at its place.
+    Raises FormatError, FileNotFoundError, IsADirectoryError,
+    PermissionError or MemoryError; ValueError for a thread count that is not
+    a whole number of at least 1, or another dtype.
     """
     if threads is not None and (isinstance(threads, bool) or not isinstance(threads, int)
                                 or threads < 1):
@@ -156,29 +174,54 @@ def load(path: Source, threads: Optional[int] = None,
     kind = _dtype.check(dtype)
     raw, shown = _paths(path)
     if kind == np.float32 and isinstance(raw, bytes):
-        return Dataset(*_mbrk.load_float32(raw, shown))
-    parts = _mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024))
+        return Dataset(*_mbrk.load_float32(raw, shown, bool(strict)))
+    parts = _mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024), bool(strict))
     if kind == np.float32:  # a file object: read as float64, then stored as asked
         parts = (*(a.astype(np.float32) for a in parts[:4]), *parts[4:])
     return Dataset(*parts)
 
 
-def windows(path: Source, rows: int = 10_000,
-            dtype: npt.DTypeLike = np.float64) -> Iterator[Dataset]:
-    """Iterates over the dataset file ``path`` (or a binary file object, as
-    load() takes it) in Datasets of ``rows`` rows (the last one may be
-    shorter); memory holds one window at a time.
+def windows(path: Source, rows: int = 10_000, dtype: npt.DTypeLike = np.float64,
+            strict: bool = False) -> Iterator[Dataset]:
+    """Iterates over the dataset file ``path`` in Datasets of ``rows`` rows
+    (the last one may be shorter); memory holds one window at a time.
 
-    The header is read at once (its errors are raised by this call); the
-    windows are read in order on one open input, each when it is due, so a
-    compressed file and a stream are read piece by piece too. After the last
-    row the end of the file is read, with the errors load() would raise.
-    ``dtype`` is as for load().
+    The file is opened and its header read at once (its errors are raised by
+    this call); it stays open until the iteration ends or is dropped. Each
+    window is read when it is due and costs what its rows cost. All windows
+    together give exactly load()'s rows, or raise load()'s FormatError: the
+    last window also reads what follows the rows. A file replaced or changed
+    between windows raises OSError (errno ESTALE) rather than values read at
+    the wrong place. ``dtype`` and ``strict`` are as for load().
     """
     if isinstance(rows, bool) or not isinstance(rows, int) or rows < 1:
         raise ValueError("rows must be a whole number of at least 1")
     kind = _dtype.check(dtype)
     raw, shown = _paths(path)
+    if _in_order(raw):
+        return _windows_in_order(raw, shown, rows, kind)
+    reader = _mbrk.WindowReader(raw, shown, strict=bool(strict))
+
+    def iterate() -> Iterator[Dataset]:
+        """The windows, read one by one as they are asked for."""
+        try:
+            while not reader.at_end:
+                count = min(rows, reader.rows_left)
+                parts = reader.next(count)
+                if kind == np.float32:
+                    parts = (*(a.astype(np.float32) for a in parts[:4]), *parts[4:])
+                if count:  # a file of no rows still has its end read
+                    yield Dataset(*parts)
+        finally:
+            reader.close()
+
+    return iterate()
+
+
+def _windows_in_order(raw: Any, shown: Union[str, bytes], rows: int,
+                      kind: Any) -> Iterator[Dataset]:
+    """windows() of a file object or a compressed file: read in order on one
+    open input (``strict`` is not taken there)."""
     reader = _mbrk.Windows(raw, shown)
 
     def iterate() -> Iterator[Dataset]:
@@ -192,17 +235,17 @@ def windows(path: Source, rows: int = 10_000,
     return iterate()
 
 
-def probe(path: Source) -> DatasetShape:
-    """Reads the header of the dataset file ``path`` (or binary file object,
-    as load() takes it) and nothing more.
+def probe(path: Source, strict: bool = False) -> DatasetShape:
+    """Reads the header of the dataset file ``path`` and nothing more.
 
     Returns a dict with ``rows``, ``inputs``, ``expected``, ``generated``,
     ``errors`` (widths; 0 for a vector replaced by label lists),
     ``expected_labels``, ``generated_labels`` (bools) and ``format_version``
-    (float or None). Raises as load() does for that part of the file.
+    (float or None). Raises as load() does for that part of the file (read
+    strictly with ``strict``, as load() reads).
     """
     raw, shown = _paths(path)
-    shape: DatasetShape = _mbrk.probe(raw, shown)
+    shape: DatasetShape = _mbrk.probe(raw, shown, bool(strict))
     return shape
 
 

@@ -195,9 +195,9 @@ TEST(Compression, WindowsInOrderReadTheWholeFile) {
   }();
   test::WriteFile(dir.File("packed"), test::Compressed(Codec::kZstd, kText));
   std::istringstream stream(test::Compressed(Codec::kGzip, kText));
-  WindowReader readers[] = {WindowReader(dir.File("plain")), WindowReader(dir.File("packed")),
-                            WindowReader(stream)};
-  for (WindowReader& reader : readers) {
+  WindowStream readers[] = {WindowStream(dir.File("plain")), WindowStream(dir.File("packed")),
+                            WindowStream(stream)};
+  for (WindowStream& reader : readers) {
     EXPECT_EQ(3, reader.Shape().rows);
     const Dataset first = reader.Next(2);
     EXPECT_EQ(1, reader.RowsLeft());
@@ -211,7 +211,7 @@ TEST(Compression, WindowsInOrderReadTheWholeFile) {
   }
   const std::string text(kText);
   test::WriteFile(dir.File("tail"), test::Compressed(Codec::kXz, text + "[Data]"));
-  WindowReader tail(dir.File("tail"));
+  WindowStream tail(dir.File("tail"));
   tail.Next(2);
   try {
     tail.Next(1);
