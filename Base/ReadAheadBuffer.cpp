@@ -81,4 +81,16 @@ bool ReadAheadBuffer::Delivers(std::uint64_t count) {
   return true;
 }
 
+void ReadAheadBuffer::GiveBack(const char* bytes, std::size_t size) {
+  if (size == 0) return;
+  Compact();
+  const auto keep = static_cast<std::size_t>(gptr() - eback());
+  const auto waiting = static_cast<std::size_t>(egptr() - gptr());
+  if (capacity_ < keep + size + waiting) Resize(keep + size + waiting);
+  char* const next = storage_.get() + keep;
+  std::memmove(next + size, next, waiting);
+  std::memcpy(next, bytes, size);
+  setg(storage_.get(), next, next + size + waiting);
+}
+
 }  // namespace mbrk

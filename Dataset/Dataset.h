@@ -25,6 +25,7 @@
 #include <istream>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -237,6 +238,14 @@ class FormatError : public std::runtime_error {
 /// matrices, once. Accepts exactly the files ReadDatFile accepts, with the
 /// same messages; a file without a Rows field is refused with
 /// "[Rows = <integer>] expected".
+///
+/// Every reader here (and ReadDatFile, the windowed loader and the probe)
+/// reads a file compressed with gzip, xz or zstd as the text it holds, told
+/// by its first bytes, not its name; positions in errors are those of that
+/// text. As those bytes may also begin a plain file, an input whose stream
+/// does not decode is read as it is; only when that fails too is it refused
+/// with "Damaged gzip stream (truncated)" or "... (corrupt data)" (xz, zstd
+/// likewise), never with values the damaged stream made up.
 Dataset ReadDataset(const std::string& path, const ReadOptions& options = {});
 
 /// The same from a stream, read from where it stands to the end of the
@@ -256,13 +265,24 @@ Dataset ReadDataset(std::istream& in, const ReadOptions& options = {});
 /// (`options.threads` is not used; `options.strict` is).
 FloatDataset ReadFloatDataset(const std::string& path, const ReadOptions& options = {});
 
+/// How a written file is stored.
+enum class Compression { kNone, kGzip, kXz, kZstd };
+
+/// How to write a dataset file.
+struct WriteOptions {
+  /// The compression of the file: gzip (level 6), xz (preset 6) or zstd
+  /// (level 3), each with the check of its content. Empty: the one the file
+  /// name's suffix asks for (".gz", ".xz", ".zst"), else none; a stream is
+  /// written uncompressed unless told.
+  std::optional<Compression> compression;
+};
+
 /// Writes `dataset` as the dataset file `path`, in one pass and in large
-/// blocks, so that every value reads back to the very same double: each
-/// value as the first of "%.15g", "%.16g" and "%.17g" that reads back (the
-/// 15 digits SaveDatFile writes wherever they do, the same text); each label
-/// value with the 9 decimals SaveDatFile writes wherever those read back,
-/// else as a value. A NaN comes back a NaN of the same sign. Otherwise the
-/// bytes are SaveDatFile's for tables holding the same content.
+/// blocks, compressed as `options` ask, so that every value reads back to the very same double:
+/// each value as the first of "%.15g", "%.16g" and "%.17g" that reads back (the 15 digits
+/// SaveDatFile writes wherever they do, the same text); each label value with the 9 decimals
+/// SaveDatFile writes wherever those read back, else as a value. A NaN comes back a NaN of the same
+/// sign. Otherwise the bytes are SaveDatFile's for tables holding the same content.
 ///
 /// The file is written under a temporary name in the folder of `path` (a
 /// link followed) and renamed over `path` once complete: a failure (a full
@@ -275,7 +295,13 @@ FloatDataset ReadFloatDataset(const std::string& path, const ReadOptions& option
 /// differ from the rows, when a vector has both values and label lists, when
 /// a count does not fit 32 bits, or when a label name is not a word of the
 /// format (empty, or holding a separator or one of "[]/*=<>").
-void WriteDataset(const std::string& path, const Dataset& dataset);
+void WriteDataset(const std::string& path, const Dataset& dataset,
+                  const WriteOptions& options = {});
+
+/// The same into the stream `out`, from where it stands; throws
+/// std::system_error (EIO) when it refuses bytes. The stream is flushed, not
+/// closed.
+void WriteDataset(std::ostream& out, const Dataset& dataset, const WriteOptions& options = {});
 
 /// Reads `count` rows starting `offset` bytes into the data block (0 is the
 /// first row; see ReadDatFileWindow) and gives them with the offset of the
@@ -285,7 +311,7 @@ void WriteDataset(const std::string& path, const Dataset& dataset);
 /// ReadDataset does, with "Token (number) expected" (or "Unexpected End Tag"
 /// for rows of label lists only) for a window that runs past the last row
 /// and "Unexpected end of file" for an offset past the end of the file. A
-/// file without byte positions (a pipe) is refused before it is read:
+/// file without byte positions (a pipe, a compressed file) is refused before it is read:
 /// "Unable to seek in file".
 ///
 /// This form does not know which row the offset is: it never reads what
@@ -397,6 +423,41 @@ class WindowReader {
 /// strictly with `options.strict`).
 DatasetShape ProbeDataset(const std::string& path, const ReadOptions& options = {});
 
+/// The same from a stream, read from where it stands up to the data block's
+/// start tag (and perhaps some bytes beyond, read ahead).
+DatasetShape ProbeDataset(std::istream& in);
+
+/// Windows of rows read in order on one open input, the way a compressed
+/// file or a stream (which have no byte offsets) is read piece by piece:
+/// memory holds one window at a time. Made, it has read the header (and
+/// throws as ProbeDataset does); each Next reads on from where the last one
+/// stopped. After the last row the end of the file is read as ReadDataset
+/// reads it, with the same errors.
+class WindowStream {
+ public:
+  /// Opens the file `path` (compressed or not) and reads its header.
+  explicit WindowStream(const std::string& path);
+  /// The same from the stream `in`, which stays the caller's and must
+  /// outlive the reader.
+  explicit WindowStream(std::istream& in);
+  ~WindowStream();
+  WindowStream(const WindowStream&) = delete;
+  WindowStream& operator=(const WindowStream&) = delete;
+
+  const DatasetShape& Shape() const noexcept;
+  /// The rows of the header's count not yet read.
+  std::int32_t RowsLeft() const noexcept;
+  /// The next `count` rows, or as many as are left (none at the end), shaped
+  /// as ReadDataset shapes them. Throws std::invalid_argument for a negative
+  /// count and FormatError as ReadDataset does; after an error the reader
+  /// has nothing more to give.
+  Dataset Next(std::int32_t count);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 /// Reads the flat file `path` strictly into a dataset whose `inputs` are
 /// `inputs` wide and whose `expected` are `outputs` wide. Numbers are
 /// separated by any white space (lines do not matter); each word must be
@@ -426,6 +487,9 @@ Dataset ReadFlat(const std::string& path, std::optional<std::int32_t> rows, std:
 /// no expected-output label lists: the converter reads no table there), and
 /// when the two matrices' row counts differ.
 void WriteFlat(const std::string& path, const Dataset& dataset, const std::string& source = {});
+
+/// The same into the stream `out`, as WriteDataset(std::ostream&, ...).
+void WriteFlat(std::ostream& out, const Dataset& dataset);
 
 }  // namespace mbrk
 

@@ -23,6 +23,7 @@
 #include "Dataset/internal/Reading.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/DecodedInput.h"
 #include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ParallelRows.h"
@@ -231,18 +232,31 @@ void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff 
 
 namespace {
 
-// Runs `read` on the file `path`, opened for it, and reports its format
-// errors with their position.
+// Runs `read` on the stream `raw` from where it stands, decoded where it is
+// compressed, and reports its format errors with their position: in the
+// decoded text for a compressed input.
+template <typename Read>
+auto ReadFrom(std::istream& raw, const std::string& path, bool strict, Read read)
+    -> decltype(read(std::declval<std::istream&>())) {
+  const std::streamoff start = Tell(raw);
+  DecodedInput input(raw);
+  try {
+    return ReadDecoded(input, read, [] {});
+  } catch (FileTools::Error& error) {
+    if (input.codec() == Codec::kPlain && input.damaged() == Codec::kPlain) {
+      ThrowFormatError(error, raw, start, path, strict);
+    }
+    ThrowReadingError(error, input, raw, start, path);
+  }
+}
+
+// Runs `read` on the file `path`, opened for it.
 template <typename Read>
 auto WithFile(const std::string& path, bool strict, Read read)
     -> decltype(read(std::declval<std::istream&>())) {
   InputFile file;
   files::OpenForReading(file, path);
-  try {
-    return read(file.stream());
-  } catch (FileTools::Error& error) {
-    ThrowFormatError(error, file.stream(), 0, path, strict);
-  }
+  return ReadFrom(file.stream(), path, strict, read);
 }
 
 // A stream that throws when its state bits are set (exceptions()) would
@@ -300,12 +314,8 @@ Dataset ReadDatasetWith(const std::string& path, const ParallelRowOptions& optio
 Dataset ReadDatasetWith(std::istream& in, const ParallelRowOptions& options) {
   if (in.rdbuf() == nullptr) throw std::invalid_argument("ReadDataset: a stream without a buffer");
   const QuietStream quiet(in);
-  const std::streamoff start = Tell(in);
-  try {
-    return ReadWholeFrom(in, options);
-  } catch (FileTools::Error& error) {
-    ThrowFormatError(error, in, start, std::string(), options.strict);
-  }
+  return ReadFrom(in, std::string(), options.strict,
+                  [&options](std::istream& source) { return ReadWholeFrom(source, options); });
 }
 
 Dataset ReadDataset(const std::string& path, const ReadOptions& options) {
@@ -337,6 +347,13 @@ DatasetShape ProbeDataset(const std::string& path, const ReadOptions& options) {
     shape.generated_labels = layout.labels2;
     shape.format_version = block.format_version;
     return shape;
+  });
+}
+
+DatasetShape ProbeDataset(std::istream& in) {
+  return ReadFrom(in, std::string(), false, [](std::istream& source) {
+    FileTools tools;
+    return HeaderShape(ReadToDataBlock(tools, source));
   });
 }
 

@@ -60,10 +60,30 @@ void AppendList(std::string& text, const Labels& list) {
   AppendListEnd(text);
 }
 
-}  // namespace
+Codec CodecFor(const std::optional<Compression>& compression, const std::string& path) {
+  if (!compression) return CodecOfName(path);
+  switch (*compression) {
+    case Compression::kGzip: return Codec::kGzip;
+    case Compression::kXz: return Codec::kXz;
+    case Compression::kZstd: return Codec::kZstd;
+    case Compression::kNone: break;
+  }
+  return Codec::kPlain;
+}
 
-void WriteDataset(const std::string& path, const Dataset& dataset) {
-  CheckDataset(dataset);
+const char* const kStreamName = "<stream>";
+
+void CheckFlat(const Dataset& dataset) {
+  if (dataset.inputs.Rows() != dataset.expected.Rows()) {
+    throw std::invalid_argument("WriteFlat: inputs and expected outputs have different row counts");
+  }
+  // The converter's refusal, in its words.
+  if (dataset.inputs.Width() == 0 && dataset.expected.Width() == 0 && !dataset.expected_labels) {
+    throw std::invalid_argument("No inputs or expected outputs to convert");
+  }
+}
+
+void WriteRows(files::BlockWriter& out, const Dataset& dataset) {
   const std::size_t rows = dataset.Rows();
   const Matrix& inputs = dataset.inputs;
   const Matrix& expected = dataset.expected;
@@ -80,7 +100,6 @@ void WriteDataset(const std::string& path, const Dataset& dataset) {
   layout.table1 = layout.inputs > 0 || layout.expected > 0 || layout.labels1;
   layout.table2 = layout.generated > 0 || layout.errors > 0 || layout.labels2;
 
-  files::BlockWriter out(path);
   const auto width = [](std::size_t w) { return static_cast<std::int32_t>(w); };
   out.Append(
       HeaderText({width(rows), width(layout.inputs), layout.labels1 ? -1 : width(layout.expected),
@@ -98,20 +117,9 @@ void WriteDataset(const std::string& path, const Dataset& dataset) {
   out.Close();
 }
 
-void WriteFlat(const std::string& path, const Dataset& dataset, const std::string& source) {
+void WriteFlatRows(files::BlockWriter& out, const Dataset& dataset) {
   const Matrix& inputs = dataset.inputs;
   const Matrix& outputs = dataset.expected;
-  if (inputs.Rows() != outputs.Rows()) {
-    throw std::invalid_argument("WriteFlat: inputs and expected outputs have different row counts");
-  }
-  // The converter's refusals, in its words.
-  if (inputs.Width() == 0 && outputs.Width() == 0 && !dataset.expected_labels) {
-    throw std::invalid_argument("No inputs or expected outputs to convert");
-  }
-  if (!source.empty() && files::SameFile(source, path)) {
-    throw std::invalid_argument("Source and destination are the same file");
-  }
-  files::BlockWriter out(path);
   for (std::size_t row = 0; row < inputs.Rows(); ++row) {
     const Matrix* parts[] = {&inputs, &outputs};
     for (const Matrix* part : parts) {
@@ -124,6 +132,37 @@ void WriteFlat(const std::string& path, const Dataset& dataset, const std::strin
     out.Append("\n", 1);
   }
   out.Close();
+}
+
+}  // namespace
+
+void WriteDataset(const std::string& path, const Dataset& dataset, const WriteOptions& options) {
+  CheckDataset(dataset);
+  files::BlockWriter out(path, CodecFor(options.compression, path));
+  WriteRows(out, dataset);
+}
+
+void WriteDataset(std::ostream& out, const Dataset& dataset, const WriteOptions& options) {
+  CheckDataset(dataset);
+  const std::string name = kStreamName;
+  files::BlockWriter writer(
+      out.rdbuf(), name, options.compression ? CodecFor(options.compression, name) : Codec::kPlain);
+  WriteRows(writer, dataset);
+}
+
+void WriteFlat(const std::string& path, const Dataset& dataset, const std::string& source) {
+  CheckFlat(dataset);
+  if (!source.empty() && files::SameFile(source, path)) {
+    throw std::invalid_argument("Source and destination are the same file");
+  }
+  files::BlockWriter out(path);
+  WriteFlatRows(out, dataset);
+}
+
+void WriteFlat(std::ostream& out, const Dataset& dataset) {
+  CheckFlat(dataset);
+  files::BlockWriter writer(out.rdbuf(), kStreamName);
+  WriteFlatRows(writer, dataset);
 }
 
 }  // namespace mbrk

@@ -35,8 +35,22 @@ void OpenForReading(InputFile& file, const std::string& path) {
   ThrowSystemError(errno, "cannot open", path);
 }
 
-BlockWriter::BlockWriter(const std::string& path) : file_(path) {
+BlockWriter::BlockWriter(const std::string& path, Codec codec)
+    : path_(path), file_(std::make_unique<ReplacingFile>(path)) {
   buffer_.reset(new char[capacity_]);
+  if (codec != Codec::kPlain) {
+    encoder_ = Encoder::Make(codec);
+    encoded_.reset(new char[kBlockSize]);
+  }
+}
+
+BlockWriter::BlockWriter(std::streambuf* target, const std::string& shown, Codec codec)
+    : path_(shown), target_(target) {
+  buffer_.reset(new char[capacity_]);
+  if (codec != Codec::kPlain) {
+    encoder_ = Encoder::Make(codec);
+    encoded_.reset(new char[kBlockSize]);
+  }
 }
 
 BlockWriter::~BlockWriter() = default;
@@ -56,16 +70,50 @@ void BlockWriter::Append(const char* text, std::size_t size) {
   Commit(at + size);
 }
 
+void BlockWriter::Emit(const char* bytes, std::size_t size) {
+  if (target_ != nullptr) {
+    errno = 0;
+    const auto size_out = static_cast<std::streamsize>(size);
+    if (target_->sputn(bytes, size_out) != size_out) {
+      ThrowSystemError(errno, "cannot write", path_);
+    }
+    return;
+  }
+  file_->Write(bytes, size);
+}
+
+void BlockWriter::Encode(const char* text, std::size_t size, bool finish) {
+  for (;;) {
+    std::size_t read = 0, written = 0;
+    const bool ended =
+        encoder_->Encode(text, size, encoded_.get(), kBlockSize, finish, read, written);
+    text += read;
+    size -= read;
+    if (written != 0) Emit(encoded_.get(), written);
+    // Done when the input is taken and, at the end, the stream is complete.
+    if (finish ? ended : size == 0 && written < kBlockSize) return;
+  }
+}
+
 void BlockWriter::Flush() {
   PollInterrupt();
   if (used_ == 0) return;
-  file_.Write(buffer_.get(), used_);
+  if (encoder_ != nullptr) {
+    Encode(buffer_.get(), used_, false);
+  } else {
+    Emit(buffer_.get(), used_);
+  }
   used_ = 0;
 }
 
 void BlockWriter::Close() {
   Flush();
-  file_.Commit();
+  if (encoder_ != nullptr) Encode(nullptr, 0, true);
+  if (target_ != nullptr) {
+    if (target_->pubsync() != 0) ThrowSystemError(errno, "cannot write", path_);
+    return;
+  }
+  file_->Commit();
 }
 
 }  // namespace mbrk::files

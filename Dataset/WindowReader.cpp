@@ -17,6 +17,7 @@
 #include "Dataset/internal/Files.h"
 #include "Dataset/internal/Reading.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/DecodedInput.h"
 #include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/ReadRecipe.h"
 #include "FileHandler/internal/Strict.h"
@@ -61,10 +62,19 @@ Window ReadWindowOf(const std::string& path, std::int64_t offset, std::int32_t c
   files::OpenForReading(file, path);
   std::istream& in = file.stream();
   const StrictReading marked(in, strict);
+  // A compressed file has no byte offsets: its decoded stream is refused as
+  // a pipe is.
+  DecodedInput decoded(in);
   try {
-    return ReadWindowFrom(in, offset, count, first_row);
+    return ReadDecoded(
+        decoded,
+        [&](std::istream& source) { return ReadWindowFrom(source, offset, count, first_row); },
+        [] {});
   } catch (FileTools::Error& error) {
-    ThrowFormatError(error, in, 0, path, strict);
+    if (decoded.codec() == Codec::kPlain && decoded.damaged() == Codec::kPlain) {
+      ThrowFormatError(error, in, 0, path, strict);
+    }
+    ThrowReadingError(error, decoded, in, 0, path);
   }
 }
 

@@ -90,6 +90,11 @@ DatasetInput::DatasetInput(std::istream& in) : in_(in), through_(nullptr) {
   if (sb == nullptr || sb->pubseekoff(0, std::ios::cur, std::ios::in) != std::streampos(-1)) {
     return;
   }
+  // Read ahead already (a decoded input): once is enough.
+  if (dynamic_cast<ReadAheadBuffer*>(sb) != nullptr) {
+    ahead_reused_ = true;
+    return;
+  }
   ahead_ = std::make_unique<ReadAheadBuffer>(sb);
   through_.rdbuf(ahead_.get());
   // A stream that is not good has no input to give, through the buffer or not.

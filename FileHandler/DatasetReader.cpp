@@ -6,6 +6,7 @@
 #include "DataObject/Data.h"
 #include "DataObject/LabelList.h"
 #include "FileHandler/Filer.h"
+#include "FileHandler/internal/DecodedInput.h"
 #include "FileHandler/internal/ElementTexts.h"
 #include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/Lexer.h"
@@ -31,13 +32,23 @@ std::int32_t ReadWholeFile(FileTools& tools, const char* filename, Data*& PtrDat
   PtrDatFileData1 = nullptr;
   PtrDatFileData2 = nullptr;
 
-  DatasetInput input(file.stream());
-  WholeRead read(tools, input.stream());
-  const DataBlock& block = read.block();
-  CreateTables(block.layout, block.rows, PtrDatFileData1, PtrDatFileData2);
-  TableRows tables(block.layout, PtrDatFileData1, PtrDatFileData2);
-  read.ReadRows(tables);
-  return SUCCESS;
+  DecodedInput decoded(file.stream());
+  const auto read_tables = [&](std::istream& source) {
+    DatasetInput input(source);
+    WholeRead read(tools, input.stream());
+    const DataBlock& block = read.block();
+    CreateTables(block.layout, block.rows, PtrDatFileData1, PtrDatFileData2);
+    TableRows tables(block.layout, PtrDatFileData1, PtrDatFileData2);
+    read.ReadRows(tables);
+    return SUCCESS;
+  };
+  // What a damaged stream made is dropped before the file is read as it is.
+  const auto restart = [&] {
+    delete PtrDatFileData1;
+    delete PtrDatFileData2;
+    PtrDatFileData1 = PtrDatFileData2 = nullptr;
+  };
+  return ReadDecoded(decoded, read_tables, restart);
 }
 
 }  // namespace

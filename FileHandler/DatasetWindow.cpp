@@ -7,6 +7,7 @@
 
 #include "DataObject/Data.h"
 #include "FileHandler/Filer.h"
+#include "FileHandler/internal/DecodedInput.h"
 #include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ReadRecipe.h"
@@ -134,16 +135,26 @@ std::int32_t ReadWindow(FileTools& tools, const char* filename, std::int64_t& of
                         Data*& PtrDatFileData2) {
   InputFile file;
   if (OpenInput(file, filename) != InputStatus::kOpen) return FILE_OPEN_ERROR;
-  std::istream& in = file.stream();
   PtrDatFileData1 = nullptr;
   PtrDatFileData2 = nullptr;
-  if (count < 0) Fail(in, "Invalid window count");
-  if (offset < 0) Fail(in, "Invalid window offset");
-  WindowRead read(tools, in, offset, count);
-  CreateTables(read.block().layout, count, PtrDatFileData1, PtrDatFileData2);
-  TableRows tables(read.block().layout, PtrDatFileData1, PtrDatFileData2);
-  const std::int64_t next = read.ReadRows(tables);
-  if (next > largest_offset) Fail(in, "Window offset does not fit in 32 bits");
+  if (count < 0) Fail(file.stream(), "Invalid window count");
+  if (offset < 0) Fail(file.stream(), "Invalid window offset");
+  // A compressed file has no byte offsets: its decoded stream is refused as
+  // a pipe is.
+  DecodedInput decoded(file.stream());
+  const auto read_window = [&](std::istream& in) {
+    WindowRead read(tools, in, offset, count);
+    CreateTables(read.block().layout, count, PtrDatFileData1, PtrDatFileData2);
+    TableRows tables(read.block().layout, PtrDatFileData1, PtrDatFileData2);
+    return read.ReadRows(tables);
+  };
+  const auto restart = [&] {
+    delete PtrDatFileData1;
+    delete PtrDatFileData2;
+    PtrDatFileData1 = PtrDatFileData2 = nullptr;
+  };
+  const std::int64_t next = ReadDecoded(decoded, read_window, restart);
+  if (next > largest_offset) Fail(decoded.stream(), "Window offset does not fit in 32 bits");
   offset = next;
   return SUCCESS;
 }

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "FileHandler/Filer.h"
+#include "FileHandler/internal/DecodedInput.h"
 #include "FileHandler/internal/ElementTexts.h"
 #include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/ReaderError.h"
@@ -41,16 +42,19 @@ TKQstructure* ProbeFile(FileTools& tools, const char* filename) {
   if (filename == nullptr || OpenInput(file, filename) != InputStatus::kOpen) {
     return MakeErrorReply("file-read-error");
   }
-  std::istream& in = file.stream();
-
-  const std::unique_ptr<char[]> name(
-      tools.ExpectBlockStart(tools.ReadElement(nullptr, in, false), in, nullptr));
-  if (strcasecmp(name.get(), vocabulary::kDataSetKey) == 0)
-    return ProbeDataSetHeader(tools, in).release();
-  if (strcasecmp(name.get(), vocabulary::kNetworkKey) == 0) return new TKQstructure("network");
-  std::unique_ptr<TKQstructure> answer(MakeErrorReply("unknown-header"));
-  answer->SetTextParameter("header", name.get());
-  return answer.release();
+  DecodedInput decoded(file.stream());
+  const auto read = [&tools](std::istream& in) {
+    const std::unique_ptr<char[]> name(
+        tools.ExpectBlockStart(tools.ReadElement(nullptr, in, false), in, nullptr));
+    if (strcasecmp(name.get(), vocabulary::kDataSetKey) == 0) return ProbeDataSetHeader(tools, in);
+    if (strcasecmp(name.get(), vocabulary::kNetworkKey) == 0) {
+      return std::make_unique<TKQstructure>("network");
+    }
+    std::unique_ptr<TKQstructure> answer(MakeErrorReply("unknown-header"));
+    answer->SetTextParameter("header", name.get());
+    return answer;
+  };
+  return ReadDecoded(decoded, read, [] {}).release();
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "Base/internal/ByteReader.h"
 #include "Base/internal/Interrupt.h"
 #include "Base/internal/NumberText.h"
+#include "Base/internal/ReadAheadBuffer.h"
 #include "Base/internal/ThreadCrew.h"
 #include "FileHandler/internal/Chunks.h"
 #include "FileHandler/internal/Lexer.h"
@@ -154,6 +155,10 @@ class PieceReader {
   // values placed and where the ordinary reader goes on.
   std::uint64_t Read(std::streamoff start, std::streamoff& resume_at);
 
+  /// Without positions: gives the bytes read and not taken back to `ahead`,
+  /// the buffer they came from, after Read.
+  void GiveBack(ReadAheadBuffer& ahead) const;
+
  private:
   // Parses the chunks of piece[0, length) while the next piece is read.
   void Parse(std::size_t length, std::size_t chunk_count);
@@ -180,6 +185,10 @@ class PieceReader {
   char* next_;
   std::size_t held_ = 0;       // bytes in the piece
   std::size_t next_held_ = 0;  // bytes in the next piece
+  // Where Read stopped: the piece's complete length (0: it ended there, the
+  // next piece unread) and where the ordinary reader goes on in it.
+  std::size_t stop_length_ = 0;
+  std::size_t stop_resume_ = 0;
   std::unique_ptr<double[]> scratch_;
   std::vector<ByteRange> ranges_;  // as many as the largest piece has had
   std::vector<Chunk> chunks_;
@@ -217,6 +226,7 @@ std::uint64_t PieceReader::Read(std::streamoff start, std::streamoff& resume_at)
     // crew's destructor then stops and joins the helpers.
     PollInterrupt();
     const std::size_t length = CompleteLength(piece_, held_);
+    stop_length_ = length;
     if (length == 0) {
       resume = 0;
       break;
@@ -234,7 +244,18 @@ std::uint64_t PieceReader::Read(std::streamoff start, std::streamoff& resume_at)
     piece_start += static_cast<std::streamoff>(length);
   }
   resume_at = piece_start + static_cast<std::streamoff>(resume);
+  stop_resume_ = resume;
   return placed_;
+}
+
+void PieceReader::GiveBack(ReadAheadBuffer& ahead) const {
+  if (stop_length_ == 0) {
+    ahead.GiveBack(piece_, held_);
+    return;
+  }
+  // Last bytes first: each goes in front of those given back before.
+  ahead.GiveBack(next_, next_held_);
+  ahead.GiveBack(piece_ + stop_resume_, stop_length_ - stop_resume_);
 }
 
 void PieceReader::Parse(std::size_t length, std::size_t chunk_count) {
@@ -301,6 +322,17 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
   std::streambuf* const sb = in.rdbuf();
   if (sb == nullptr) return 0;
   const std::streamoff start = sb->pubseekoff(0, std::ios::cur, std::ios::in);
+  // Without positions (a pipe, a decoded input) the bytes not taken are
+  // given back to the read-ahead buffer they came from.
+  ReadAheadBuffer* const ahead = start < 0 ? dynamic_cast<ReadAheadBuffer*>(sb) : nullptr;
+  if (ahead != nullptr) {
+    if (!ahead->Holds(options.least_bytes)) return 0;
+    PieceReader reader(*sb, layout, rows, first_row, options);
+    std::streamoff unused = 0;
+    const std::uint64_t placed = reader.Read(0, unused);
+    reader.GiveBack(*ahead);
+    return placed;
+  }
   if (start < 0) return 0;
   const std::streamoff input_end = sb->pubseekoff(0, std::ios::end, std::ios::in);
   if (std::streamoff(sb->pubseekpos(start, std::ios::in)) != start) {

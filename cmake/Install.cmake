@@ -164,7 +164,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # binaries. The command has the C++ runtime linked in (a faster start), but the
 # static library beside it is linked by C++ programs that run on the shared one.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_MBRK_PACKAGE_DEPENDS libstdc++6)
+# Likewise the compression libraries: the command's shared ones are read off
+# it, while linking the static library needs their development files.
+set(CPACK_DEBIAN_MBRK_PACKAGE_DEPENDS "libstdc++6, zlib1g-dev, liblzma-dev, libzstd-dev")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)

@@ -150,6 +150,12 @@ inline bool IsReaderMessage(const char* message) {
       "[DATASET] expected",
       "[DATA] expected",
       "[Rows = <integer>] expected",
+      "Damaged gzip stream (truncated)",
+      "Damaged gzip stream (corrupt data)",
+      "Damaged xz stream (truncated)",
+      "Damaged xz stream (corrupt data)",
+      "Damaged zstd stream (truncated)",
+      "Damaged zstd stream (corrupt data)",
   };
   if (message == nullptr) return false;
   for (const char* known : kMessages) {

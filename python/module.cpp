@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <istream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@
 
 #include "Base/internal/Interrupt.h"
 #include "Dataset/Dataset.h"
+#include "FileObjects.h"
 
 namespace py = pybind11;
 
@@ -173,11 +175,24 @@ std::optional<std::vector<mbrk::Labels>> ToLabels(const std::optional<LabelPairs
   return lists;
 }
 
-py::tuple Load(const std::string& path, const py::object& shown, unsigned threads, bool strict) {
+// Reads the whole dataset from `source`: bytes to open, or a binary file
+// object.
+mbrk::Dataset ReadFrom(const py::object& source, const py::object& shown,
+                       const mbrk::ReadOptions& options) {
+  if (mbrk::python::IsReadable(source)) {
+    mbrk::python::ObjectReader reader(source);
+    std::istream in(&reader);
+    return Unlocked(shown, [&] { return mbrk::ReadDataset(in, options); });
+  }
+  const std::string path = source.cast<std::string>();
+  return Unlocked(shown, [&] { return mbrk::ReadDataset(path, options); });
+}
+
+py::tuple Load(const py::object& path, const py::object& shown, unsigned threads, bool strict) {
   mbrk::ReadOptions options;
   options.threads = threads;
   options.strict = strict;
-  mbrk::Dataset dataset = Unlocked(shown, [&] { return mbrk::ReadDataset(path, options); });
+  mbrk::Dataset dataset = ReadFrom(path, shown, options);
   return TakeParts(dataset);
 }
 
@@ -256,11 +271,53 @@ class WindowReader {
   std::unique_ptr<mbrk::WindowReader> reader_;
 };
 
-py::dict Probe(const std::string& path, const py::object& shown, bool strict) {
+py::dict ShapeDict(const mbrk::DatasetShape& shape);
+
+// Windows read in order on one open input: a path (bytes) or a binary file
+// object, which the reader's stream reads through.
+class Windows {
+ public:
+  Windows(const py::object& source, const py::object& shown) : shown_(shown) {
+    if (mbrk::python::IsReadable(source)) {
+      object_ = std::make_unique<mbrk::python::ObjectReader>(source);
+      stream_ = std::make_unique<std::istream>(object_.get());
+      windows_ = Unlocked(shown_, [&] { return std::make_unique<mbrk::WindowStream>(*stream_); });
+    } else {
+      const std::string path = source.cast<std::string>();
+      windows_ = Unlocked(shown_, [&] { return std::make_unique<mbrk::WindowStream>(path); });
+    }
+  }
+
+  py::dict Shape() const { return ShapeDict(windows_->Shape()); }
+  std::int32_t RowsLeft() const { return windows_->RowsLeft(); }
+  py::tuple Next(std::int32_t count) {
+    mbrk::Dataset rows = Unlocked(shown_, [&] { return windows_->Next(count); });
+    return TakeParts(rows);
+  }
+
+ private:
+  py::object shown_;
+  std::unique_ptr<mbrk::python::ObjectReader> object_;
+  std::unique_ptr<std::istream> stream_;
+  std::unique_ptr<mbrk::WindowStream> windows_;  // last: gone before what it reads
+};
+
+py::dict Probe(const py::object& path, const py::object& shown, bool strict) {
   mbrk::ReadOptions options;
   options.strict = strict;
-  const mbrk::DatasetShape shape =
-      Unlocked(shown, [&] { return mbrk::ProbeDataset(path, options); });
+  mbrk::DatasetShape shape;
+  if (mbrk::python::IsReadable(path)) {
+    mbrk::python::ObjectReader reader(path);
+    std::istream in(&reader);
+    shape = Unlocked(shown, [&] { return mbrk::ProbeDataset(in); });
+  } else {
+    const std::string name = path.cast<std::string>();
+    shape = Unlocked(shown, [&] { return mbrk::ProbeDataset(name, options); });
+  }
+  return ShapeDict(shape);
+}
+
+py::dict ShapeDict(const mbrk::DatasetShape& shape) {
   py::dict answer;
   answer["rows"] = shape.rows;
   answer["inputs"] = shape.inputs;
@@ -274,10 +331,18 @@ py::dict Probe(const std::string& path, const py::object& shown, bool strict) {
   return answer;
 }
 
-void Save(const std::string& path, const py::object& shown, const Array& inputs,
-          const Array& expected, const Array& generated, const Array& errors,
-          const std::optional<LabelPairs>& expected_labels,
-          const std::optional<LabelPairs>& generated_labels) {
+// "gzip", "xz", "zstd", "none"; None: from the name's suffix.
+std::optional<mbrk::Compression> CompressionOf(const std::optional<std::string>& name) {
+  if (!name) return std::nullopt;
+  if (*name == "gzip") return mbrk::Compression::kGzip;
+  if (*name == "xz") return mbrk::Compression::kXz;
+  if (*name == "zstd") return mbrk::Compression::kZstd;
+  return mbrk::Compression::kNone;
+}
+
+mbrk::Dataset ToDataset(const Array& inputs, const Array& expected, const Array& generated,
+                        const Array& errors, const std::optional<LabelPairs>& expected_labels,
+                        const std::optional<LabelPairs>& generated_labels) {
   mbrk::Dataset dataset;
   dataset.inputs = ToMatrix(inputs);
   dataset.expected = ToMatrix(expected);
@@ -285,13 +350,44 @@ void Save(const std::string& path, const py::object& shown, const Array& inputs,
   dataset.errors = ToMatrix(errors);
   dataset.expected_labels = ToLabels(expected_labels);
   dataset.generated_labels = ToLabels(generated_labels);
-  Unlocked(shown, [&] { mbrk::WriteDataset(path, dataset); });
+  return dataset;
 }
 
-void ToFlat(const std::string& source, const py::object& shown_source,
-            const std::string& destination, const py::object& shown_destination) {
-  const mbrk::Dataset dataset = Unlocked(shown_source, [&] { return mbrk::ReadDataset(source); });
-  Unlocked(shown_destination, [&] { mbrk::WriteFlat(destination, dataset, source); });
+// `path` is bytes to open, or a binary file object to write to.
+void Save(const py::object& path, const py::object& shown, const Array& inputs,
+          const Array& expected, const Array& generated, const Array& errors,
+          const std::optional<LabelPairs>& expected_labels,
+          const std::optional<LabelPairs>& generated_labels,
+          const std::optional<std::string>& compression) {
+  const mbrk::Dataset dataset =
+      ToDataset(inputs, expected, generated, errors, expected_labels, generated_labels);
+  mbrk::WriteOptions options;
+  options.compression = CompressionOf(compression);
+  if (mbrk::python::IsWritable(path)) {
+    mbrk::python::ObjectWriter writer(path);
+    std::ostream out(&writer);
+    Unlocked(shown, [&] { mbrk::WriteDataset(out, dataset, options); });
+    return;
+  }
+  const std::string name = path.cast<std::string>();
+  Unlocked(shown, [&] { mbrk::WriteDataset(name, dataset, options); });
+}
+
+void ToFlat(const py::object& source, const py::object& shown_source, const py::object& destination,
+            const py::object& shown_destination) {
+  const mbrk::Dataset dataset = ReadFrom(source, shown_source, mbrk::ReadOptions{});
+  if (mbrk::python::IsWritable(destination)) {
+    mbrk::python::ObjectWriter writer(destination);
+    std::ostream out(&writer);
+    Unlocked(shown_destination, [&] { mbrk::WriteFlat(out, dataset); });
+    return;
+  }
+  // A destination that is the source under another name is refused before
+  // anything is written.
+  const std::string source_path =
+      mbrk::python::IsReadable(source) ? std::string() : source.cast<std::string>();
+  const std::string path = destination.cast<std::string>();
+  Unlocked(shown_destination, [&] { mbrk::WriteFlat(path, dataset, source_path); });
 }
 
 py::tuple ReadFlat(const std::string& path, const py::object& shown,
@@ -333,13 +429,22 @@ PYBIND11_MODULE(_mbrk, m) {
         py::arg("strict") = false,
         "Indexes a dataset file on `threads` threads (0: one per core); returns (rows, every, "
         "offsets of every `every`-th row, end offset).");
+  py::class_<Windows>(m, "Windows",
+                      "Windows of rows read in order on one open input (a path as bytes, or a "
+                      "binary file object); made, it has read the header.")
+      .def(py::init<const py::object&, const py::object&>(), py::arg("source"), py::arg("shown"))
+      .def("shape", &Windows::Shape, "The header's shape as probe gives it.")
+      .def("rows_left", &Windows::RowsLeft, "Rows of the header's count not yet read.")
+      .def("next", &Windows::Next, py::arg("count"),
+           "The parts of the next `count` rows (fewer at the end).");
   m.def("probe", &Probe, py::arg("path"), py::arg("shown"), py::arg("strict") = false,
         "Reads a dataset file's header; returns its shape as a dict.");
   m.def("save", &Save, py::arg("path"), py::arg("shown"), py::arg("inputs"), py::arg("expected"),
         py::arg("generated"), py::arg("errors"), py::arg("expected_labels"),
-        py::arg("generated_labels"),
-        "Writes a dataset file from four 2-D arrays of equal row counts and label lists "
-        "given as lists of (name, value) pairs, or None.");
+        py::arg("generated_labels"), py::arg("compression"),
+        "Writes a dataset file (a path as bytes, or a binary file object) from four 2-D arrays "
+        "of equal row counts and label lists given as lists of (name, value) pairs, or None; "
+        "compression 'gzip', 'xz', 'zstd', 'none', or None for the name's suffix.");
   m.def("to_flat", &ToFlat, py::arg("source"), py::arg("shown_source"), py::arg("destination"),
         py::arg("shown_destination"),
         "Converts a dataset file into a flat file, as the mbrkd2flat command does.");

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "Base/internal/Codec.h"
 #include "Base/internal/NumberText.h"
 #include "DataObject/Exceptions.h"
 #include "FileHandler/ParseTools.h"
@@ -61,6 +62,9 @@ void WriteFile(const std::string& path, const std::string& bytes);
 /// The exact bytes of `path`; fails the current test when it cannot be read.
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
+
+/// `text` compressed as one stream of `codec` by the toolkit's own encoder.
+std::string Compressed(Codec codec, const std::string& text);
 
 /// A named pipe (FIFO) at `path` and a thread that writes `bytes` into it once
 /// a reader has opened it: a file given by name that has no byte positions.

@@ -39,6 +39,11 @@ class ReadAheadBuffer : public std::streambuf {
   /// counted is gone: what was read is lost to the reader.
   bool Delivers(std::uint64_t count);
 
+  /// Puts the `size` bytes at `bytes` in front of those waiting, to be read
+  /// next: bytes a reader took in a block of its own and did not use. Throws
+  /// std::bad_alloc.
+  void GiveBack(const char* bytes, std::size_t size);
+
  protected:
   int_type underflow() override;
 

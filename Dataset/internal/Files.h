@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <streambuf>
 #include <string>
 
+#include "Base/internal/Codec.h"
 #include "Dataset/internal/ReplaceFile.h"
 #include "FileHandler/internal/InputFile.h"
 
@@ -28,14 +30,19 @@ void OpenForReading(InputFile& file, const std::string& path);
 
 /// A file written block by block: text is put into a buffer that goes to
 /// the system whenever it holds a block (after a poll of the thread's
-/// interrupt check, Base/internal/Interrupt.h), into a ReplacingFile that takes the
-/// place of `path` only on Close().
+/// interrupt check, Base/internal/Interrupt.h), into a ReplacingFile that
+/// takes the place of `path` only on Close(), or into a stream of the
+/// caller's. The bytes go through the encoder of `codec` when it is not
+/// kPlain.
 class BlockWriter {
  public:
   static constexpr std::size_t kBlockSize = 1 << 20;
 
-  explicit BlockWriter(const std::string& path);
   /// Without Close(): leaves `path` as it was.
+  explicit BlockWriter(const std::string& path, Codec codec = Codec::kPlain);
+  /// The same into `target`, the caller's, which must outlive the writer; a
+  /// failure to write is reported naming `shown`.
+  BlockWriter(std::streambuf* target, const std::string& shown, Codec codec = Codec::kPlain);
   ~BlockWriter();
   BlockWriter(const BlockWriter&) = delete;
   BlockWriter& operator=(const BlockWriter&) = delete;
@@ -58,8 +65,17 @@ class BlockWriter {
  private:
   void Flush();
   void MakeRoom(std::size_t size);
+  // Encodes the `size` bytes at `text` (ending the stream with `finish`) and
+  // writes what comes out.
+  void Encode(const char* text, std::size_t size, bool finish);
+  // Writes `size` bytes to the file or the stream.
+  void Emit(const char* bytes, std::size_t size);
 
-  ReplacingFile file_;
+  std::string path_;
+  std::unique_ptr<ReplacingFile> file_;  // null when writing to `target_`
+  std::streambuf* target_ = nullptr;
+  std::unique_ptr<Encoder> encoder_;
+  std::unique_ptr<char[]> encoded_;  // the encoder's output block
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = kBlockSize;
   std::size_t used_ = 0;

@@ -11,6 +11,7 @@
 #include "Dataset/Dataset.h"
 #include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/DataBlock.h"
+#include "FileHandler/internal/DecodedInput.h"
 #include "FileHandler/internal/RowDestination.h"
 
 namespace mbrk {
@@ -43,6 +44,15 @@ enum class LocateIn {
 [[noreturn]] void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff start,
                                    const std::string& path, bool strict,
                                    LocateIn where = LocateIn::kPath);
+
+/// The shape the header gives.
+DatasetShape HeaderShape(const DataBlock& block);
+
+/// ThrowFormatError for an input that was compressed: the place is found in
+/// the decoded text, or where the damage was met for a damaged stream.
+[[noreturn]] void ThrowReadingError(FileTools::Error& error, const DecodedInput& input,
+                                    std::istream& raw, std::streamoff start,
+                                    const std::string& path);
 
 }  // namespace mbrk
 

@@ -72,12 +72,13 @@ class DatasetInput {
   DatasetInput& operator=(const DatasetInput&) = delete;
 
   std::istream& stream() noexcept { return ahead_ != nullptr ? through_ : in_; }
-  /// False when `in` is read through the read-ahead buffer.
-  bool positioned() const noexcept { return ahead_ == nullptr; }
+  /// False when `in` is read through a read-ahead buffer.
+  bool positioned() const noexcept { return ahead_ == nullptr && !ahead_reused_; }
 
  private:
   std::istream& in_;
   std::unique_ptr<ReadAheadBuffer> ahead_;
+  bool ahead_reused_ = false;  // `in` is read through one already
   std::istream through_;
 };
 

@@ -45,7 +45,9 @@ struct ParallelRowOptions {
 ///
 /// Returns how many values it placed, in the file's order, and leaves `in`
 /// where the ordinary reader goes on: past that many words, before the next
-/// token. Reads nothing from a stream whose buffer has no positions. Throws
+/// token. A stream whose buffer has no positions is read only through a
+/// ReadAheadBuffer (a pipe, a decoded input), which gets back the bytes read
+/// and not taken; from any other such stream nothing is read. Throws
 /// only std::bad_alloc or std::system_error (a thread that cannot start is
 /// not one: the others do its work).
 std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, std::int32_t rows,

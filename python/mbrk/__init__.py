@@ -20,8 +20,8 @@ FIFO's other end; a handler that returns lets the call go on.
 
 import importlib
 import os
-from typing import (TYPE_CHECKING, Any, Dict, Iterable, Iterator, List, Optional, Tuple,
-                    Union)
+from typing import (TYPE_CHECKING, Any, BinaryIO, Dict, Iterable, Iterator, List,
+                    Optional, Tuple, Union)
 
 import numpy as np
 import numpy.typing as npt
@@ -39,6 +39,7 @@ __all__ = ["Dataset", "DatasetShape", "FormatError", "RowIndex", "load", "save",
 __version__ = _mbrk.__version__
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+Source = Union[PathLike, BinaryIO]
 LabelRows = List[Dict[str, float]]
 
 
@@ -124,15 +125,39 @@ class Dataset:
         return _frame.to_frame(self, labels)
 
 
-def _paths(path: PathLike) -> Tuple[bytes, Union[str, bytes]]:
-    """The path as bytes to open and as given (os.fspath) to report."""
+def _paths(path: Source) -> Tuple[Any, Union[str, bytes]]:
+    """The path as bytes to open and as given (os.fspath) to report; a file
+    object (anything with readinto, read or write) as it is, with its name."""
+    if any(hasattr(path, method) for method in ("readinto", "read", "write")):
+        name = getattr(path, "name", None)
+        return path, name if isinstance(name, (str, bytes)) else "<stream>"
     shown = os.fspath(path)
     return _checks.path(os.fsencode(shown)), shown
 
 
-def load(path: PathLike, threads: Optional[int] = None,
+def _in_order(raw: Any) -> bool:
+    """Whether windows of `raw` are read in order on one open input: a file
+    object, or a file whose first bytes name a compression (no byte offsets)."""
+    if not isinstance(raw, bytes):
+        return True
+    try:
+        with open(raw, "rb") as file:
+            head = file.read(6)
+    except OSError:
+        return False  # the reader reports it
+    return (head.startswith((b"\x1f\x8b", b"\xfd7zXZ\x00", b"\x28\xb5\x2f\xfd"))
+            or (len(head) >= 4 and head[0] & 0xF0 == 0x50 and head[1:4] == b"\x2a\x4d\x18"))
+
+
+def load(path: Source, threads: Optional[int] = None,
          dtype: npt.DTypeLike = np.float64, strict: bool = False) -> Dataset:
     """Reads the whole dataset file ``path`` (str or os.PathLike).
+    ``path`` may also be a binary file object (``open(p, "rb")``,
+    ``io.BytesIO``, anything with ``readinto`` or ``read``), read from where it
+    stands; a text-mode one raises TypeError. A file compressed with gzip, xz
+    or zstd is read as the text it holds, whatever its name; a damaged one
+    raises FormatError naming the compression.
+
 
     The values are read once, straight into the arrays. The numbers of a large
     data block are read on ``threads`` threads: None for one per core, 1 for
@@ -152,10 +177,12 @@ def load(path: PathLike, threads: Optional[int] = None,
         threads = _checks.whole("threads", threads, least=1)
     kind = _dtype.check(dtype)
     raw, shown = _paths(path)
-    if kind == np.float32:
+    if kind == np.float32 and isinstance(raw, bytes):
         return Dataset(*_mbrk.load_float32(raw, shown, bool(strict)))
-    return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024),
-                               bool(strict)))
+    parts = _mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024), bool(strict))
+    if kind == np.float32:  # a file object: read as float64, then stored as asked
+        parts = (*(a.astype(np.float32) for a in parts[:4]), *parts[4:])
+    return Dataset(*parts)
 
 
 class RowIndex:
@@ -208,7 +235,7 @@ def index(path: PathLike, every: int = 100_000, threads: Optional[int] = None,
 _index_of = index  # for windows(), whose argument of that name hides it
 
 
-def windows(path: PathLike, rows: int = 10_000, dtype: npt.DTypeLike = np.float64,
+def windows(path: Source, rows: int = 10_000, dtype: npt.DTypeLike = np.float64,
             strict: bool = False, start: int = 0,
             index: Optional[RowIndex] = None) -> Iterator[Dataset]:
     """Iterates over the dataset file ``path`` in Datasets of ``rows`` rows
@@ -232,6 +259,10 @@ def windows(path: PathLike, rows: int = 10_000, dtype: npt.DTypeLike = np.float6
     start = _whole("start", start, 0)
     kind = _dtype.check(dtype)
     raw, shown = _paths(path)
+    if _in_order(raw):
+        if start > 0:
+            raise ValueError("start is not available for a file object or a compressed file")
+        return _windows_in_order(raw, shown, rows, kind)
     offset, first_row = 0, 0
     if start > 0:
         if index is None:
@@ -259,7 +290,24 @@ def windows(path: PathLike, rows: int = 10_000, dtype: npt.DTypeLike = np.float6
     return iterate()
 
 
-def probe(path: PathLike, strict: bool = False) -> DatasetShape:
+def _windows_in_order(raw: Any, shown: Union[str, bytes], rows: int,
+                      kind: Any) -> Iterator[Dataset]:
+    """windows() of a file object or a compressed file: read in order on one
+    open input (``strict`` is not taken there)."""
+    reader = _mbrk.Windows(raw, shown)
+
+    def iterate() -> Iterator[Dataset]:
+        """The windows, read one by one as they are asked for."""
+        while reader.rows_left() > 0:
+            parts = reader.next(min(rows, reader.rows_left()))
+            if kind == np.float32:
+                parts = (*(a.astype(np.float32) for a in parts[:4]), *parts[4:])
+            yield Dataset(*parts)
+
+    return iterate()
+
+
+def probe(path: Source, strict: bool = False) -> DatasetShape:
     """Reads the header of the dataset file ``path`` and nothing more.
 
     Returns a dict with ``rows``, ``inputs``, ``expected``, ``generated``,
@@ -289,10 +337,19 @@ def _label_rows(name: str,
     return _checks.label_rows(name, lists)
 
 
-def save(path: PathLike, inputs: Any = None, expected: Any = None, generated: Any = None,
+_COMPRESSIONS = ("gzip", "xz", "zstd")
+
+
+def save(path: Source, inputs: Any = None, expected: Any = None, generated: Any = None,
          errors: Any = None, expected_labels: Optional[Iterable[Any]] = None,
-         generated_labels: Optional[Iterable[Any]] = None) -> None:
-    """Writes a dataset file, created or truncated, as the toolkit writes it.
+         generated_labels: Optional[Iterable[Any]] = None, *,
+         compression: Optional[str] = "infer") -> None:
+    """Writes a dataset file, created or truncated, as the toolkit writes it,
+    or into a binary file object (anything with ``write``).
+
+    ``compression`` is "gzip", "xz", "zstd" or None (none); by default it
+    follows the name's suffix (``.gz``, ``.xz``, ``.zst``), and a file object
+    is written uncompressed.
 
     ``inputs``, ``expected``, ``generated`` and ``errors`` are array-likes of
     shape (rows, width) with the same row count, or None for width 0.
@@ -312,6 +369,9 @@ def save(path: PathLike, inputs: Any = None, expected: Any = None, generated: An
     values and label lists, a label name that is not a word of the format), or
     OSError.
     """
+    if compression is not None and compression != "infer" and compression not in _COMPRESSIONS:
+        raise ValueError(f"compression must be one of {', '.join(_COMPRESSIONS)} or None, "
+                         f"not {compression!r}")
     if isinstance(inputs, Dataset):
         if any(x is not None for x in (expected, generated, errors, expected_labels,
                                         generated_labels)):
@@ -331,12 +391,14 @@ def save(path: PathLike, inputs: Any = None, expected: Any = None, generated: An
     rows = counts[0]
     parts = [a if a is not None else np.zeros((rows, 0)) for a in arrays.values()]
     raw, shown = _paths(path)
-    _mbrk.save(raw, shown, *parts, expected_pairs, generated_pairs)
+    how = None if compression == "infer" else compression or "none"
+    _mbrk.save(raw, shown, *parts, expected_pairs, generated_pairs, how)
 
 
-def to_flat(source: PathLike, destination: PathLike) -> None:
+def to_flat(source: Source, destination: Source) -> None:
     """Converts the dataset file ``source`` into the flat file ``destination``:
     the same bytes as the mbrkd2flat command writes, written in large blocks.
+    Either may be a binary file object; the source may be compressed.
     Generated outputs, errors and label lists are not written.
 
     As the command does, refuses with ValueError a destination that is the

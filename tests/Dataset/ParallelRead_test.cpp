@@ -131,6 +131,43 @@ TEST(ParallelRead, GivesWhatOneThreadGivesWhereverChunksAndPiecesEnd) {
   }
 }
 
+// A compressed stream, read on one thread or decoded on one while others
+// parse, gives what its plain text gives: the same values, or the same
+// message at the same line, column and offset of the decoded text.
+TEST(ParallelRead, CompressedGivesWhatPlainGives) {
+  std::vector<std::string> texts;
+  for (const char* block : kBlocks)
+    texts.push_back(block[0] == '[' ? block : kHeader + std::string(block));
+  std::string many = "[DataSet] [Rows = 2000] [Inputs = 3] [ExpectedOutputs = 2] [Data]\n";
+  for (int i = 0; i < 10000; ++i) many += std::to_string(i * 37 % 1001) + (i % 5 == 4 ? "\n" : " ");
+  texts.push_back(many + "[~Data] [~DataSet]\n");
+  texts.push_back(many + "x [~Data] [~DataSet]\n");
+  for (const std::string& text : texts) {
+    const std::string expected = Outcome([&] {
+      std::istringstream in(text);
+      return ReadDataset(in, ReadOptions{1});
+    });
+    for (const Codec codec : {Codec::kGzip, Codec::kXz, Codec::kZstd}) {
+      const std::string bytes = test::Compressed(codec, text);
+      for (const auto& [threads, chunk] :
+           {std::pair<unsigned, std::size_t>{1, 1}, {3, 7}, {2, 4096}}) {
+        ParallelRowOptions options;
+        options.threads = threads;
+        options.chunk_bytes = chunk;
+        options.piece_bytes = chunk * 5;
+        options.least_bytes = 0;
+        const std::string got = Outcome([&] {
+          std::istringstream in(bytes);
+          return ReadDatasetWith(in, options);
+        });
+        ASSERT_EQ(expected, got) << text.substr(0, 120) << "\n"
+                                 << CodecName(codec) << " threads " << threads << " chunk "
+                                 << chunk;
+      }
+    }
+  }
+}
+
 // The defaults: a file of several mebibytes read by name on every core, and
 // on two threads, as on one.
 TEST(ParallelRead, ReadsLargeFilesByNameAsOneThreadDoes) {

@@ -434,6 +434,32 @@ TEST_F(SeparatorRuns, SamplesReadAlikeAlsoAcrossBufferRefills) {
   EXPECT_EQ(samples * 109, compared_);
 }
 
+// gzip's magic number is two separator bytes, and a gzip header may go on
+// in separators: files that begin so read as they did, and those that cannot
+// be read at all are refused alike (as a damaged stream, which they look
+// like).
+TEST_F(SeparatorRuns, FilesBeginningWithAMagicNumberReadAlike) {
+  std::vector<std::string> texts;
+  for (const std::filesystem::path& sample : Files("samples", ".mbrk")) {
+    texts.push_back(Source(sample));
+  }
+  DatasetMaker maker(99);
+  for (int n = 0; n < 40; ++n) texts.push_back(maker.Make().text);
+  SplitMix random(5);
+  for (const std::string& text : texts) {
+    const fuzz::Outcome original = Read(text);
+    std::vector<std::string> rewrites;
+    const std::string kMagic[] = {"\x1f\x8b", "\x1f\x8b\x08",
+                                  std::string("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10)};
+    for (std::string prefix : kMagic) {
+      fuzz::AppendRandomRun(prefix, random);
+      rewrites.push_back(prefix + text);
+    }
+    ExpectReadAlike(original, rewrites);
+  }
+  EXPECT_EQ(texts.size() * 3, compared_);
+}
+
 // Refused sources, and the odd ones that convert: the same message, or the
 // same tables and flat text.
 TEST_F(SeparatorRuns, HostileSourcesReadAlike) {

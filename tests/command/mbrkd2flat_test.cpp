@@ -59,6 +59,34 @@ TEST_F(Mbrkd2flatTest, ConvertsTheShippedSample) {
   EXPECT_EQ(flat.size() - last.size(), flat.rfind(last));
 }
 
+// A source compressed by the compressors' own tools converts to the bytes its
+// text converts to; one cut short is refused in one line naming its
+// compression, before the destination is made.
+TEST_F(Mbrkd2flatTest, ConvertsACompressedSource) {
+  const std::string sample = std::string(MBRK_SOURCE_DIR) + "/samples/iris-labels.mbrk";
+  ASSERT_EQ(0, RunProgram(MBRKD2FLAT_PATH, {sample, dst_}).exit_status);
+  const std::string expected = ReadFile(dst_);
+  const struct {
+    const char* tool;
+    const char* name;
+  } kTools[] = {{"/usr/bin/gzip", "gzip"}, {"/usr/bin/xz", "xz"}, {"/usr/bin/zstd", "zstd"}};
+  for (const auto& t : kTools) {
+    SCOPED_TRACE(t.name);
+    const RunResult packed = RunProgram(t.tool, {"-c", sample});
+    ASSERT_EQ(0, packed.exit_status);
+    unlink(dst_.c_str());
+    const RunResult r = Convert(packed.out);
+    EXPECT_EQ(0, r.exit_status);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(expected, flat_);
+    unlink(dst_.c_str());
+    const RunResult cut = Convert(packed.out.substr(0, packed.out.size() * 2 / 3));
+    EXPECT_EQ(1, cut.exit_status);
+    EXPECT_EQ(std::string("Damaged ") + t.name + " stream (truncated)\n", cut.err);
+    EXPECT_FALSE(flat_exists_);
+  }
+}
+
 TEST_F(Mbrkd2flatTest, WritesNineSignificantDigitsAndNonFiniteWords) {
   const RunResult r =
       Convert(Dataset("[Rows = 3][Inputs = 4][ExpectedOutputs = 2]",
