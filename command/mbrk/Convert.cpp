@@ -1,0 +1,4 @@
+#include "command/mbrk/Common.h"
+namespace mbrk::cli {
+int RunConvert(const std::vector<std::string>&, const Console&) { return 1; }
+}  // namespace mbrk::cli
