@@ -28,6 +28,7 @@ class Progress {
   /// Starts a stage of the work: `label` ("reading", "writing"), the bytes
   /// and rows it will take when known (else -1). The counters start at 0.
   void Stage(const std::string& label, std::int64_t total_bytes, std::int64_t total_rows);
+  bool Shown() const { return shown_; }
   /// Counters the work adds to as it goes, from any thread.
   std::atomic<std::uint64_t>& Bytes() { return bytes_; }
   std::atomic<std::int64_t>& Rows() { return rows_; }
