@@ -1,5 +1,6 @@
 #include "command/mbrk/Columns.h"
 
+#include <stdexcept>
 #include <unordered_set>
 
 #include "command/mbrk/Options.h"
@@ -64,7 +65,17 @@ const std::optional<std::vector<Labels>>& VectorLabels(const Dataset& dataset, i
   return kNone;
 }
 
+void RequireShowableWidth(const Dataset& dataset) {
+  std::size_t width = 0;
+  for (int v = 0; v < 4; ++v) width += VectorMatrix(dataset, v).Width();
+  if (width > kMostColumns) {
+    throw std::length_error("Too many columns for a table: " + std::to_string(width) +
+                            " (at most " + std::to_string(kMostColumns) + ")");
+  }
+}
+
 std::vector<Column> AllColumns(const Dataset& dataset) {
+  RequireShowableWidth(dataset);
   std::vector<Column> columns;
   for (int v = 0; v < 4; ++v) AddVectorColumns(dataset, v, columns);
   return columns;

@@ -52,7 +52,16 @@ std::vector<std::string> LabelNames(const std::vector<Labels>& lists);
 const Matrix& VectorMatrix(const Dataset& dataset, int v);
 const std::optional<std::vector<Labels>>& VectorLabels(const Dataset& dataset, int v);
 
-/// Every column of `dataset`, vector after vector.
+/// The most columns a table of the command is made with: a header of more
+/// names would not be read by anything.
+constexpr std::size_t kMostColumns = std::size_t{1} << 20;
+
+/// Throws std::length_error when the four widths of `dataset` add up to more
+/// than kMostColumns.
+void RequireShowableWidth(const Dataset& dataset);
+
+/// Every column of `dataset`, vector after vector (RequireShowableWidth
+/// first).
 std::vector<Column> AllColumns(const Dataset& dataset);
 
 /// The items of a --columns list: names separated by commas, none empty.

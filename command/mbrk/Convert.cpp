@@ -136,6 +136,7 @@ void KeepVectors(Dataset& dataset, const std::vector<std::string>& items) {
 // Writes the table formats into `output`.
 void WriteTable(const Request& request, const Dataset& dataset, Output& output,
                 Progress& progress) {
+  output.CountInto(&progress.Bytes());
   const std::vector<Column> columns =
       request.columns.empty() ? AllColumns(dataset) : SelectColumns(dataset, request.columns);
   // A text table without columns would be nothing but line ends, one per row.

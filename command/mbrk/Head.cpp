@@ -64,6 +64,7 @@ std::string ListText(const Labels& labels) {
 }
 
 void PrintRows(const Dataset& dataset, std::ostream& out) {
+  RequireShowableWidth(dataset);
   std::vector<std::string> header;
   std::vector<bool> right;
   for (int v = 0; v < 4; ++v) {

@@ -158,13 +158,15 @@ int RunStats(const std::vector<std::string>& words, const Console& console) {
       failure = Describe(path, error);
     }
   }
-  if (!failure.empty()) {
-    console.err << "mbrk stats: " << failure << std::endl;
-    return 1;
+  try {
+    if (failure.empty()) PrintStats(dataset, bins, console.out);
+  } catch (const std::exception& error) {
+    failure = Describe(path, error);
   }
-  PrintStats(dataset, bins, console.out);
   console.out << std::flush;
-  return 0;
+  if (failure.empty()) return 0;
+  console.err << "mbrk stats: " << failure << std::endl;
+  return 1;
 }
 
 }  // namespace mbrk::cli

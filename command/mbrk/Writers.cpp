@@ -62,6 +62,7 @@ void Output::Flush() {
   } else {
     WriteAll(fd_, buffer_.get(), used_, name_);
   }
+  if (counter_ != nullptr) *counter_ += used_;
   used_ = 0;
 }
 

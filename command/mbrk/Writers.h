@@ -31,6 +31,8 @@ class Output {
   void Append(const std::string& text);
   /// Hands over everything held; throws std::system_error when it cannot.
   void Flush();
+  /// Adds the bytes handed over from now on to `counter`.
+  void CountInto(std::atomic<std::uint64_t>* counter) { counter_ = counter; }
 
  private:
   int fd_ = -1;
@@ -39,6 +41,7 @@ class Output {
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_;
   std::size_t used_ = 0;
+  std::atomic<std::uint64_t>* counter_ = nullptr;
 };
 
 /// Writes `columns` of `rows` rows as text: a header row of the column names,
