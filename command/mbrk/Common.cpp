@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <istream>
 #include <new>
 #include <ostream>
@@ -71,9 +72,66 @@ Dataset ReadSource(const std::string& path, const Console& console, Progress& pr
   return ReadDataset(in, options);
 }
 
+namespace {
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The text std::to_chars gives for `value`, found faster where that is sure;
+// null elsewhere. For a magnitude from 1e-7 to 1e15, take the decimal of 15
+// significant digits nearest to it: an integer below 2^53 over a power of
+// ten up to 1e22, both exact, so their quotient is the double that reading
+// the decimal gives. When that is `value`, the decimal is the only one of 15
+// digits that reads back (they lie further apart than doubles there), so
+// the shortest digits that read back are it without its trailing zeros.
+// Written in fixed notation where that is not longer than the scientific
+// one, as to_chars chooses.
+char* WriteShortDecimal(double value, char* to) {
+  const double magnitude = std::fabs(value);
+  if (!(magnitude >= 1e-7 && magnitude < 1e15)) return nullptr;
+  int whole = 0;  // digits before the point, or minus the zeros after it
+  if (magnitude >= 1) {
+    whole = 1;
+    while (magnitude >= kPowersOfTen[whole]) ++whole;
+  } else {
+    while (magnitude * kPowersOfTen[1 - whole] < 1) --whole;
+  }
+  int decimals = 15 - whole;
+  auto digits = static_cast<std::uint64_t>(magnitude * kPowersOfTen[decimals] + 0.5);
+  if (static_cast<double>(digits) / kPowersOfTen[decimals] != magnitude) return nullptr;
+  while (decimals > 0 && digits % 10 == 0) {
+    digits /= 10;
+    --decimals;
+  }
+  // A whole number ending in 0 may be shorter in scientific notation.
+  if (decimals == 0 && digits % 10 == 0) return nullptr;
+  char text[24];
+  char* end = std::to_chars(text, text + sizeof text, digits).ptr;
+  const auto length = static_cast<int>(end - text);
+  if (whole <= 0) {
+    // 0.00ddd against d.dde-XX: fixed when not longer.
+    const int zeros = -whole;
+    if (2 + zeros + length > length + (length > 1 ? 1 : 0) + 4) return nullptr;
+    if (value < 0) *to++ = '-';
+    *to++ = '0';
+    *to++ = '.';
+    to = std::fill_n(to, zeros, '0');
+    return std::copy_n(text, length, to);
+  }
+  if (value < 0) *to++ = '-';
+  to = std::copy_n(text, whole, to);
+  if (decimals == 0) return to;
+  *to++ = '.';
+  return std::copy_n(text + whole, length - whole, to);
+}
+
+}  // namespace
+
 char* WriteExact(double value, char* to) {
   if (std::isnan(value)) return std::copy_n("nan", 3, to);
   if (std::isinf(value)) return value < 0 ? std::copy_n("-inf", 4, to) : std::copy_n("inf", 3, to);
+  if (char* end = WriteShortDecimal(value, to)) return end;
   return std::to_chars(to, to + 32, value).ptr;
 }
 

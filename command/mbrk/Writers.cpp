@@ -1,10 +1,13 @@
 #include "command/mbrk/Writers.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <system_error>
+#include <thread>
 
 #include "command/mbrk/Common.h"
 #include "command/mbrk/Files.h"
@@ -27,6 +30,85 @@ std::string HeaderCell(const std::string& name, char separator) {
   return quoted + "\"";
 }
 
+// Formats blocks of rows as lines of text.
+class TextBlocks {
+ public:
+  TextBlocks(const std::vector<Column>& columns, char separator)
+      : columns_(columns),
+        separator_(separator),
+        // A value takes at most 24 characters, with its separator 25.
+        line_room_(columns.size() * 32 + 2),
+        // Blocks of about 4 MiB of text at most, however wide the rows.
+        block_rows_(std::clamp<std::size_t>((std::size_t{4} << 20) / line_room_, 1, 16384)) {}
+
+  std::size_t BlockRows() const { return block_rows_; }
+
+  void Format(std::size_t begin, std::size_t end, std::string& text) const {
+    text.resize((end - begin) * line_room_);
+    char* at = text.data();
+    for (std::size_t r = begin; r < end; ++r) {
+      for (std::size_t c = 0; c < columns_.size(); ++c) {
+        if (c != 0) *at++ = separator_;
+        double value = 0;
+        if (columns_[c].ValueAt(r, value)) at = WriteExact(value, at);
+      }
+      *at++ = '\n';
+    }
+    text.resize(static_cast<std::size_t>(at - text.data()));
+  }
+
+ private:
+  const std::vector<Column>& columns_;
+  char separator_;
+  std::size_t line_room_;
+  std::size_t block_rows_;
+};
+
+// One block of rows per core, formatted on threads of their own; the
+// threads are always joined, also when the round fails.
+struct Round {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::vector<std::string> texts;
+  std::vector<std::thread> threads;
+  std::vector<std::exception_ptr> failures;
+
+  ~Round() { Join(); }
+
+  void Start(const TextBlocks& blocks, std::size_t first, std::size_t rows) {
+    const std::size_t cores = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+    begin = first;
+    end = std::min(rows, first + cores * blocks.BlockRows());
+    const std::size_t count = (end - begin + blocks.BlockRows() - 1) / blocks.BlockRows();
+    texts.resize(count);
+    failures.assign(count, nullptr);
+    for (std::size_t b = 0; b < count; ++b) {
+      const std::size_t from = begin + b * blocks.BlockRows();
+      const std::size_t to = std::min(end, from + blocks.BlockRows());
+      threads.emplace_back([this, &blocks, b, from, to] {
+        try {
+          blocks.Format(from, to, texts[b]);
+        } catch (...) {
+          failures[b] = std::current_exception();
+        }
+      });
+    }
+  }
+
+  void Join() {
+    for (std::thread& thread : threads) thread.join();
+    threads.clear();
+  }
+
+  void Finish(Output& output) {
+    Join();
+    for (std::size_t b = 0; b < texts.size(); ++b) {
+      if (failures[b]) std::rethrow_exception(failures[b]);
+      output.Append(texts[b]);
+    }
+  }
+};
+
 bool LittleEndian() {
   const std::uint16_t probe = 1;
   unsigned char first = 0;
@@ -42,28 +124,33 @@ Output::Output(int fd, std::string name)
 Output::Output(std::ostream& stream)
     : name_("standard output"), stream_(&stream), buffer_(new char[kBlock]), capacity_(kBlock) {}
 
-void Output::Append(const std::string& text) {
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t piece = std::min(text.size() - at, kBlock / 2);
-    char* to = Reserve(piece);
-    std::memcpy(to, text.data() + at, piece);
-    Commit(to + piece);
-    at += piece;
+void Output::Append(const char* text, std::size_t size) {
+  if (size >= capacity_ / 2) {
+    // A large piece goes out as it is, after what is held.
+    Flush();
+    Send(text, size);
+    return;
   }
+  char* to = Reserve(size);
+  std::memcpy(to, text, size);
+  Commit(to + size);
 }
 
 void Output::Flush() {
-  if (used_ == 0) return;
+  Send(buffer_.get(), used_);
+  used_ = 0;
+}
+
+void Output::Send(const char* bytes, std::size_t size) {
+  if (size == 0) return;
   if (stream_ != nullptr) {
-    if (!stream_->write(buffer_.get(), static_cast<std::streamsize>(used_))) {
+    if (!stream_->write(bytes, static_cast<std::streamsize>(size))) {
       throw std::system_error(EIO, std::generic_category(), "cannot write " + name_);
     }
   } else {
-    WriteAll(fd_, buffer_.get(), used_, name_);
+    WriteAll(fd_, bytes, size, name_);
   }
-  if (counter_ != nullptr) *counter_ += used_;
-  used_ = 0;
+  if (counter_ != nullptr) *counter_ += size;
 }
 
 void WriteText(Output& output, const std::vector<Column>& columns, std::size_t rows, char separator,
@@ -74,20 +161,16 @@ void WriteText(Output& output, const std::vector<Column>& columns, std::size_t r
     header += HeaderCell(column.name, separator);
   }
   output.Append(header + "\n");
-  // A value takes at most 24 characters, with its separator 25.
-  const std::size_t line_room = columns.size() * 32 + 2;
-  for (std::size_t r = 0; r < rows; ++r) {
-    char* at = output.Reserve(line_room);
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-      if (c != 0) *at++ = separator;
-      double value = 0;
-      if (columns[c].ValueAt(r, value)) at = WriteExact(value, at);
-    }
-    *at++ = '\n';
-    output.Commit(at);
-    if ((r + 1) % kRowsPerCount == 0) rows_done += kRowsPerCount;
+  const TextBlocks blocks(columns, separator);
+  Round rounds[2];
+  std::size_t next = 0;
+  rounds[0].Start(blocks, next, rows);
+  for (int now = 0; rounds[now].begin < rounds[now].end; now = 1 - now) {
+    // The next round is formatted while this one is written.
+    rounds[1 - now].Start(blocks, rounds[now].end, rows);
+    rounds[now].Finish(output);
+    rows_done += static_cast<std::int64_t>(rounds[now].end - rounds[now].begin);
   }
-  rows_done += static_cast<std::int64_t>(rows % kRowsPerCount);
   output.Flush();
 }
 

@@ -28,13 +28,16 @@ class Output {
     return buffer_.get() + used_;
   }
   void Commit(char* end) { used_ = static_cast<std::size_t>(end - buffer_.get()); }
-  void Append(const std::string& text);
+  void Append(const char* text, std::size_t size);
+  void Append(const std::string& text) { Append(text.data(), text.size()); }
   /// Hands over everything held; throws std::system_error when it cannot.
   void Flush();
   /// Adds the bytes handed over from now on to `counter`.
   void CountInto(std::atomic<std::uint64_t>* counter) { counter_ = counter; }
 
  private:
+  void Send(const char* bytes, std::size_t size);
+
   int fd_ = -1;
   std::string name_;
   std::ostream* stream_ = nullptr;
@@ -49,7 +52,9 @@ class Output {
 /// value the shortest text that reads back to the same double ("inf",
 /// "-inf", "nan" for those) and empty where a row's list lacks a label.
 /// Names holding the separator, a quote or a line end are quoted (CSV).
-/// Adds each row written to `rows_done`.
+/// The lines are formatted in blocks of rows on every core, written in
+/// their order while the next blocks are formatted. Adds the rows written to
+/// `rows_done`.
 void WriteText(Output& output, const std::vector<Column>& columns, std::size_t rows, char separator,
                std::atomic<std::int64_t>& rows_done);
 
