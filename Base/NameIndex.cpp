@@ -119,9 +119,9 @@ std::uint32_t NameIndex::Hash(const char* name) const noexcept {
   return static_cast<std::uint32_t>(hash ^ (hash >> 32));
 }
 
-bool NameIndex::Same(const char* a, const char* b) const noexcept {
+bool SameName(NameMatch match, const char* a, const char* b) noexcept {
   if (a == nullptr || b == nullptr) return false;
-  return match_ == NameMatch::kExact ? std::strcmp(a, b) == 0 : strcasecmp(a, b) == 0;
+  return match == NameMatch::kExact ? std::strcmp(a, b) == 0 : strcasecmp(a, b) == 0;
 }
 
 void NameIndex::Reserve(std::int32_t count) {

@@ -400,26 +400,7 @@ inline std::size_t Format(double value, char* buffer) noexcept {
 
 std::size_t FormatValue(double value, char* buffer) noexcept { return Format(value, buffer); }
 
-// ---- Fixed and general notation ---------------------------------------------------
-
-// "%.*f" in the "C" locale: to_chars is defined as printf's conversion there,
-// and is independent of whatever locale the host program has set, which
-// could otherwise turn the point into a comma that reads back as two numbers.
-// No magnitude is cut short: the largest double has 309 integral digits.
-std::string FixedText(double value, int precision) {
-  if (precision < 0) precision = 6;  // printf's reading of a negative precision
-  char small[64];
-  std::to_chars_result done =
-      std::to_chars(small, small + sizeof small, value, std::chars_format::fixed, precision);
-  if (done.ec == std::errc()) return std::string(small, done.ptr);
-  constexpr std::size_t kMostIntegralText = std::numeric_limits<double>::max_exponent10 + 8;
-  std::string text(kMostIntegralText + static_cast<std::size_t>(precision), '\0');
-  done = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed,
-                       precision);
-  MBRK_ASSERT(done.ec == std::errc());
-  text.resize(static_cast<std::size_t>(done.ptr - text.data()));
-  return text;
-}
+// ---- General notation ---------------------------------------------------------------
 
 void AppendGeneral15(std::string& text, double value) {
   char digits[kMaxValueText];

@@ -14,10 +14,19 @@ namespace mbrk {
 
 namespace {
 
-// Below this many labels a list is searched from its start and grows by one
-// label at a time: for a handful of labels an index and spare room would
-// cost more than they save.
-constexpr std::int32_t kIndexedFrom = 8;
+// Names match byte for byte. Below eight labels a list is searched from its
+// start and grows by one label at a time: for a handful of labels an index
+// and spare room would cost more than they save. The index keeps the room of
+// a long list's array. A name held twice (only a list put together from
+// outside can hold one) is found at its first place.
+constexpr TableRules kLabels{NameMatch::kExact, NameWalk::kFromFirst, 8};
+
+// The labels of `list` as a table, with `index` its name index.
+auto Labels(const TLabelList& list, std::unique_ptr<TableIndex>& index) noexcept {
+  const auto name_at = [&list](std::int32_t i) { return list.MbrDyaItems[i].MbrStrName; };
+  return IndexedTable<decltype(name_at)>(kLabels, index, list.MbrDyaItems, list.MbrLngCount,
+                                         name_at);
+}
 
 // The room a long list grows to when it is full: twice its labels.
 std::int32_t GrownRoom(std::int32_t count) {
@@ -59,59 +68,9 @@ TLabel::~TLabel() { delete[] MbrStrName; }
 
 // ---- TLabelList ----
 
-// The array and count it describes tell whether the index still belongs to
-// the list: a list whose members were replaced from outside is indexed anew,
-// and its array taken to have no spare room.
-struct TLabelList::Index {
-  Index(const TLabel* described, std::int32_t labels) noexcept
-      : items(described), count(labels), room(labels) {}
-
-  const TLabel* items;  // the array described
-  std::int32_t count;   // labels recorded, from the first
-  std::int32_t room;    // labels the array has space for
-  NameIndex names{NameMatch::kExact};
-};
-
-bool TLabelList::IndexIsCurrent() const noexcept {
-  return MbrPtrIndex != nullptr && MbrPtrIndex->items == MbrDyaItems &&
-         MbrPtrIndex->count == MbrLngCount;
-}
-
-// An index of the labels as they stand, with space for `room` names. A name
-// that appears twice (only a list put together from outside can hold one) is
-// found at its first place, as a walk from the start would find it.
-std::unique_ptr<TLabelList::Index> TLabelList::MakeIndex(std::int32_t room) const {
-  auto index = std::make_unique<Index>(MbrDyaItems, MbrLngCount);
-  index->names.Reserve(room);
-  const auto name_at = [this](std::int32_t i) { return MbrDyaItems[i].MbrStrName; };
-  for (std::int32_t i = 0; i < MbrLngCount; ++i) {
-    const char* name = MbrDyaItems[i].MbrStrName;
-    if (name != nullptr && index->names.Find(name, name_at) < 0) index->names.Insert(name, i);
-  }
-  return index;
-}
-
-// A long list without a current index gets one here. Should there be no
-// memory for it, the walk from the start still finds the label: adding to
-// an existing name never fails.
 TLabel* TLabelList::FindLabel(const char* name) noexcept {
-  if (MbrLngCount >= kIndexedFrom && !IndexIsCurrent()) {
-    try {
-      MbrPtrIndex = MakeIndex(MbrLngCount);
-    } catch (const std::bad_alloc&) {
-      MbrPtrIndex.reset();
-    }
-  }
-  if (IndexIsCurrent()) {
-    const std::int32_t i =
-        MbrPtrIndex->names.Find(name, [this](std::int32_t k) { return MbrDyaItems[k].MbrStrName; });
-    return i < 0 ? nullptr : &MbrDyaItems[i];
-  }
-  for (std::int32_t i = 0; i < MbrLngCount; ++i) {
-    TLabel& label = MbrDyaItems[i];
-    if (label.MbrStrName != nullptr && std::strcmp(label.MbrStrName, name) == 0) return &label;
-  }
-  return nullptr;
+  const std::int32_t i = Labels(*this, MbrPtrIndex).Find(name);
+  return i < 0 ? nullptr : &MbrDyaItems[i];
 }
 
 // Out of line, as every member that creates or destroys the index.
@@ -170,20 +129,15 @@ void TLabelList::AppendLabel(const char* name, double value) {
   // The count is a 32-bit number: a list that long cannot grow any further.
   if (MbrLngCount == std::numeric_limits<std::int32_t>::max()) throw std::bad_alloc();
   const std::int32_t count = MbrLngCount;
-  const bool indexed = IndexIsCurrent();
-  const std::int32_t room = indexed ? MbrPtrIndex->room : count;
 
   // Everything that can fail happens before the list changes.
-  std::unique_ptr<Index> fresh;
-  if (indexed) {
-    MbrPtrIndex->names.Reserve(count + 1);
-  } else if (count + 1 >= kIndexedFrom) {
-    fresh = MakeIndex(count + 1);
-  }
+  auto labels = Labels(*this, MbrPtrIndex);
+  const std::int32_t room = labels.Room();
+  labels.PrepareAppend();
   std::unique_ptr<TLabel[]> grown;
   std::int32_t grown_room = room;
   if (count == room) {
-    grown_room = count + 1 < kIndexedFrom ? count + 1 : GrownRoom(count);
+    grown_room = count + 1 < kLabels.indexed_from ? count + 1 : GrownRoom(count);
     grown.reset(new TLabel[static_cast<std::size_t>(grown_room)]);
   }
   std::unique_ptr<char[]> copy(CopyText(name));
@@ -198,17 +152,7 @@ void TLabelList::AppendLabel(const char* name, double value) {
   label.MbrStrName = copy.release();
   label.MbrDblValue = value;
   MbrLngCount = count + 1;
-
-  if (indexed || fresh != nullptr) {
-    if (fresh != nullptr) MbrPtrIndex = std::move(fresh);
-    Index& index = *MbrPtrIndex;
-    index.items = MbrDyaItems;
-    index.count = MbrLngCount;
-    index.room = grown_room;
-    index.names.Insert(label.MbrStrName, count);  // the space was reserved above
-  } else {
-    MbrPtrIndex.reset();  // a short list: any index left is of members replaced from outside
-  }
+  labels.Appended(MbrDyaItems, grown_room);  // the index's space was made above
 }
 
 }  // namespace mbrk

@@ -11,6 +11,8 @@
 
 namespace mbrk {
 
+struct TableIndex;
+
 /// One named number. The name is a new[] array owned by this label alone.
 class TLabel {
  public:
@@ -69,15 +71,11 @@ class TLabelList {
   TLabel* MbrDyaItems = nullptr;
 
  private:
-  struct Index;
-
   TLabel* FindLabel(const char* name) noexcept;
-  bool IndexIsCurrent() const noexcept;
-  std::unique_ptr<Index> MakeIndex(std::int32_t room) const;
 
   // Present only on a long list: its room and its names. Copies do without
   // one until they are appended to.
-  std::unique_ptr<Index> MbrPtrIndex;
+  std::unique_ptr<TableIndex> MbrPtrIndex;
 };
 
 }  // namespace mbrk

@@ -16,6 +16,7 @@
 namespace mbrk {
 
 class TKQstructure;
+struct TableIndex;
 
 /// One keyword/value entry of a structure. Both members are owned by the
 /// structure holding the entry.
@@ -145,18 +146,14 @@ class TKQstructure {
   // with the caller when the room cannot be made.
   TKQstructure(std::unique_ptr<char[]>&& word, std::int32_t capacity);
 
-  struct Index;
-
   TKQparameter* FindEntry(const char* keyword) const noexcept;
-  bool IndexIsCurrent() const noexcept;
-  std::unique_ptr<Index> MakeIndex(std::int32_t room) const;
   void AppendEntry(char* keyword, TKQstructure* value);
   void ReleaseEntries() noexcept;
   void CopyEntriesFrom(const TKQstructure& source);
 
   // The keyword index of a structure with many entries, made when first
   // needed (a lookup in a const structure may make it: one thread at a time).
-  mutable std::unique_ptr<Index> MbrPtrIndex;
+  mutable std::unique_ptr<TableIndex> MbrPtrIndex;
 };
 
 /// Reads the next token at `*cursor`, with `specials` the characters that

@@ -11,28 +11,19 @@
 # Builds format_check in build/bench (-DMBRK_BUILD_BENCH=ON) and prints one summary line
 # per process; exits 1 if any text differed.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/common.sh"
 
 COUNT=${COUNT:-300000000}
-SEED=${SEED:-1}
 JOBS=${JOBS:-1}
 DIGITS=${DIGITS:-9}
 [[ $DIGITS == 9 || $DIGITS == 15 ]] || { echo "check_format: DIGITS must be 9 or 15" >&2; exit 2; }
-for n in COUNT SEED JOBS; do
-  [[ ${!n} =~ ^[0-9]+$ ]] || { echo "check_format: $n must be a whole number, not '${!n}'" >&2; exit 2; }
-done
+bench_whole COUNT SEED JOBS
 ((JOBS >= 1)) || { echo "check_format: JOBS must be at least 1" >&2; exit 2; }
 
-BENCH_BUILD=build/bench
 mkdir -p "$BENCH_BUILD"
 LOG="$BENCH_BUILD/check_format.log"
-if ! { cmake -S . -B "$BENCH_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
-         -DMBRK_BUILD_TESTS=OFF -DMBRK_BUILD_BENCH=ON -DMBRK_WERROR=ON &&
-       cmake --build "$BENCH_BUILD" -j2 --target format_check; } >"$LOG" 2>&1; then
-  tail -n 30 "$LOG" >&2
-  echo "check_format: building format_check failed (log: $LOG)" >&2
-  exit 1
-fi
+: >"$LOG"
+bench_build "$LOG" format_check
 
 per_job=$((COUNT / JOBS))
 pids=()

@@ -36,23 +36,14 @@
 #   LINEARITY=0       skip the runs on the small dataset
 #   SMALL_ROWS=N      rows of the small dataset (default ROWS / 10)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/common.sh"
 
-ROWS=${ROWS:-1000000}
-INPUTS=${INPUTS:-10}
-OUTPUTS=${OUTPUTS:-2}
-SEED=${SEED:-1}
 RUNS=${RUNS:-5}
 LINEARITY=${LINEARITY:-1}
 SMALL_ROWS=${SMALL_ROWS:-$((ROWS / 10))}
-SCRATCH=${SCRATCH:-build/bench-data}
-BENCH_BUILD=build/bench
-for n in ROWS INPUTS OUTPUTS SEED RUNS SMALL_ROWS LINEARITY; do
-  [[ ${!n} =~ ^[0-9]+$ ]] || { echo "run_benchmark: $n must be a whole number, not '${!n}'" >&2; exit 2; }
-done
+bench_whole ROWS INPUTS OUTPUTS SEED RUNS SMALL_ROWS LINEARITY
 ((RUNS >= 1)) || { echo "run_benchmark: RUNS must be at least 1" >&2; exit 2; }
 
-mkdir -p "$SCRATCH"
 LOG="$SCRATCH/build.log"
 : >"$LOG"
 notes=()
@@ -67,13 +58,7 @@ for tool in cmake ninja g++ mawk; do
 done
 
 echo "== building the bench tools in $BENCH_BUILD"
-if ! { cmake -S . -B "$BENCH_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
-         -DMBRK_BUILD_TESTS=OFF -DMBRK_BUILD_BENCH=ON -DMBRK_WERROR=ON &&
-       cmake --build "$BENCH_BUILD" -j2 --target gen_dataset bare_loop measure table_bench; } >>"$LOG" 2>&1; then
-  tail -n 30 "$LOG" >&2
-  echo "run_benchmark: building the bench tools failed (log: $LOG)" >&2
-  exit 1
-fi
+bench_build "$LOG" gen_dataset bare_loop measure table_bench
 GEN="$BENCH_BUILD/bench/gen_dataset"
 BARE="$BENCH_BUILD/bench/bare_loop"
 MEASURE="$BENCH_BUILD/bench/measure"
@@ -88,10 +73,9 @@ if [[ -n ${CONVERTER:-} ]]; then
   fi
 else
   echo "== building the converter (preset default, target mbrkd2flat)"
-  if { cmake --preset default && cmake --build --preset default -j2 --target mbrkd2flat; } >>"$LOG" 2>&1; then
+  if bench_converter "$LOG"; then
     CONVERTER=build/default/mbrkd2flat
   else
-    tail -n 30 "$LOG" >&2
     notes+=("converter skipped: it did not build (log: $LOG)")
     CONVERTER=""
   fi
@@ -104,21 +88,7 @@ if [[ -n $PYTHON ]] && ! "$PYTHON" -c 'import numpy' 2>/dev/null; then
 fi
 
 # ---- datasets ------------------------------------------------------------------------
-# Prints the path of the dataset of $1 rows, generating it when it is not there yet.
-dataset() {
-  local path="$SCRATCH/dataset-${1}x${INPUTS}x${OUTPUTS}-s${SEED}.mbrk"
-  if [[ ! -s $path ]]; then
-    echo "== generating $path" >&2
-    # Written under a temporary name first, so an interrupted run leaves no half file
-    # that a later run would take for the dataset.
-    "$GEN" --rows "$1" --inputs "$INPUTS" --outputs "$OUTPUTS" --seed "$SEED" --output "$path.part"
-    mv "$path.part" "$path"
-  else
-    echo "== reusing $path" >&2
-  fi
-  echo "$path"
-}
-DATA=$(dataset "$ROWS")
+DATA=$(bench_dataset "$ROWS")
 BYTES=$(stat -L -c %s "$DATA")
 # The flat file the readers read: the dataset converted (by the bare loop, whose output
 # every converter's is compared with).
@@ -130,7 +100,7 @@ fi
 FLAT_BYTES=$(stat -L -c %s "$FLAT")
 cat "$DATA" "$FLAT" >/dev/null  # every contender reads from a warm page cache
 if ((LINEARITY != 0)); then
-  SMALL_DATA=$(dataset "$SMALL_ROWS")
+  SMALL_DATA=$(bench_dataset "$SMALL_ROWS")
   SMALL_BYTES=$(stat -L -c %s "$SMALL_DATA")
   cat "$SMALL_DATA" >/dev/null
 fi

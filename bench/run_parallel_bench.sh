@@ -15,27 +15,13 @@
 # is missed or the roads' values differ. Variables: ROWS, INPUTS, OUTPUTS, SEED,
 # RUNS, THREADS.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-ROWS=${ROWS:-1000000}
-INPUTS=${INPUTS:-10}
-OUTPUTS=${OUTPUTS:-2}
-SEED=${SEED:-1}
+source "$(dirname "$0")/common.sh"
 RUNS=${RUNS:-5}
 THREADS=${THREADS:-2}
-SCRATCH=build/bench-data
-BENCH_BUILD=build/bench
-mkdir -p "$SCRATCH"
 echo "== building $BENCH_BUILD"
-cmake -S . -B "$BENCH_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
-      -DMBRK_BUILD_TESTS=OFF -DMBRK_BUILD_BENCH=ON -DMBRK_WERROR=ON >"$SCRATCH/parallel-bench-build.log"
-cmake --build "$BENCH_BUILD" -j2 --target gen_dataset parallel_bench measure \
-      >>"$SCRATCH/parallel-bench-build.log"
-dataset="$SCRATCH/dataset-${ROWS}x${INPUTS}x${OUTPUTS}-s${SEED}.mbrk"
-if [[ ! -f $dataset ]]; then
-  echo "== generating $dataset"
-  "$BENCH_BUILD/bench/gen_dataset" --rows "$ROWS" --inputs "$INPUTS" --outputs "$OUTPUTS" \
-    --seed "$SEED" --output "$dataset"
-fi
+: >"$SCRATCH/parallel-bench-build.log"
+bench_build "$SCRATCH/parallel-bench-build.log" gen_dataset parallel_bench measure
+dataset=$(bench_dataset "$ROWS")
 tool=$BENCH_BUILD/bench/parallel_bench
 measure=$BENCH_BUILD/bench/measure
 work=$(mktemp -d "${TMPDIR:-/tmp}/mbrk-parallel-bench.XXXXXX")

@@ -14,21 +14,12 @@
 # Builds the converter with the default preset and the bench tools in build/bench.
 # Exits 1 when a target is missed. Variables: ROWS, INPUTS, OUTPUTS, SEED.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-ROWS=${ROWS:-1000000}
-INPUTS=${INPUTS:-10}
-OUTPUTS=${OUTPUTS:-2}
-SEED=${SEED:-1}
-SCRATCH=build/bench-data
-BENCH_BUILD=build/bench
-mkdir -p "$SCRATCH"
+source "$(dirname "$0")/common.sh"
 LOG="$SCRATCH/pipe-bench-build.log"
+: >"$LOG"
 echo "== building the converter and the bench tools"
-{ cmake --preset default && cmake --build --preset default -j2 --target mbrkd2flat &&
-  cmake -S . -B "$BENCH_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
-        -DMBRK_BUILD_TESTS=OFF -DMBRK_BUILD_BENCH=ON -DMBRK_WERROR=ON &&
-  cmake --build "$BENCH_BUILD" -j2 --target gen_dataset measure; } >"$LOG" 2>&1 ||
-  { tail -n 30 "$LOG" >&2; echo "run_pipe_bench: the build failed (log: $LOG)" >&2; exit 1; }
+bench_converter "$LOG" || { echo "run_pipe_bench: the build failed (log: $LOG)" >&2; exit 1; }
+bench_build "$LOG" gen_dataset measure
 CONVERTER=build/default/mbrkd2flat
 MEASURE=$BENCH_BUILD/bench/measure
 work=$(mktemp -d "${TMPDIR:-/tmp}/mbrk-pipe-bench.XXXXXX")
@@ -44,7 +35,7 @@ convert() {
   else
     line=$("$MEASURE" -- "$CONVERTER" "$1" "$work/out-file.flat" 2>"$work/err")
   fi
-  read -r seconds kib status <<<"$line"
+  read -r seconds kib status _ <<<"$line"
   message=$(head -n 1 "$work/err")
 }
 
@@ -65,12 +56,7 @@ for header in tests/hostile/pipe-absurd-*.mbrk; do
 done
 
 echo "== a real dataset"
-dataset="$SCRATCH/dataset-${ROWS}x${INPUTS}x${OUTPUTS}-s${SEED}.mbrk"
-if [[ ! -s $dataset ]]; then
-  "$BENCH_BUILD/bench/gen_dataset" --rows "$ROWS" --inputs "$INPUTS" --outputs "$OUTPUTS" \
-    --seed "$SEED" --output "$dataset.part"
-  mv "$dataset.part" "$dataset"
-fi
+dataset=$(bench_dataset "$ROWS")
 cat "$dataset" >/dev/null  # a warm page cache for both
 convert "$dataset" file
 file_seconds=$seconds file_kib=$kib

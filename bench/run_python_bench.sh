@@ -8,28 +8,14 @@
 # and the bench tools, generates the dataset once into build/bench-data/ (shared with
 # run_benchmark.sh), then runs the rounds. Variables: ROWS, INPUTS, OUTPUTS, SEED, RUNS.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-ROWS=${ROWS:-1000000}
-INPUTS=${INPUTS:-10}
-OUTPUTS=${OUTPUTS:-2}
-SEED=${SEED:-1}
+source "$(dirname "$0")/common.sh"
 RUNS=${RUNS:-3}
-SCRATCH=build/bench-data
-BENCH_BUILD=build/bench
-mkdir -p "$SCRATCH"
 echo "== building $BENCH_BUILD"
-cmake -S . -B "$BENCH_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
-      -DMBRK_BUILD_TESTS=OFF -DMBRK_BUILD_BENCH=ON -DMBRK_WERROR=ON >"$SCRATCH/python-bench-build.log"
-cmake --build "$BENCH_BUILD" -j2 --target gen_dataset dataset_bench mbrkd2flat _mbrk \
-      >>"$SCRATCH/python-bench-build.log"
+: >"$SCRATCH/python-bench-build.log"
+bench_build "$SCRATCH/python-bench-build.log" gen_dataset dataset_bench mbrkd2flat _mbrk
 python=$(sed -n 's/^Python_EXECUTABLE:FILEPATH=//p' "$BENCH_BUILD/CMakeCache.txt")
 [[ -n $python ]] || { echo "run_python_bench: the build found no Python with NumPy" >&2; exit 1; }
-dataset="$SCRATCH/dataset-${ROWS}x${INPUTS}x${OUTPUTS}-s${SEED}.mbrk"
-if [[ ! -f $dataset ]]; then
-  echo "== generating $dataset"
-  "$BENCH_BUILD/bench/gen_dataset" --rows "$ROWS" --inputs "$INPUTS" --outputs "$OUTPUTS" \
-    --seed "$SEED" --output "$dataset"
-fi
+dataset=$(bench_dataset "$ROWS")
 work=$(mktemp -d "${TMPDIR:-/tmp}/mbrk-python-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 PYTHONPATH=$BENCH_BUILD/python PYTHONDONTWRITEBYTECODE=1 "$python" bench/python_bench.py \

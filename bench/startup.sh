@@ -20,38 +20,26 @@
 #   CONVERTER=PATH    converter to measure (default: build/default/mbrkd2flat, built here)
 #   SCRATCH=DIR       where the dataset and the outputs go (default: build/bench-data)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/common.sh"
 
 COUNT=${COUNT:-1000}
 ROUNDS=${ROUNDS:-10}
 SPAWNS=${SPAWNS:-200}
-SCRATCH=${SCRATCH:-build/bench-data}
 for n in COUNT ROUNDS SPAWNS; do
   [[ ${!n} =~ ^[1-9][0-9]*$ ]] || { echo "startup: $n must be a positive whole number" >&2; exit 2; }
 done
 ((COUNT % ROUNDS == 0)) || { echo "startup: COUNT must be a multiple of ROUNDS" >&2; exit 2; }
 command -v mawk >/dev/null || { echo "startup: mawk is not installed (scripts/setup)" >&2; exit 1; }
 
-mkdir -p "$SCRATCH"
 LOG="$SCRATCH/startup-build.log"
-if ! { cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
-         -DMBRK_BUILD_TESTS=OFF -DMBRK_BUILD_BENCH=ON -DMBRK_WERROR=ON &&
-       cmake --build build/bench -j2 --target gen_dataset measure; } >"$LOG" 2>&1; then
-  tail -n 30 "$LOG" >&2
-  echo "startup: building the bench tools failed (log: $LOG)" >&2
-  exit 1
-fi
+: >"$LOG"
+bench_build "$LOG" gen_dataset measure
 if [[ -z ${CONVERTER:-} ]]; then
-  if ! { cmake --preset default && cmake --build --preset default -j2 --target mbrkd2flat; } >>"$LOG" 2>&1; then
-    tail -n 30 "$LOG" >&2
-    echo "startup: building the converter failed (log: $LOG)" >&2
-    exit 1
-  fi
+  bench_converter "$LOG" || { echo "startup: building the converter failed (log: $LOG)" >&2; exit 1; }
   CONVERTER=build/default/mbrkd2flat
 fi
 
-SRC="$SCRATCH/dataset-3x10x2-s1.mbrk"
-[[ -s $SRC ]] || build/bench/bench/gen_dataset --rows 3 --output "$SRC"
+SRC=$(ROWS=3 INPUTS=10 OUTPUTS=2 SEED=1 bench_dataset 3)
 OUT_CONVERTER="$SCRATCH/startup-converter.flat"
 OUT_MAWK="$SCRATCH/startup-mawk.flat"
 
@@ -81,7 +69,7 @@ else
 fi
 
 # One process at a time, started directly: the wall time of each, interleaved.
-MEASURE=build/bench/bench/measure
+MEASURE=$BENCH_BUILD/bench/measure
 SPAWNED="$SCRATCH/startup-spawned"
 : >"$SPAWNED"
 for ((i = 0; i < SPAWNS; i++)); do

@@ -60,6 +60,14 @@ inline constexpr std::size_t kMaxValueText = 32;
 /// number of characters. `buffer` must hold kMaxValueText characters.
 std::size_t FormatValue(double value, char* buffer) noexcept;
 
+/// The most characters FormatInteger writes: "-2147483648".
+inline constexpr std::size_t kMaxIntegerText = 11;
+
+/// Writes `value` as "%ld" writes it (decimal, a minus sign for negatives)
+/// into `buffer`, without terminator, and returns the number of characters.
+/// `buffer` must hold kMaxIntegerText characters.
+std::size_t FormatInteger(std::int32_t value, char* buffer) noexcept;
+
 /// `value` as "%.*f" writes it in the "C" locale at `precision` (a negative
 /// precision counts as 6): fixed-point, every digit of the integral part
 /// however large; "inf", "-inf", "nan" or "-nan" when not finite.

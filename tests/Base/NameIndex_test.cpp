@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,6 +58,33 @@ TEST(NameIndex, ExactMatchingKeepsLetterCase) {
   EXPECT_EQ(1, index.Find("cat", name_at));
   EXPECT_EQ(2, index.Find("", name_at));
   EXPECT_EQ(-1, index.Find("CAT", name_at));
+}
+
+// A table put together from outside may hold a name twice and entries without
+// one: walked (short) or indexed (long), a search finds the entry its walk
+// meets first, and a table replaced behind the index's back is indexed anew.
+TEST(IndexedTable, FindsWhatItsWalkFindsIndexedOrNot) {
+  struct Case {
+    NameWalk walk;
+    std::int32_t indexed_from;
+    std::int32_t twice_found;  // of "b" at 1 and 3
+  };
+  for (const Case c : {Case{NameWalk::kFromFirst, 100, 1}, Case{NameWalk::kFromFirst, 2, 1},
+                       Case{NameWalk::kFromLast, 100, 3}, Case{NameWalk::kFromLast, 2, 3}}) {
+    std::vector<const char*> names{"a", "B", nullptr, "b", "c"};
+    const auto name_at = [&names](std::int32_t i) { return names[static_cast<std::size_t>(i)]; };
+    const TableRules rules{NameMatch::kIgnoreCase, c.walk, c.indexed_from};
+    std::unique_ptr<TableIndex> index;
+    IndexedTable<decltype(name_at)> table(rules, index, names.data(), 5, name_at);
+    EXPECT_EQ(c.twice_found, table.Find("b"));
+    EXPECT_EQ(-1, table.Find("d"));
+    EXPECT_EQ(c.indexed_from <= 5, table.IsCurrent());
+    names[4] = "d";  // an array replaced from outside: the count tells
+    names.push_back("e");
+    IndexedTable<decltype(name_at)> longer(rules, index, names.data(), 6, name_at);
+    EXPECT_EQ(4, longer.Find("D"));
+    EXPECT_EQ(5, longer.Find("e"));
+  }
 }
 
 }  // namespace

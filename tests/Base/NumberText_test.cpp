@@ -13,6 +13,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 
@@ -197,6 +198,22 @@ TEST(ValueTexts, AgreeWithPrintfOnASample) {
       }
       if (!std::isfinite(value)) continue;
       ASSERT_EQ(Reference(digits, value), Text(digits, value)) << std::hexfloat << value;
+    }
+  }
+}
+
+// "%.*f" at the precisions in use and at its edges (0, a negative one read as
+// 6, more digits than a double holds), on ties, tiny, huge and special values.
+TEST(FixedText, AgreesWithPrintf) {
+  const double values[] = {0.0,   -0.0,    0.5,      1.5,     2.5,     -2.5,       0.125,
+                           0.0078125, 1e-7, 5e-10,   2.0 / 3, 1e15 + 0.5, 9007199254740993.0,
+                           1e22,  1e300,   -DBL_MAX, DBL_MIN, DBL_TRUE_MIN, HUGE_VAL,
+                           -HUGE_VAL, std::nan(""), -std::nan("")};
+  std::vector<char> text(2000);
+  for (int precision : {0, 1, 6, 9, 17, -1, 400}) {
+    for (double value : values) {
+      std::snprintf(text.data(), text.size(), "%.*f", precision, value);
+      ASSERT_EQ(std::string(text.data()), FixedText(value, precision)) << precision << " " << value;
     }
   }
 }

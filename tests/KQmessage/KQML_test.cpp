@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <cfloat>
+#include <clocale>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -154,6 +157,66 @@ TEST(TKQstructure, HugeNumberParameterKeepsItsFullText) {
   EXPECT_EQ(std::string(expected.data()), s.GetParameter("n")->MbrStrWord);
   s.SetNumberParameter("n", -1.7976931348623157e308);
   EXPECT_EQ(317u, std::string(s.GetParameter("n")->MbrStrWord).size());
+}
+
+// The number setters write what "%f" and "%ld" write in the "C" locale, byte
+// for byte, at the edges of both, and go on doing so when the program has set
+// a locale whose decimal mark is a comma (where one is installed).
+TEST(TKQstructure, NumberSettersWritePrintfsCLocaleTextsInAnyLocale) {
+  const double numbers[] = {0.0,
+                            -0.0,
+                            1.0,
+                            -2.0,
+                            0.5,
+                            0.1,
+                            2.0 / 3,
+                            -123456.789,
+                            0.0078125,  // 0.007812|5: a tie, to even
+                            0.0234375,  // 0.023437|5: a tie, to even
+                            0.0000005,
+                            -0.0000005,
+                            1e-7,
+                            9.9999995,
+                            999999.9999995,
+                            DBL_MIN,
+                            -DBL_TRUE_MIN,
+                            4503599627370495.5,
+                            9007199254740993.0,
+                            1e22,
+                            1e300,
+                            -DBL_MAX,
+                            HUGE_VAL,
+                            -HUGE_VAL,
+                            std::nan(""),
+                            -std::nan("")};
+  const std::int32_t integers[] = {0, -1, 7, 10, -2147483647 - 1, 2147483647, 1000000};
+  std::vector<std::string> wanted;
+  std::vector<char> text(400);
+  for (double n : numbers) {
+    std::snprintf(text.data(), text.size(), "%f", n);
+    wanted.emplace_back(text.data());
+  }
+  for (std::int32_t n : integers) {
+    std::snprintf(text.data(), text.size(), "%ld", static_cast<long>(n));
+    wanted.emplace_back(text.data());
+  }
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  for (const char* locale : {"C", "de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"}) {
+    if (std::setlocale(LC_ALL, locale) == nullptr) continue;
+    std::snprintf(text.data(), text.size(), "%.1f", 0.5);
+    SCOPED_TRACE(std::string(locale) + ", where printf writes 0.5 as " + text.data());
+    TKQstructure s("m");
+    std::size_t k = 0;
+    for (double n : numbers) {
+      s.SetNumberParameter("n", n);
+      EXPECT_EQ(wanted[k++], s.GetParameter("n")->MbrStrWord) << n;
+    }
+    for (std::int32_t n : integers) {
+      s.SetIntegerParameter("n", n);
+      EXPECT_EQ(wanted[k++], s.GetParameter("n")->MbrStrWord) << n;
+    }
+  }
+  std::setlocale(LC_ALL, before.c_str());
 }
 
 // ---- Parameters ----
