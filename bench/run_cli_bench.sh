@@ -8,27 +8,15 @@
 # the dataset generator, generates the dataset once into build/bench-data/ (shared with
 # the other scripts), then runs the rounds. Variables: ROWS, INPUTS, OUTPUTS, SEED, RUNS.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-ROWS=${ROWS:-1000000}
-INPUTS=${INPUTS:-10}
-OUTPUTS=${OUTPUTS:-2}
-SEED=${SEED:-1}
+source "$(dirname "$0")/common.sh"
 RUNS=${RUNS:-3}
-SCRATCH=build/bench-data
-BENCH_BUILD=build/bench
-mkdir -p "$SCRATCH"
+bench_whole RUNS
 echo "== building $BENCH_BUILD"
-cmake -S . -B "$BENCH_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
-      -DMBRK_BUILD_TESTS=OFF -DMBRK_BUILD_BENCH=ON -DMBRK_WERROR=ON >"$SCRATCH/cli-bench-build.log"
-cmake --build "$BENCH_BUILD" -j2 --target gen_dataset mbrk_cli _mbrk >>"$SCRATCH/cli-bench-build.log"
+: >"$SCRATCH/cli-bench-build.log"
+bench_build "$SCRATCH/cli-bench-build.log" gen_dataset mbrk_cli _mbrk
 python=$(sed -n 's/^Python_EXECUTABLE:FILEPATH=//p' "$BENCH_BUILD/CMakeCache.txt")
 [[ -n $python ]] || { echo "run_cli_bench: the build found no Python with NumPy" >&2; exit 1; }
-dataset="$SCRATCH/dataset-${ROWS}x${INPUTS}x${OUTPUTS}-s${SEED}.mbrk"
-if [[ ! -f $dataset ]]; then
-  echo "== generating $dataset"
-  "$BENCH_BUILD/bench/gen_dataset" --rows "$ROWS" --inputs "$INPUTS" --outputs "$OUTPUTS" \
-    --seed "$SEED" --output "$dataset"
-fi
+dataset=$(bench_dataset "$ROWS")
 work=$(mktemp -d "${TMPDIR:-/tmp}/mbrk-cli-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 PYTHONPATH=$BENCH_BUILD/python PYTHONDONTWRITEBYTECODE=1 "$python" bench/cli_bench.py \
