@@ -30,7 +30,7 @@ import mbrk
 
 def process(*args):
     def run():
-        subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return run
 
 
