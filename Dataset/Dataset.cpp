@@ -28,7 +28,7 @@ std::string WhatOf(const std::string& message, const std::string& path, std::int
 
 }  // namespace
 
-Matrix::Matrix(std::size_t rows, std::size_t width) : rows_(rows), width_(width), capacity_(rows) {
+Matrix::Matrix(std::size_t rows, std::size_t width) : rows_(rows), width_(width) {
   const std::size_t count = ValueCount(rows, width);
   if (count == 0) return;
   values_.reset(static_cast<double*>(std::calloc(count, sizeof(double))));
@@ -61,14 +61,12 @@ Matrix& Matrix::operator=(const Matrix& other) {
 Matrix::Matrix(Matrix&& other) noexcept
     : rows_(std::exchange(other.rows_, 0)),
       width_(std::exchange(other.width_, 0)),
-      capacity_(std::exchange(other.capacity_, 0)),
       values_(std::move(other.values_)) {}
 
 Matrix& Matrix::operator=(Matrix&& other) noexcept {
   if (this != &other) {
     rows_ = std::exchange(other.rows_, 0);
     width_ = std::exchange(other.width_, 0);
-    capacity_ = std::exchange(other.capacity_, 0);
     values_ = std::move(other.values_);
   }
   return *this;
@@ -81,27 +79,7 @@ std::vector<double> Matrix::Values() const {
 ValueBlock Matrix::TakeValues() noexcept {
   rows_ = 0;
   width_ = 0;
-  capacity_ = 0;
   return std::move(values_);
-}
-
-void Matrix::ResizeRows(std::size_t rows) {
-  if (rows > capacity_ && width_ != 0) {
-    // Doubling keeps a matrix that grows row by row at a constant cost per row.
-    const std::size_t capacity = std::max(rows, 2 * capacity_);
-    const std::size_t count = ValueCount(capacity, width_);
-    void* grown = std::realloc(values_.get(), count * sizeof(double));
-    if (grown == nullptr) throw std::bad_alloc();
-    static_cast<void>(values_.release());  // realloc has taken the old block over
-    values_.reset(static_cast<double*>(grown));
-    capacity_ = capacity;
-  } else if (rows > capacity_) {
-    capacity_ = rows;
-  }
-  if (rows > rows_ && width_ != 0) {
-    std::memset(Row(rows_), 0, (rows - rows_) * width_ * sizeof(double));
-  }
-  rows_ = rows;
 }
 
 bool operator==(const Matrix& a, const Matrix& b) {

@@ -31,7 +31,8 @@
 
 namespace mbrk {
 
-/// Releases a block of values taken from a Matrix (std::free).
+/// Releases a block of values taken from a Matrix (std::free). The library's
+/// own deleter for C memory is internal; this is the one users see.
 struct FreeValues {
   void operator()(double* values) const noexcept { std::free(values); }
 };
@@ -79,9 +80,6 @@ class Matrix {
   /// the matrix is left 0 x 0.
   ValueBlock TakeValues() noexcept;
 
-  /// Changes the row count, keeping the rows that stay; new rows are zeros.
-  void ResizeRows(std::size_t rows);
-
   /// Same shape, same values (NaN is unequal to itself, as for doubles).
   friend bool operator==(const Matrix& a, const Matrix& b);
   friend bool operator!=(const Matrix& a, const Matrix& b) { return !(a == b); }
@@ -89,7 +87,6 @@ class Matrix {
  private:
   std::size_t rows_ = 0;
   std::size_t width_ = 0;
-  std::size_t capacity_ = 0;  // rows the block has room for
   ValueBlock values_;
 };
 

@@ -24,8 +24,7 @@
 #include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ParallelRows.h"
-#include "FileHandler/internal/RowReader.h"
-#include "FileHandler/internal/Window.h"
+#include "FileHandler/internal/ReadRecipe.h"
 
 namespace mbrk {
 
@@ -33,12 +32,6 @@ namespace {
 
 // The piece in which a file is read once more to find where an error stands.
 constexpr std::size_t kLocateChunk = 256 * 1024;
-
-// Where the stream buffer stands, or -1 for a stream without positions. The
-// buffer answers also after the stream has seen the end of the input.
-std::streamoff Tell(std::istream& in) {
-  return in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
-}
 
 // ---- Rows into matrices ----------------------------------------------------------
 
@@ -84,47 +77,22 @@ class DatasetRows final : public RowDestination {
 
 Dataset ReadWhole(std::istream& in, const ParallelRowOptions& options) {
   FileTools tools;
-  DataBlock block = ReadToDataBlock(tools, in);
-  RefuseHostileSize(in, block.rows, block.layout);
-  Dataset dataset = ShapedDataset(block.layout, block.rows);
+  WholeRead read(tools, in);
+  Dataset dataset = ShapedDataset(read.block().layout, read.block().rows);
+  dataset.format_version = read.block().format_version;
   DatasetRows destination(dataset);
-  RowReader reader(tools, in, block, destination);
-  // The leading plain numbers on every thread, the rest as one thread reads it.
-  std::int32_t row = 0;
-  if (block.rows > 0) {
-    const std::uint64_t placed =
-        ReadValuesInParallel(in, block.layout, block.rows, destination.Places(0), options);
-    if (placed != 0) {
-      const RowLayout& layout = block.layout;
-      const std::uint64_t width =
-          static_cast<std::uint64_t>(layout.inputs) + static_cast<std::uint64_t>(layout.expected) +
-          static_cast<std::uint64_t>(layout.generated) + static_cast<std::uint64_t>(layout.errors);
-      row = static_cast<std::int32_t>(placed / width);
-      if (placed % width != 0) {
-        reader.ReadRowRest(row, static_cast<std::int64_t>(placed % width));
-        ++row;
-      }
-    }
-  }
-  reader.ReadRows(row, block.rows - row);
-  ReadDataBlockEnd(tools, in, block);
-  dataset.format_version = block.format_version;
+  read.ReadRows(destination, &options);
   return dataset;
 }
 
 Window ReadWindowFrom(std::istream& in, std::int64_t offset, std::int32_t count) {
-  RequirePositions(in);
   FileTools tools;
-  DataBlock block = ReadToDataBlock(tools, in);
-  block.dataset_name.reset();  // the window never reaches the dataset's end tag
-  const std::streamoff base = SeekWindow(in, offset);
-  RefuseHostileSize(in, count, block.layout);
+  WindowRead read(tools, in, offset, count);
   Window window;
-  window.rows = ShapedDataset(block.layout, count);
-  window.rows.format_version = block.format_version;
+  window.rows = ShapedDataset(read.block().layout, count);
+  window.rows.format_version = read.block().format_version;
   DatasetRows destination(window.rows);
-  ReadWindowRows(tools, in, block, count, destination);
-  window.next_offset = OffsetFrom(in, base);
+  window.next_offset = read.ReadRows(destination);
   return window;
 }
 
@@ -185,8 +153,10 @@ Position Locate(std::streambuf& sb, std::int64_t length) {
   Position at;
   if (start >= 0 && stop >= start) {
     if (!path.empty()) {
-      std::ifstream again(path, std::ios::in | std::ios::binary);
-      if (again.is_open()) at = Locate(*again.rdbuf(), stop);
+      InputFile again;
+      if (OpenInput(again, path.c_str(), std::ios::binary) == InputStatus::kOpen) {
+        at = Locate(*again.stream().rdbuf(), stop);
+      }
     } else if (std::streamoff(sb->pubseekpos(start, std::ios::in)) == start) {
       at = Locate(*sb, stop - start);
       sb->pubseekpos(stop, std::ios::in);

@@ -4,16 +4,15 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 
-#include "Base/internal/NumberText.h"
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/Files.h"
 #include "FileHandler/FlatFiler.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/FormatText.h"
 #include "FileHandler/internal/Lexer.h"
 
 namespace mbrk {
@@ -52,65 +51,11 @@ void CheckDataset(const Dataset& dataset) {
   CheckLists(dataset.generated_labels, dataset.generated, rows, "generated_labels");
 }
 
-// A stream for the element writer that passes a failed allocation on: a
-// stream on its own would swallow it and leave the text cut short.
-struct TextStream : std::ostringstream {
-  TextStream() { exceptions(std::ios::badbit); }
-};
-
-// The header and the tail, from the element writer itself.
-std::string HeaderText(std::int32_t rows, std::int32_t inputs, std::int32_t expected,
-                       std::int32_t generated, std::int32_t errors) {
-  TextStream out;
-  FileTools::WriteFormatVersion(out);
-  FileTools::WriteStartTag(out, "DataSet", true);
-  FileTools::WriteIntegerField(out, "Rows", rows, true);
-  FileTools::WriteIntegerField(out, "Inputs", inputs, true);
-  const char* const names[] = {"ExpectedOutputs", "GeneratedOutputs"};
-  const std::int32_t widths[] = {expected, generated};
-  for (int k = 0; k < 2; ++k) {
-    if (widths[k] == -1) {
-      FileTools::WriteStringField(out, names[k], "Labels", true);
-    } else {
-      FileTools::WriteIntegerField(out, names[k], widths[k], true);
-    }
-  }
-  FileTools::WriteIntegerField(out, "Error", errors, true);
-  FileTools::WriteEndOfLine(out);
-  FileTools::WriteStartTag(out, "Data", true);
-  return out.str();
-}
-
-std::string TailText() {
-  TextStream out;
-  FileTools::WriteEndTag(out, "Data");
-  FileTools::WriteEndOfLine(out);
-  FileTools::WriteEndTag(out, "DataSet");
-  return out.str();
-}
-
-// Each value as "%.15g" writes it, and one blank.
-void AppendValues(std::string& line, const Matrix& matrix, std::size_t row) {
-  const double* values = matrix.Row(row);
-  for (std::size_t k = 0; k < matrix.Width(); ++k) {
-    AppendGeneral15(line, values[k]);
-    line.push_back(' ');
-  }
-}
-
-// "[", each label as "name " (value exactly 1.0) or "name=value " with the
-// value as "%.9f" writes it, "] ".
-void AppendList(std::string& line, const Labels& list) {
-  line.push_back('[');
-  for (const Label& label : list) {
-    line += label.name;
-    if (label.value != 1.0) {
-      line.push_back('=');
-      line += FixedText(label.value, 9);
-    }
-    line.push_back(' ');
-  }
-  line += "] ";
+void AppendList(std::string& text, const Labels& list) {
+  AppendListStart(text);
+  for (const Label& label : list)
+    AppendLabelText(text, label.name.data(), label.name.size(), label.value);
+  AppendListEnd(text);
 }
 
 }  // namespace
@@ -122,45 +67,29 @@ void WriteDataset(const std::string& path, const Dataset& dataset) {
   const Matrix& expected = dataset.expected;
   const Matrix& generated = dataset.generated;
   const Matrix& errors = dataset.errors;
-  const bool labels1 = dataset.expected_labels.has_value();
-  const bool labels2 = dataset.generated_labels.has_value();
-  const bool table1 = inputs.Width() > 0 || expected.Width() > 0 || labels1;
-  const bool table2 = generated.Width() > 0 || errors.Width() > 0 || labels2;
-  // The reader takes every row's values before its label lists: a list that
-  // values would follow moves to the end of the line.
-  const bool defer1 = labels1 && table2 && (generated.Width() > 0 || errors.Width() > 0);
-  const bool defer2 = labels2 && errors.Width() > 0;
+  RowTextLayout layout{inputs.Width(),
+                       expected.Width(),
+                       generated.Width(),
+                       errors.Width(),
+                       false,
+                       false,
+                       dataset.expected_labels.has_value(),
+                       dataset.generated_labels.has_value()};
+  layout.table1 = layout.inputs > 0 || layout.expected > 0 || layout.labels1;
+  layout.table2 = layout.generated > 0 || layout.errors > 0 || layout.labels2;
 
   files::BlockWriter out(path);
-  out.Append(HeaderText(static_cast<std::int32_t>(rows), static_cast<std::int32_t>(inputs.Width()),
-                        labels1 ? -1 : static_cast<std::int32_t>(expected.Width()),
-                        labels2 ? -1 : static_cast<std::int32_t>(generated.Width()),
-                        static_cast<std::int32_t>(errors.Width())));
+  const auto width = [](std::size_t w) { return static_cast<std::int32_t>(w); };
+  out.Append(
+      HeaderText({width(rows), width(layout.inputs), layout.labels1 ? -1 : width(layout.expected),
+                  layout.labels2 ? -1 : width(layout.generated), width(layout.errors)}));
   std::string line;
   for (std::size_t row = 0; row < rows; ++row) {
     line.clear();
-    if (table1) {
-      AppendValues(line, inputs, row);
-      line += "  ";
-      if (!labels1) {
-        AppendValues(line, expected, row);
-      } else if (!defer1) {
-        AppendList(line, (*dataset.expected_labels)[row]);
-      }
-    }
-    if (table2) {
-      line += "  ";
-      if (!labels2) {
-        AppendValues(line, generated, row);
-      } else if (!defer2) {
-        AppendList(line, (*dataset.generated_labels)[row]);
-      }
-      line += "  ";
-      AppendValues(line, errors, row);
-    }
-    if (defer1) AppendList(line, (*dataset.expected_labels)[row]);
-    if (defer2) AppendList(line, (*dataset.generated_labels)[row]);
-    line.push_back('\n');
+    const RowValues values{inputs.Row(row), expected.Row(row), generated.Row(row), errors.Row(row)};
+    AppendRowText(line, layout, values, ValueText::kGeneral15, [&](std::string& text, bool two) {
+      AppendList(text, (*(two ? dataset.generated_labels : dataset.expected_labels))[row]);
+    });
     out.Append(line);
   }
   out.Append(TailText());
@@ -179,10 +108,8 @@ void WriteFlat(const std::string& path, const Dataset& dataset) {
     for (const Matrix* part : parts) {
       const double* values = part->Row(row);
       for (std::size_t k = 0; k < part->Width(); ++k) {
-        char* at = out.Reserve(kMaxValueText + 1);
-        at += FormatValue(values[k], at);
-        *at++ = ' ';
-        out.Commit(at);
+        out.Commit(
+            WriteValuesText(out.Reserve(kMaxValueText + 1), values + k, 1, ValueText::kFlat9));
       }
     }
     out.Append("\n", 1);

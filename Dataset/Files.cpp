@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <system_error>
 
 namespace mbrk::files {
@@ -15,15 +14,12 @@ void ThrowSystemError(int error, const std::string& what, const std::string& pat
 }
 
 void OpenForReading(InputFile& file, const std::string& path) {
-  // A folder opens like a file here but reads as nothing.
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) {
-    ThrowSystemError(EISDIR, "cannot read", path);
+  switch (OpenInput(file, path.c_str(), std::ios::binary)) {
+    case InputStatus::kOpen: return;
+    case InputStatus::kFolder: ThrowSystemError(EISDIR, "cannot read", path);
+    case InputStatus::kRefused: break;
   }
-  errno = 0;
-  if (!file.Open(path.c_str(), std::ios::binary) || !file.stream().is_open()) {
-    ThrowSystemError(errno, "cannot open", path);
-  }
+  ThrowSystemError(errno, "cannot open", path);
 }
 
 BlockWriter::BlockWriter(const std::string& path) : path_(path) {

@@ -1,25 +1,34 @@
 // The flat reader of the value-type interface.
 #include <cstring>
-#include <memory>
 #include <stdexcept>
 #include <string>
 
-#include "DataObject/Data.h"
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/Files.h"
-#include "FileHandler/FlatFiler.h"
+#include "FileHandler/internal/FlatRows.h"
 
 namespace mbrk {
 
 namespace {
 
-void CopyRows(double* const* rows, std::int32_t count, Matrix& matrix) {
-  const std::size_t bytes = matrix.Width() * sizeof(double);
-  if (bytes == 0) return;
-  for (std::int32_t row = 0; row < count; ++row) {
-    std::memcpy(matrix.Row(static_cast<std::size_t>(row)), rows[row], bytes);
+// The matrices of a dataset as the flat reader's destination.
+class MatrixRows final : public FlatDestination {
+ public:
+  explicit MatrixRows(Dataset& dataset) : dataset_(dataset) {}
+
+  void TakeRow(std::int32_t row, const double* inputs, const double* outputs) override {
+    const auto r = static_cast<std::size_t>(row);
+    Copy(dataset_.inputs, r, inputs);
+    Copy(dataset_.expected, r, outputs);
   }
-}
+
+ private:
+  static void Copy(Matrix& matrix, std::size_t row, const double* values) {
+    if (matrix.Width() != 0) std::memcpy(matrix.Row(row), values, matrix.Width() * sizeof(double));
+  }
+
+  Dataset& dataset_;
+};
 
 }  // namespace
 
@@ -30,19 +39,14 @@ Dataset ReadFlat(const std::string& path, std::int32_t rows, std::int32_t inputs
   }
   InputFile file;
   files::OpenForReading(file, path);
-  Data* read = nullptr;
-  TFlatFiler::ReadData(file.stream(), read, rows, inputs, outputs);
-  const std::unique_ptr<Data> table(read);
-
-  // The table holds exactly `rows` rows, row i in slot i.
   Dataset dataset;
   const auto count = static_cast<std::size_t>(rows);
   dataset.inputs = Matrix(count, static_cast<std::size_t>(inputs));
   dataset.expected = Matrix(count, static_cast<std::size_t>(outputs));
   dataset.generated = Matrix(count, 0);
   dataset.errors = Matrix(count, 0);
-  CopyRows(table->MbrDyaRtpInputs, rows, dataset.inputs);
-  CopyRows(table->MbrDyaRtpOutputs, rows, dataset.expected);
+  MatrixRows destination(dataset);
+  ReadFlatRows(file.stream(), rows, inputs, outputs, destination);
   return dataset;
 }
 

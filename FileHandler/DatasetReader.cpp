@@ -1,9 +1,7 @@
 // The dataset reader: a whole dataset file, its header and its label lists.
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <system_error>
 
 #include "DataObject/Data.h"
 #include "DataObject/LabelList.h"
@@ -11,8 +9,11 @@
 #include "FileHandler/internal/ElementTexts.h"
 #include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/Lexer.h"
+#include "FileHandler/internal/ReadRecipe.h"
 #include "FileHandler/internal/ReaderError.h"
 #include "FileHandler/internal/RowReader.h"
+#include "FileHandler/internal/TableRows.h"
+#include "FileHandler/internal/Vocabulary.h"
 
 namespace mbrk {
 
@@ -20,33 +21,54 @@ namespace {
 
 // The value of a header field: a width, the row count, or -1 for Labels.
 std::int32_t HeaderValue(FileTools& tools, std::istream& in, const char* value) {
-  return strcasecmp(value, "LABELS") == 0 ? -1 : tools.TokenToInteger(in, value);
+  return strcasecmp(value, vocabulary::kLabelsValue) == 0 ? -1 : tools.TokenToInteger(in, value);
 }
 
 std::int32_t ReadWholeFile(FileTools& tools, const char* filename, Data*& PtrDatFileData1,
                            Data*& PtrDatFileData2) {
-  // A folder opens like a file here but reads as nothing; it is no dataset
-  // file at all.
-  std::error_code ignored;
-  if (std::filesystem::is_directory(filename, ignored)) return FILE_OPEN_ERROR;
   InputFile file;
-  if (!file.Open(filename)) return FILE_OPEN_ERROR;
+  if (OpenInput(file, filename) != InputStatus::kOpen) return FILE_OPEN_ERROR;
   PtrDatFileData1 = nullptr;
   PtrDatFileData2 = nullptr;
 
   DatasetInput input(file.stream());
-  std::istream& in = input.stream();
-  DataBlock block = ReadToDataBlock(tools, in);
-  RefuseHostileSize(in, block.rows, block.layout);
+  WholeRead read(tools, input.stream());
+  const DataBlock& block = read.block();
   CreateTables(block.layout, block.rows, PtrDatFileData1, PtrDatFileData2);
   TableRows tables(block.layout, PtrDatFileData1, PtrDatFileData2);
-  RowReader(tools, in, block, tables).ReadRows(0, block.rows);
-
-  ReadDataBlockEnd(tools, in, block);
+  read.ReadRows(tables);
   return SUCCESS;
 }
 
 }  // namespace
+
+WholeRead::WholeRead(FileTools& tools, std::istream& in)
+    : tools_(tools), in_(in), block_(ReadToDataBlock(tools, in)) {
+  RefuseHostileSize(in, block_.rows, block_.layout);
+}
+
+void WholeRead::ReadRows(RowDestination& destination, const ParallelRowOptions* parallel) {
+  RowReader reader(tools_, in_, block_, destination);
+  // The leading plain numbers on every thread, the rest as one thread reads it.
+  std::int32_t row = 0;
+  if (parallel != nullptr && block_.rows > 0) {
+    const RowLayout& layout = block_.layout;
+    const std::uint64_t placed =
+        ReadValuesInParallel(in_, layout, block_.rows, destination.Places(0), *parallel);
+    if (placed != 0) {
+      const std::uint64_t width =
+          static_cast<std::uint64_t>(layout.inputs) + static_cast<std::uint64_t>(layout.expected) +
+          static_cast<std::uint64_t>(layout.generated) + static_cast<std::uint64_t>(layout.errors);
+      row = static_cast<std::int32_t>(placed / width);
+      if (placed % width != 0) {
+        reader.ReadRowRest(row, static_cast<std::int64_t>(placed % width));
+        ++row;
+      }
+    }
+  }
+  reader.ReadRows(row, block_.rows - row);
+  ReadDataBlockEnd(tools_, in_, block_);
+}
 
 std::int32_t ReadDatFileHeader(FileTools& tools, std::istream& in, std::int32_t& inputs,
                                std::int32_t& expected_outputs, std::int32_t& generated_outputs,
@@ -62,21 +84,21 @@ std::int32_t ReadDatFileHeader(FileTools& tools, std::istream& in, std::int32_t&
     ElementTexts field(element);
     const char* name = field.name.get();
     const std::int32_t v = HeaderValue(tools, in, field.value.get());
-    if (strcasecmp(name, "INPUTS") == 0 && stage < 1) {
+    if (strcasecmp(name, vocabulary::kInputsField) == 0 && stage < 1) {
       if (v < 0) Fail(in, "No labels in inputs");
       inputs = v;
       stage = 1;
-    } else if (strcasecmp(name, "EXPECTEDOUTPUTS") == 0 && stage < 2) {
+    } else if (strcasecmp(name, vocabulary::kExpectedOutputsField) == 0 && stage < 2) {
       expected_outputs = v;
       stage = 2;
-    } else if (strcasecmp(name, "GENERATEDOUTPUTS") == 0 && stage < 3) {
+    } else if (strcasecmp(name, vocabulary::kGeneratedOutputsField) == 0 && stage < 3) {
       generated_outputs = v;
       stage = 3;
-    } else if (strcasecmp(name, "ERROR") == 0 && stage < 4) {
+    } else if (strcasecmp(name, vocabulary::kErrorField) == 0 && stage < 4) {
       if (v < 0) Fail(in, "No labels in inputs");
       errors = v;
       stage = 4;
-    } else if (strcasecmp(name, "ROWS") == 0) {
+    } else if (strcasecmp(name, vocabulary::kRowsField) == 0) {
       if (v < 0) Fail(in, "No labels in inputs");
       rows = v;
     } else {

@@ -1,34 +1,32 @@
-// The window loader: a run of rows of a dataset file, reached by one seek.
+// Windows of rows: a run of a data block's rows reached by one seek, as the
+// window loader and the value-type interface read them.
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <system_error>
 
 #include "DataObject/Data.h"
 #include "FileHandler/Filer.h"
+#include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/Lexer.h"
+#include "FileHandler/internal/ReadRecipe.h"
 #include "FileHandler/internal/ReaderError.h"
 #include "FileHandler/internal/RowReader.h"
-#include "FileHandler/internal/Window.h"
+#include "FileHandler/internal/TableRows.h"
 
 namespace mbrk {
 
 namespace {
 
-// Where the stream buffer stands, or -1. Asked of the buffer, not the
-// stream: a window may end where the input ends, and the stream's own tell
-// refuses to answer once it has seen the end.
-std::streamoff Tell(std::istream& in) {
-  return in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
-}
-
-}  // namespace
-
-void RequirePositions(std::istream& in) {
+// Throws "Unable to seek in file" unless `in`'s buffer can tell positions: a
+// window is reached by a seek, so a stream without positions (a pipe) is
+// refused before anything is read from it or made for it.
+std::istream& RequirePositions(std::istream& in) {
   if (Tell(in) < 0) Fail(in, "Unable to seek in file");
+  return in;
 }
 
+// Moves `in` forward by `offset` bytes from where it stands, the window base,
+// and returns the base. Throws "Unexpected end of file" for an offset past
+// the end of the input rather than taking it for an empty window.
 std::streamoff SeekWindow(std::istream& in, std::int64_t offset) {
   std::streambuf* const sb = in.rdbuf();
   const std::streamoff base = Tell(in);
@@ -45,24 +43,29 @@ std::streamoff SeekWindow(std::istream& in, std::int64_t offset) {
   return base;
 }
 
-void ReadWindowRows(FileTools& tools, std::istream& in, DataBlock& block, std::int32_t count,
-                    RowDestination& destination) {
-  RowReader rows(tools, in, block, destination);
-  const RowLayout& layout = block.layout;
-  if (layout.HasNumbers() || !(layout.labels1 || layout.labels2)) {
-    rows.ReadRows(0, count);
-    return;
-  }
-  for (std::int32_t i = 0; i < count; ++i) {
-    if (EndTagAhead(tools, in, block.data_name.get())) Fail(in, "Unexpected End Tag");
-    rows.ReadRows(i, 1);
-  }
+}  // namespace
+
+WindowRead::WindowRead(FileTools& tools, std::istream& in, std::int64_t offset, std::int32_t count)
+    : tools_(tools), in_(in), count_(count), block_(ReadToDataBlock(tools, RequirePositions(in))) {
+  block_.dataset_name.reset();  // the window never reaches the dataset's end tag
+  base_ = SeekWindow(in, offset);
+  RefuseHostileSize(in, count, block_.layout);
 }
 
-std::int64_t OffsetFrom(std::istream& in, std::streamoff base) {
-  const std::streamoff here = Tell(in);
-  if (here < 0) Fail(in, "Unable to seek in file");
-  return here - base;
+std::int64_t WindowRead::ReadRows(RowDestination& destination) {
+  RowReader rows(tools_, in_, block_, destination);
+  const RowLayout& layout = block_.layout;
+  if (layout.HasNumbers() || !(layout.labels1 || layout.labels2)) {
+    rows.ReadRows(0, count_);
+  } else {
+    for (std::int32_t i = 0; i < count_; ++i) {
+      if (EndTagAhead(tools_, in_, block_.data_name.get())) Fail(in_, "Unexpected End Tag");
+      rows.ReadRows(i, 1);
+    }
+  }
+  const std::streamoff here = Tell(in_);
+  if (here < 0) Fail(in_, "Unable to seek in file");
+  return here - base_;
 }
 
 namespace {
@@ -72,25 +75,17 @@ namespace {
 std::int32_t ReadWindow(FileTools& tools, const char* filename, std::int64_t& offset,
                         std::int32_t count, std::int64_t largest_offset, Data*& PtrDatFileData1,
                         Data*& PtrDatFileData2) {
-  std::error_code ignored;
-  if (std::filesystem::is_directory(filename, ignored)) return FILE_OPEN_ERROR;
-  std::ifstream in(filename);
-  if (!in.good()) return FILE_OPEN_ERROR;
+  InputFile file;
+  if (OpenInput(file, filename) != InputStatus::kOpen) return FILE_OPEN_ERROR;
+  std::istream& in = file.stream();
   PtrDatFileData1 = nullptr;
   PtrDatFileData2 = nullptr;
   if (count < 0) Fail(in, "Invalid window count");
   if (offset < 0) Fail(in, "Invalid window offset");
-  RequirePositions(in);
-
-  DataBlock block = ReadToDataBlock(tools, in);
-  block.dataset_name.reset();  // the window never reaches the dataset's end tag
-  const std::streamoff base = SeekWindow(in, offset);
-  RefuseHostileSize(in, count, block.layout);
-  CreateTables(block.layout, count, PtrDatFileData1, PtrDatFileData2);
-  TableRows tables(block.layout, PtrDatFileData1, PtrDatFileData2);
-  ReadWindowRows(tools, in, block, count, tables);
-
-  const std::int64_t next = OffsetFrom(in, base);
+  WindowRead read(tools, in, offset, count);
+  CreateTables(read.block().layout, count, PtrDatFileData1, PtrDatFileData2);
+  TableRows tables(read.block().layout, PtrDatFileData1, PtrDatFileData2);
+  const std::int64_t next = read.ReadRows(tables);
   if (next > largest_offset) Fail(in, "Window offset does not fit in 32 bits");
   offset = next;
   return SUCCESS;

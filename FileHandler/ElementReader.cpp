@@ -17,6 +17,7 @@
 #include "FileHandler/internal/ElementTexts.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ReaderError.h"
+#include "FileHandler/internal/Vocabulary.h"
 
 namespace mbrk {
 
@@ -77,7 +78,7 @@ TElement ReadBracketed(FileTools& tools, Text name, std::istream& in, bool nameF
   Text value(tools.GetToken(in));
   CheckItem(in, value.get());
   const bool closed = ConsumeClosingBracket(in);
-  if (!nameFirst && strcasecmp(name.get(), "FORMATVERSION") == 0) {
+  if (!nameFirst && strcasecmp(name.get(), vocabulary::kFormatVersionName) == 0) {
     const double number = CheckFormatVersion(in, value.get(), closed);
     if (version != nullptr && !version->has_value()) *version = number;
     return MakeElement(ekFormatVersion, nullptr, nullptr, false);

@@ -11,6 +11,7 @@
 #include "Base/internal/Assert.h"
 #include "Base/internal/NumberText.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/Vocabulary.h"
 
 namespace mbrk {
 
@@ -32,7 +33,7 @@ void WriteItem(std::ostream& out, std::int32_t kind, const char* name, const cha
   switch (kind) {
     case ekFormatVersion:
       MBRK_ASSERT(bracket);
-      Put(out, "[FormatVersion = 1.0]");
+      Put(out, vocabulary::kFormatVersionElement);
       FileTools::WriteEndOfLine(out);
       FileTools::WriteEndOfLine(out);
       return;

@@ -1,8 +1,6 @@
 // The flat reader: a flat file read back into a table of a given shape.
 #include <charconv>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <istream>
 #include <locale>
 #include <memory>
@@ -18,12 +16,12 @@
 #include "DataObject/Data.h"
 #include "DataObject/Exceptions.h"
 #include "FileHandler/FlatFiler.h"
+#include "FileHandler/internal/FlatRows.h"
+#include "FileHandler/internal/InputFile.h"
 
 namespace mbrk {
 
 namespace {
-
-constexpr std::streamsize kReadBuffer = 128 * 1024;
 
 void CheckShape(std::int32_t rows, std::int32_t inputs, std::int32_t outputs,
                 const char* location) {
@@ -207,14 +205,13 @@ void ReadValues(std::istream& in, bool classic, std::string& text, std::vector<d
 
 }  // namespace
 
-void TFlatFiler::ReadData(std::istream& in, Data*& table, std::int32_t rows, std::int32_t inputs,
-                          std::int32_t outputs) {
-  CheckShape(rows, inputs, outputs, "TFlatFiler::ReadData");
+void ReadFlatRows(std::istream& in, std::int32_t rows, std::int32_t inputs, std::int32_t outputs,
+                  FlatDestination& destination) {
   // Zeroed: a position that the file cannot supply in the first row reads
   // as 0.0; later rows repeat the previous row's value there.
   std::vector<double> input_row(static_cast<std::size_t>(inputs));
   std::vector<double> output_row(static_cast<std::size_t>(outputs));
-  table = new Data(rows, inputs, outputs, false);
+  destination.Start();
   const bool classic = ReadsAsClassic(in);
   // What each extraction's sentry would do first; nothing is written to the
   // tied stream in between.
@@ -225,30 +222,39 @@ void TFlatFiler::ReadData(std::istream& in, Data*& table, std::int32_t rows, std
   for (std::int32_t row = 0; row < rows; ++row) {
     ReadValues(in, classic, text, input_row);
     ReadValues(in, classic, text, output_row);
-    table->AppendRow(inputs > 0 ? input_row.data() : nullptr,
-                     outputs > 0 ? output_row.data() : nullptr, nullptr);
+    destination.TakeRow(row, inputs > 0 ? input_row.data() : nullptr,
+                        outputs > 0 ? output_row.data() : nullptr);
   }
+}
+
+void TFlatFiler::ReadData(std::istream& in, Data*& table, std::int32_t rows, std::int32_t inputs,
+                          std::int32_t outputs) {
+  CheckShape(rows, inputs, outputs, "TFlatFiler::ReadData");
+  // The table is made once the reader's own rows are: it is the caller's as
+  // soon as it is made.
+  struct TableDestination final : FlatDestination {
+    TableDestination(Data*& made, std::int32_t count, std::int32_t in_width, std::int32_t out_width)
+        : table(made), rows(count), inputs(in_width), outputs(out_width) {}
+    void Start() override { table = new Data(rows, inputs, outputs, false); }
+    void TakeRow(std::int32_t, const double* in_values, const double* out_values) override {
+      table->AppendRow(in_values, out_values, nullptr);
+    }
+    Data*& table;
+    std::int32_t rows, inputs, outputs;
+  } destination(table, rows, inputs, outputs);
+  ReadFlatRows(in, rows, inputs, outputs, destination);
 }
 
 void TFlatFiler::LoadData(const char* filename, Data*& table, std::int32_t rows,
                           std::int32_t inputs, std::int32_t outputs) {
   MBRK_ASSERT(filename != nullptr);
   CheckShape(rows, inputs, outputs, "TFlatFiler::LoadData");
-  // A folder opens like a file here but reads as nothing at all.
-  std::error_code ignored;
-  // A larger buffer than the stream's own: a tenth of the system calls, and
-  // fewer numbers that straddle two loads of the buffer. It outlives the
-  // stream.
-  const std::unique_ptr<char[]> buffer(new char[kReadBuffer]);
-  std::ifstream in;
-  in.rdbuf()->pubsetbuf(buffer.get(), kReadBuffer);
-  if (!std::filesystem::is_directory(filename, ignored)) in.open(filename);
-  if (!in.good() || !in.is_open()) {
+  InputFile file;
+  if (OpenInput(file, filename) != InputStatus::kOpen) {
     throw TException("Unable to open file for input", "File Error", "TFlatFiler::LoadData",
                      nullptr);
   }
-  ReadData(in, table, rows, inputs, outputs);
-  in.close();
+  ReadData(file.stream(), table, rows, inputs, outputs);
 }
 
 }  // namespace mbrk

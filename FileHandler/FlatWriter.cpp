@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "Base/internal/Assert.h"
-#include "Base/internal/NumberText.h"
+#include "Base/internal/Deleters.h"
 #include "DataObject/Data.h"
 #include "DataObject/Exceptions.h"
 #include "FileHandler/FlatFiler.h"
+#include "FileHandler/internal/FormatText.h"
 
 namespace mbrk {
 
@@ -48,15 +49,9 @@ bool WriteLines(Data* table, Put put) {
 
   for (std::int32_t row = 0; row < rows; ++row) {
     table->GetNextRow(input_row.data(), output_row.data(), nullptr);
-    char* p = line.data();
-    for (std::int32_t j = 0; j < inputs; ++j) {
-      p += FormatValue(input_row[static_cast<std::size_t>(j)], p);
-      *p++ = ' ';
-    }
-    for (std::int32_t j = 0; j < outputs; ++j) {
-      p += FormatValue(output_row[static_cast<std::size_t>(j)], p);
-      *p++ = ' ';
-    }
+    char* p = WriteValuesText(line.data(), input_row.data(), static_cast<std::size_t>(inputs),
+                              ValueText::kFlat9);
+    p = WriteValuesText(p, output_row.data(), static_cast<std::size_t>(outputs), ValueText::kFlat9);
     *p++ = '\n';
     if (!put(line.data(), static_cast<std::size_t>(p - line.data()))) {
       // Where the rest of the rows would have left it.
@@ -88,10 +83,7 @@ void TFlatFiler::SaveData(const char* filename, Data* table) {
   // costs the system more than a plain write.) A write that the file takes only
   // in part (a full disk) ends the writing and is reported once the file is
   // closed.
-  struct Close {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-  };
-  std::unique_ptr<std::FILE, Close> file(std::fopen(filename, "w"));
+  std::unique_ptr<std::FILE, CloseFile> file(std::fopen(filename, "w"));
   if (file == nullptr || std::setvbuf(file.get(), nullptr, _IONBF, 0) != 0) {
     throw TException("Unable to open file", "File Error", "TFlatFiler::SaveData", nullptr);
   }

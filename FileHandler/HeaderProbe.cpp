@@ -1,13 +1,12 @@
 // The header probe: what a file is, told by its first block.
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <system_error>
 
 #include "FileHandler/Filer.h"
 #include "FileHandler/internal/ElementTexts.h"
+#include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/ReaderError.h"
+#include "FileHandler/internal/Vocabulary.h"
 #include "KQmessage/KQML.h"
 
 namespace mbrk {
@@ -38,17 +37,17 @@ std::unique_ptr<TKQstructure> ProbeDataSetHeader(FileTools& tools, std::istream&
 TKQstructure* ProbeFile(FileTools& tools, const char* filename) {
   // A folder opens like a file on some systems but reads as nothing; like a
   // missing file, it is a file that cannot be read.
-  std::error_code ignored;
-  if (filename == nullptr || std::filesystem::is_directory(filename, ignored)) {
+  InputFile file;
+  if (filename == nullptr || OpenInput(file, filename) != InputStatus::kOpen) {
     return MakeErrorReply("file-read-error");
   }
-  std::ifstream in(filename);
-  if (!in.good()) return MakeErrorReply("file-read-error");
+  std::istream& in = file.stream();
 
   const std::unique_ptr<char[]> name(
       tools.ExpectBlockStart(tools.ReadElement(nullptr, in, false), in, nullptr));
-  if (strcasecmp(name.get(), "DATASET") == 0) return ProbeDataSetHeader(tools, in).release();
-  if (strcasecmp(name.get(), "NETWORK") == 0) return new TKQstructure("network");
+  if (strcasecmp(name.get(), vocabulary::kDataSetKey) == 0)
+    return ProbeDataSetHeader(tools, in).release();
+  if (strcasecmp(name.get(), vocabulary::kNetworkKey) == 0) return new TKQstructure("network");
   std::unique_ptr<TKQstructure> answer(MakeErrorReply("unknown-header"));
   answer->SetTextParameter("header", name.get());
   return answer.release();

@@ -1,6 +1,8 @@
+// Opening the inputs of the readers that take a file name.
 #include "FileHandler/internal/InputFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
@@ -32,6 +34,16 @@ bool InputFile::Open(const char* path, std::ios::openmode mode) {
   stream_.rdbuf()->pubsetbuf(buffer_.get(), static_cast<std::streamsize>(buffer_size_));
   stream_.open(path, mode | std::ios::in);
   return stream_.good();
+}
+
+InputStatus OpenInput(InputFile& input, const char* path, std::ios::openmode mode) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
+    errno = EISDIR;
+    return InputStatus::kFolder;
+  }
+  errno = 0;
+  return input.Open(path, mode) ? InputStatus::kOpen : InputStatus::kRefused;
 }
 
 }  // namespace mbrk

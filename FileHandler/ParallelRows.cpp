@@ -1,7 +1,7 @@
 // The numbers of a data block parsed on several threads, piece by piece: a
 // piece of the input is read into memory and cut into chunks at separators;
 // the threads parse the chunks into scratch values while one of them reads
-// the next piece (phase one), the chunks''
+// the next piece (phase one), the chunks'
 // values are counted in file order to find where each one's first value goes
 // and where the ordinary reader must take over (serial), and the threads copy
 // the values into place (phase two), which also touches the matrices' pages
@@ -9,21 +9,18 @@
 #include "FileHandler/internal/ParallelRows.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <streambuf>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "Base/internal/Assert.h"
 #include "Base/internal/ByteReader.h"
 #include "Base/internal/NumberText.h"
+#include "Base/internal/ThreadCrew.h"
+#include "FileHandler/internal/Chunks.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ReaderError.h"
 
@@ -33,99 +30,11 @@ namespace {
 
 bool SeparatorAt(const char* p) { return IsSeparator(ByteOf(*p)); }
 
-// Threads that run rounds of work with the calling thread: Run(count, work)
-// calls work(0) .. work(count - 1), each thread taking the next item as it
-// gets free, and returns when all are done. `work` must not throw. A thread
-// that cannot be started leaves its share to the others.
-class Crew {
- public:
-  explicit Crew(unsigned threads) {
-    try {
-      helpers_.reserve(threads);
-      for (unsigned t = 1; t < threads; ++t) helpers_.emplace_back([this] { Serve(); });
-    } catch (const std::system_error&) {
-      // No more threads to be had: fewer do the work.
-    } catch (...) {
-      Stop();
-      throw;
-    }
-  }
-  Crew(const Crew&) = delete;
-  Crew& operator=(const Crew&) = delete;
-  ~Crew() { Stop(); }
-
-  template <typename Work>
-  void Run(std::size_t count, const Work& work) {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      call_ = [](const void* job, std::size_t i) { (*static_cast<const Work*>(job))(i); };
-      job_ = &work;
-      count_ = count;
-      next_.store(0, std::memory_order_relaxed);
-      working_ = helpers_.size();
-      ++round_;
-    }
-    wake_.notify_all();
-    Take();
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return working_ == 0; });
-  }
-
- private:
-  void Take() {
-    for (std::size_t i = next_.fetch_add(1, std::memory_order_relaxed); i < count_;
-         i = next_.fetch_add(1, std::memory_order_relaxed)) {
-      call_(job_, i);
-    }
-  }
-
-  // A helper's life: every round once, until stopped. Run waits for every
-  // helper to finish a round before it starts the next, so none is missed.
-  void Serve() {
-    std::uint64_t seen = 0;
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [&] { return stopping_ || round_ != seen; });
-      if (stopping_) return;
-      seen = round_;
-      lock.unlock();
-      Take();
-      lock.lock();
-      if (--working_ == 0) done_.notify_one();
-    }
-  }
-
-  void Stop() noexcept {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_all();
-    for (std::thread& helper : helpers_) helper.join();
-    helpers_.clear();
-  }
-
-  std::vector<std::thread> helpers_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::condition_variable done_;
-  std::uint64_t round_ = 0;
-  std::size_t working_ = 0;
-  bool stopping_ = false;
-  void (*call_)(const void*, std::size_t) = nullptr;
-  const void* job_ = nullptr;
-  std::size_t count_ = 0;
-  std::atomic<std::size_t> next_{0};
-};
-
-// One chunk of a piece: the bytes [begin, end), the last of which is a
-// separator, so every word that starts in it ends in it.
+// What parsing one chunk gave.
 struct Chunk {
-  std::size_t begin = 0;
-  std::size_t end = 0;
-  // Where parsing stopped: `end`, or the first byte of the first word not
-  // taken (one that is not a plain decimal number ended by a separator, or
-  // one past the most values wanted), with `foreign` set.
+  // Where parsing stopped: the chunk's end, or the first byte of the first
+  // word not taken (one that is not a plain decimal number ended by a
+  // separator, or one past the most values wanted), with `foreign` set.
   std::size_t stop = 0;
   std::size_t count = 0;     // values parsed
   bool foreign = false;      // stopped at a word it did not take
@@ -133,10 +42,11 @@ struct Chunk {
 };
 
 // Parses the words of `chunk` into its values, at most `limit` of them.
-void ParseChunk(const char* piece, Chunk& chunk, std::size_t limit) {
-  const char* p = piece + chunk.begin;
-  const char* const end = piece + chunk.end;
+void ParseChunk(const char* piece, const ByteRange& range, Chunk& chunk, std::size_t limit) {
+  const char* p = piece + range.begin;
+  const char* const end = piece + range.end;
   std::size_t count = 0;
+  chunk.foreign = false;
   for (;;) {
     while (p != end && SeparatorAt(p)) ++p;
     if (p == end) break;
@@ -227,6 +137,150 @@ std::size_t Fill(std::streambuf& sb, char* buffer, std::size_t from, std::size_t
   return from;
 }
 
+// The reading of one data block: piece by piece, each cut into chunks,
+// parsed, put in order and placed.
+class PieceReader {
+ public:
+  PieceReader(std::streambuf& sb, const RowLayout& layout, std::int32_t rows,
+              const RowPlaces& first_row, const ParallelRowOptions& options);
+
+  // Reads the pieces from where the buffer stands (`start`) and returns the
+  // values placed and where the ordinary reader goes on.
+  std::uint64_t Read(std::streamoff start, std::streamoff& resume_at);
+
+ private:
+  // Parses the chunks of piece[0, length) while the next piece is read.
+  void Parse(std::size_t length, std::size_t chunk_count);
+  // In file order: how many values of each chunk are taken, how many chunks
+  // have values taken, and whether (and where) the ordinary reader takes
+  // over in this piece.
+  std::size_t Order(std::size_t chunk_count, bool& done, std::size_t& resume);
+  void Place(std::size_t used);
+
+  std::streambuf& sb_;
+  const Placement placement_;
+  const std::uint64_t wanted_;
+  const std::size_t chunk_bytes_;
+  const std::size_t piece_bytes_;
+  // No more values than the rows hold are ever parsed: a chunk holds at most
+  // one word per two bytes below its nominal size, and one word past it.
+  const std::size_t chunk_capacity_;
+  const std::size_t most_chunks_;
+  // Two pieces: one parsed while the next is read. Left unset: only the
+  // pages the values are written to are ever touched.
+  std::unique_ptr<char[]> buffers_[2];
+  char* piece_;
+  char* next_;
+  std::size_t held_ = 0;       // bytes in the piece
+  std::size_t next_held_ = 0;  // bytes in the next piece
+  std::unique_ptr<double[]> scratch_;
+  std::vector<ByteRange> ranges_;  // as many as the largest piece has had
+  std::vector<Chunk> chunks_;
+  std::vector<std::uint64_t> first_index_;
+  std::vector<std::size_t> taken_;
+  std::uint64_t placed_ = 0;
+  ThreadCrew crew_;
+};
+
+PieceReader::PieceReader(std::streambuf& sb, const RowLayout& layout, std::int32_t rows,
+                         const RowPlaces& first_row, const ParallelRowOptions& options)
+    : sb_(sb),
+      placement_(layout, first_row),
+      wanted_(static_cast<std::uint64_t>(rows) * placement_.row_width()),
+      chunk_bytes_(std::max<std::size_t>(options.chunk_bytes, 1)),
+      piece_bytes_(std::max<std::size_t>(options.piece_bytes, 1)),
+      chunk_capacity_(
+          static_cast<std::size_t>(std::min<std::uint64_t>(chunk_bytes_ / 2 + 1, wanted_))),
+      most_chunks_((piece_bytes_ + chunk_bytes_ - 1) / chunk_bytes_),
+      buffers_{std::unique_ptr<char[]>(new char[piece_bytes_]),
+               std::unique_ptr<char[]>(new char[piece_bytes_])},
+      piece_(buffers_[0].get()),
+      next_(buffers_[1].get()),
+      scratch_(new double[most_chunks_ * chunk_capacity_]),
+      // More threads than chunks in a piece would have nothing to do.
+      crew_(static_cast<unsigned>(std::min<std::size_t>(options.threads, most_chunks_))) {}
+
+std::uint64_t PieceReader::Read(std::streamoff start, std::streamoff& resume_at) {
+  std::streamoff piece_start = start;
+  held_ = Fill(sb_, piece_, 0, piece_bytes_);
+  std::size_t resume = 0;  // where, in the piece, the ordinary reader goes on
+  for (;;) {
+    const std::size_t length = CompleteLength(piece_, held_);
+    if (length == 0) {
+      resume = 0;
+      break;
+    }
+    const std::size_t chunk_count = CutChunks(piece_, length, chunk_bytes_, ranges_);
+    MBRK_ASSERT(chunk_count <= most_chunks_);
+    Parse(length, chunk_count);
+    bool done = false;
+    resume = length;
+    const std::size_t used = Order(chunk_count, done, resume);
+    Place(used);
+    if (done) break;
+    std::swap(piece_, next_);
+    held_ = next_held_;
+    piece_start += static_cast<std::streamoff>(length);
+  }
+  resume_at = piece_start + static_cast<std::streamoff>(resume);
+  return placed_;
+}
+
+void PieceReader::Parse(std::size_t length, std::size_t chunk_count) {
+  while (chunks_.size() < chunk_count) {
+    chunks_.emplace_back();
+    chunks_.back().values = &scratch_[(chunks_.size() - 1) * chunk_capacity_];
+  }
+  const std::size_t limit =
+      static_cast<std::size_t>(std::min<std::uint64_t>(chunk_capacity_, wanted_ - placed_));
+  // The next piece, the unfinished word first, is read while the chunks are
+  // parsed: item 0, so that it starts at once. A stream that throws has its
+  // exception carried back to this thread.
+  next_held_ = 0;
+  std::exception_ptr read_failure;
+  crew_.Run(chunk_count + 1, [&](std::size_t i) {
+    if (i != 0) {
+      ParseChunk(piece_, ranges_[i - 1], chunks_[i - 1], limit);
+      return;
+    }
+    try {
+      std::memcpy(next_, piece_ + length, held_ - length);
+      next_held_ = Fill(sb_, next_, held_ - length, piece_bytes_);
+    } catch (...) {
+      read_failure = std::current_exception();
+    }
+  });
+  if (read_failure) std::rethrow_exception(read_failure);
+}
+
+std::size_t PieceReader::Order(std::size_t chunk_count, bool& done, std::size_t& resume) {
+  first_index_.resize(chunk_count);
+  taken_.resize(chunk_count);
+  std::uint64_t index = placed_;
+  std::size_t used = 0;  // chunks with values taken
+  for (; used < chunk_count && !done; ++used) {
+    const Chunk& chunk = chunks_[used];
+    first_index_[used] = index;
+    taken_[used] = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.count, wanted_ - index));
+    index += taken_[used];
+    if (taken_[used] < chunk.count) {
+      resume = EndOfWords(piece_, ranges_[used].begin, taken_[used]);
+      done = true;
+    } else if (chunk.foreign || index == wanted_) {
+      resume = chunk.stop;
+      done = true;
+    }
+  }
+  placed_ = index;
+  return used;
+}
+
+void PieceReader::Place(std::size_t used) {
+  crew_.Run(used, [&](std::size_t i) {
+    placement_.Place(chunks_[i].values, taken_[i], first_index_[i]);
+  });
+}
+
 }  // namespace
 
 std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, std::int32_t rows,
@@ -244,107 +298,9 @@ std::uint64_t ReadValuesInParallel(std::istream& in, const RowLayout& layout, st
   if (input_end < start || static_cast<std::uint64_t>(input_end - start) < options.least_bytes) {
     return 0;
   }
-
-  const Placement placement(layout, first_row);
-  const std::uint64_t wanted = static_cast<std::uint64_t>(rows) * placement.row_width();
-  const std::size_t chunk_bytes = std::max<std::size_t>(options.chunk_bytes, 1);
-  const std::size_t piece_bytes = std::max<std::size_t>(options.piece_bytes, 1);
-  // No more values than the rows hold are ever parsed: a chunk holds at most
-  // one word per two bytes below its nominal size, and one word past it.
-  const std::size_t chunk_capacity =
-      static_cast<std::size_t>(std::min<std::uint64_t>(chunk_bytes / 2 + 1, wanted));
-  const std::size_t most_chunks = (piece_bytes + chunk_bytes - 1) / chunk_bytes;
-  // Two pieces: one parsed while the next is read. Left unset: only the
-  // pages the values are written to are ever touched.
-  const std::unique_ptr<char[]> buffers[2] = {std::unique_ptr<char[]>(new char[piece_bytes]),
-                                              std::unique_ptr<char[]>(new char[piece_bytes])};
-  char* piece = buffers[0].get();
-  char* next = buffers[1].get();
-  const std::unique_ptr<double[]> scratch(new double[most_chunks * chunk_capacity]);
-  std::vector<Chunk> chunks;  // as many as the largest piece has had
-  // More threads than chunks in a piece would have nothing to do.
-  Crew crew(static_cast<unsigned>(std::min<std::size_t>(options.threads, most_chunks)));
-
-  std::uint64_t placed = 0;
-  std::streamoff piece_start = start;
-  std::size_t held = Fill(*sb, piece, 0, piece_bytes);  // bytes in the piece
-  std::size_t resume = 0;  // where, in the piece, the ordinary reader goes on
-  for (;;) {
-    // The piece ends after its last separator; the word after it may go on
-    // in what has not been read yet.
-    std::size_t length = held;
-    while (length != 0 && !SeparatorAt(piece + length - 1)) --length;
-    if (length == 0) {
-      resume = 0;
-      break;
-    }
-
-    // The chunks: nominal sizes, each end moved on past the word it cuts.
-    std::size_t chunk_count = 0;
-    for (std::size_t begin = 0; begin < length; ++chunk_count) {
-      std::size_t end = std::min(begin + chunk_bytes, length);
-      while (!SeparatorAt(piece + end - 1)) ++end;
-      if (chunk_count == chunks.size()) {
-        MBRK_ASSERT(chunk_count < most_chunks);
-        chunks.emplace_back();
-        chunks.back().values = &scratch[chunk_count * chunk_capacity];
-      }
-      chunks[chunk_count].begin = begin;
-      chunks[chunk_count].end = end;
-      chunks[chunk_count].foreign = false;
-      begin = end;
-    }
-    const std::size_t limit =
-        static_cast<std::size_t>(std::min<std::uint64_t>(chunk_capacity, wanted - placed));
-    // The next piece, the unfinished word first, is read while the chunks are
-    // parsed: item 0, so that it starts at once. A stream that throws has its
-    // exception carried back to this thread.
-    std::size_t next_held = 0;
-    std::exception_ptr read_failure;
-    crew.Run(chunk_count + 1, [&](std::size_t i) {
-      if (i != 0) {
-        ParseChunk(piece, chunks[i - 1], limit);
-        return;
-      }
-      try {
-        std::memcpy(next, piece + length, held - length);
-        next_held = Fill(*sb, next, held - length, piece_bytes);
-      } catch (...) {
-        read_failure = std::current_exception();
-      }
-    });
-    if (read_failure) std::rethrow_exception(read_failure);
-
-    // In file order: how many values of each chunk are taken, and whether
-    // the ordinary reader takes over in this piece.
-    std::vector<std::uint64_t> first_index(chunk_count);
-    std::vector<std::size_t> taken(chunk_count);
-    std::uint64_t index = placed;
-    std::size_t used = 0;  // chunks with values taken
-    bool done = false;
-    resume = length;
-    for (; used < chunk_count && !done; ++used) {
-      Chunk& chunk = chunks[used];
-      first_index[used] = index;
-      taken[used] = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.count, wanted - index));
-      index += taken[used];
-      if (taken[used] < chunk.count) {
-        resume = EndOfWords(piece, chunk.begin, taken[used]);
-        done = true;
-      } else if (chunk.foreign || index == wanted) {
-        resume = chunk.stop;
-        done = true;
-      }
-    }
-    crew.Run(used,
-             [&](std::size_t i) { placement.Place(chunks[i].values, taken[i], first_index[i]); });
-    placed = index;
-    if (done) break;
-    std::swap(piece, next);
-    held = next_held;
-    piece_start += static_cast<std::streamoff>(length);
-  }
-  const std::streamoff at = piece_start + static_cast<std::streamoff>(resume);
+  PieceReader reader(*sb, layout, rows, first_row, options);
+  std::streamoff at = start;
+  const std::uint64_t placed = reader.Read(start, at);
   if (std::streamoff(sb->pubseekpos(at, std::ios::in)) != at) Fail(in, "Unable to seek in file");
   return placed;
 }

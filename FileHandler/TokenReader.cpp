@@ -14,6 +14,7 @@
 #include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ReaderError.h"
+#include "FileHandler/internal/Vocabulary.h"
 
 namespace mbrk {
 
@@ -24,12 +25,6 @@ using Text = std::unique_ptr<char[]>;
 inline ByteClass ClassAt(const char* p) { return ClassOf(ByteOf(*p)); }
 
 }  // namespace
-
-void Fail(std::istream& in, const char* message) {
-  throw FileTools::Error{FileTools::DuplicateString(message), &in, 0};
-}
-
-void Fail(std::istream& in, const std::string& message) { Fail(in, message.c_str()); }
 
 char* FileTools::DuplicateString(const char* text) {
   MBRK_ASSERT(text != nullptr);
@@ -156,19 +151,21 @@ int PeekPastComments(std::istream& in) {
 
 namespace {
 
+// A byte 0..255, letters in upper case.
+int Upper(int c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
+
 // Whether a format version element may begin at the "[" that `sb` holds
 // next, as far as the buffered bytes show its name. Where they end too soon,
 // or a comment may stand before the name, the question stays open: true.
 bool MayBeFormatVersion(std::streambuf* sb) {
-  static constexpr char kName[] = "FORMATVERSION";
   const char* p = GetArea::Next(sb) + 1;
   const char* const end = GetArea::End(sb);
   while (p < end && ClassAt(p) == ByteClass::kSeparator) ++p;
   if (p < end && *p == '/') return true;
-  for (const char* n = kName; *n != '\0'; ++n, ++p) {
+  for (const char* n = vocabulary::kFormatVersionName; *n != '\0'; ++n, ++p) {
     if (p >= end) return true;
     const int c = ByteOf(*p);
-    if ((c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) != *n) return false;
+    if (Upper(c) != Upper(ByteOf(*n))) return false;
   }
   return p >= end || ClassAt(p) != ByteClass::kWord;
 }
@@ -177,7 +174,7 @@ bool MayBeFormatVersion(std::streambuf* sb) {
 // the way one does: name, "=", a value, "]". True when it did.
 bool SkipFormatVersion(FileTools& tools, std::istream& in) {
   const Text tag(tools.GetToken(in));
-  if (strcasecmp(tag.get(), "FORMATVERSION") != 0) return false;
+  if (strcasecmp(tag.get(), vocabulary::kFormatVersionName) != 0) return false;
   const Text equals(tools.GetToken(in));
   if (std::strcmp(equals.get(), "=") != 0) return false;
   const Text value(tools.GetToken(in));

@@ -11,6 +11,8 @@
 #include <memory>
 #include <streambuf>
 
+#include "Base/internal/Deleters.h"
+
 namespace mbrk {
 
 /// A stream buffer that reads another, `source`, in blocks, and can read ahead
@@ -41,10 +43,6 @@ class ReadAheadBuffer : public std::streambuf {
   int_type underflow() override;
 
  private:
-  struct Free {
-    void operator()(char* block) const noexcept { std::free(block); }
-  };
-
   // Moves the bytes waiting, with up to kPutBack bytes before them, to the
   // front of the storage.
   void Compact();
@@ -58,7 +56,7 @@ class ReadAheadBuffer : public std::streambuf {
   static constexpr std::size_t kPutBack = 8;
 
   std::streambuf* source_;
-  std::unique_ptr<char, Free> storage_;
+  std::unique_ptr<char, FreeMemory> storage_;
   std::size_t capacity_ = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "Base/internal/Deleters.h"
 #include "FileHandler/internal/InputFile.h"
 
 namespace mbrk::files {
@@ -47,14 +48,11 @@ class BlockWriter {
   void Close();
 
  private:
-  struct Closer {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-  };
   void Flush();
   void MakeRoom(std::size_t size);
 
   std::string path_;
-  std::unique_ptr<std::FILE, Closer> file_;
+  std::unique_ptr<std::FILE, CloseFile> file_;
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = kBlockSize;
   std::size_t used_ = 0;

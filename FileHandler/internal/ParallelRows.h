@@ -12,7 +12,8 @@
 #include <cstdint>
 #include <istream>
 
-#include "FileHandler/internal/RowReader.h"
+#include "FileHandler/internal/DataBlock.h"
+#include "FileHandler/internal/RowDestination.h"
 
 namespace mbrk {
 

@@ -1,9 +1,11 @@
 // Files opened by the readers that take a name: a small file gets a buffer of
-// its own size, not the large one, and reads the same either way.
+// its own size, not the large one, and reads the same either way; a folder
+// is refused before it is opened.
 #include "FileHandler/internal/InputFile.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <iterator>
 #include <string>
@@ -48,6 +50,28 @@ TEST(InputFile, BufferFollowsTheFileSize) {
     InputFile piped;
     ASSERT_TRUE(piped.Open(pipe.path().c_str()));
     EXPECT_EQ(InputFile::kLargestBuffer, piped.buffer_size());
+  }
+}
+
+TEST(OpenInput, RefusesFoldersAndWhatTheSystemRefuses) {
+  test::TempDir dir;
+  test::WriteFile(dir.File("file"), "x");
+  const struct {
+    std::string path;
+    InputStatus status;
+    int error;
+  } cases[] = {
+      {dir.File("file"), InputStatus::kOpen, 0},
+      {dir.path(), InputStatus::kFolder, EISDIR},
+      {dir.File("none"), InputStatus::kRefused, ENOENT},
+  };
+  for (const auto& c : cases) {
+    InputFile input;
+    EXPECT_EQ(c.status, OpenInput(input, c.path.c_str())) << c.path;
+    const int error = errno;
+    if (c.error != 0) {
+      EXPECT_EQ(c.error, error) << c.path;
+    }
   }
 }
 
