@@ -1,6 +1,7 @@
 // mbrk head: the first rows of a dataset as a table, reading no further.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <ostream>
@@ -46,7 +47,9 @@ Dataset FirstRows(const std::string& path, std::int64_t count, const Console& co
   const auto rows = static_cast<std::size_t>(
       std::min<std::int64_t>(count, static_cast<std::int64_t>(dataset.Rows())));
   for (Matrix* matrix : {&dataset.inputs, &dataset.expected, &dataset.generated, &dataset.errors}) {
-    matrix->ResizeRows(rows);
+    Matrix first(rows, matrix->Width());
+    if (first.Size() != 0) std::copy_n(matrix->Data(), first.Size(), first.Data());
+    *matrix = std::move(first);
   }
   if (dataset.expected_labels) dataset.expected_labels->resize(rows);
   if (dataset.generated_labels) dataset.generated_labels->resize(rows);
