@@ -8,6 +8,7 @@
 #include <new>
 #include <ostream>
 #include <system_error>
+#include <utility>
 
 #include "command/mbrk/Files.h"
 
@@ -78,6 +79,9 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+constexpr std::pair<std::uint64_t, int> kZeroSteps[] = {
+    {100000000, 8}, {10000, 4}, {100, 2}, {10, 1}};
+
 // The text std::to_chars gives for `value`, found faster where that is sure;
 // null elsewhere. For a magnitude from 1e-7 to 1e15, take the decimal of 15
 // significant digits nearest to it: an integer below 2^53 over a power of
@@ -90,25 +94,31 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 char* WriteShortDecimal(double value, char* to) {
   const double magnitude = std::fabs(value);
   if (!(magnitude >= 1e-7 && magnitude < 1e15)) return nullptr;
-  int whole = 0;  // digits before the point, or minus the zeros after it
-  if (magnitude >= 1) {
-    whole = 1;
-    while (magnitude >= kPowersOfTen[whole]) ++whole;
-  } else {
-    while (magnitude * kPowersOfTen[1 - whole] < 1) --whole;
+  // Digits before the point, or minus the zeros after it: from the binary
+  // exponent (times log10(2): the count or one less), then one comparison.
+  int exponent = 0;
+  std::frexp(magnitude, &exponent);
+  int whole = ((exponent - 1) * 1233 >> 12) + 1;
+  if (whole >= 1 ? magnitude >= kPowersOfTen[whole] : magnitude * kPowersOfTen[-whole] >= 1) {
+    ++whole;
   }
   int decimals = 15 - whole;
   auto digits = static_cast<std::uint64_t>(magnitude * kPowersOfTen[decimals] + 0.5);
   if (static_cast<double>(digits) / kPowersOfTen[decimals] != magnitude) return nullptr;
-  while (decimals > 0 && digits % 10 == 0) {
-    digits /= 10;
-    --decimals;
+  // Trailing zeros off, eight, four, two and one at a time.
+  for (const auto& [power, count] : kZeroSteps) {
+    while (decimals >= count && digits % power == 0) {
+      digits /= power;
+      decimals -= count;
+    }
   }
   // A whole number ending in 0 may be shorter in scientific notation.
   if (decimals == 0 && digits % 10 == 0) return nullptr;
   char text[24];
   char* end = std::to_chars(text, text + sizeof text, digits).ptr;
   const auto length = static_cast<int>(end - text);
+  // The digits stand where the magnitude says, or this is not the road.
+  if (length != whole + decimals) return nullptr;
   if (whole <= 0) {
     // 0.00ddd against d.dde-XX: fixed when not longer.
     const int zeros = -whole;
