@@ -342,6 +342,7 @@ TEST(MbrkCommand, ConvertNeverWritesOverItsSourceNorLeavesAPartialFile) {
 }
 
 TEST(MbrkCommand, ProgressOnlyOnATerminal) {
+  if (!FileExists("/usr/bin/script")) GTEST_SKIP() << "script (bsdutils) makes the terminal";
   TempDir dir;
   WriteFile(dir.File("s.mbrk"), ReadFile(kSamples + "sensors.mbrk"));
   const std::string shown = OnTerminal("$M convert s.mbrk a.csv", dir.path());
