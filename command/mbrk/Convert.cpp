@@ -248,7 +248,7 @@ std::string Convert(const Request& request, const Console& console, bool show) {
   } catch (const UsageError&) {
     throw;
   } catch (const std::exception& error) {
-    return Describe(request.destination, error);
+    return Describe(request.destination == "-" ? "<stdout>" : request.destination, error);
   }
   return "";
 }
