@@ -65,8 +65,12 @@ Dataset ReadSource(const std::string& path, const Console& console, Progress& pr
   ReadOptions options;
   options.threads = threads;
   SetStrict(options, strict, 0);
-  // A compressed file is left to the reader, which knows how to open it.
-  if (path != "-" && CompressionOf(path) != "none") return ReadDataset(path, options);
+  // A file by name goes to the reader as it is unless its bytes are counted
+  // for the progress line (a compressed one always: the reader knows how to
+  // open it).
+  if (path != "-" && (!progress.Shown() || CompressionOf(path) != "none")) {
+    return ReadDataset(path, options);
+  }
   const OpenedSource source = OpenSource(path, console.in_fd);
   CountingBuffer buffer(source.fd, source.owned, &progress.Bytes());
   std::istream in(&buffer);
