@@ -46,6 +46,15 @@ Matrix::Matrix(std::size_t rows, std::size_t width, const std::vector<double>& v
   if (!values.empty()) std::memcpy(values_.get(), values.data(), values.size() * sizeof(double));
 }
 
+FloatMatrix::FloatMatrix(std::size_t rows, std::size_t width) : rows(rows), width(width) {
+  const std::size_t count = ValueCount(rows, width);
+  if (count == 0) return;
+  values.reset(static_cast<float*>(std::calloc(count, sizeof(float))));
+  if (values == nullptr) throw std::bad_alloc();
+  if (count * sizeof(float) >= kHugePageWorthy)
+    AdviseHugePages(values.get(), count * sizeof(float));
+}
+
 Matrix::Matrix(const Matrix& other) : Matrix(other.rows_, other.width_) {
   if (other.Size() != 0) std::memcpy(values_.get(), other.values_.get(), Size() * sizeof(double));
 }

@@ -31,10 +31,12 @@
 
 namespace mbrk {
 
-/// Releases a block of values taken from a Matrix (std::free). The library's
-/// own deleter for C memory is internal; this is the one users see.
+/// Releases a block of values taken from a Matrix or a FloatMatrix
+/// (std::free). The library's own deleter for C memory is internal; this is
+/// the one users see.
 struct FreeValues {
   void operator()(double* values) const noexcept { std::free(values); }
+  void operator()(float* values) const noexcept { std::free(values); }
 };
 /// A matrix's values handed over: Size() doubles from the C allocator.
 using ValueBlock = std::unique_ptr<double[], FreeValues>;
@@ -130,6 +132,35 @@ struct Dataset {
   friend bool operator!=(const Dataset& a, const Dataset& b) { return !(a == b); }
 };
 
+/// A matrix's values stored as float, handed over: rows * width floats from
+/// the C allocator.
+using FloatBlock = std::unique_ptr<float[], FreeValues>;
+
+/// Rows x width floats, row-major and contiguous, zero until set: a matrix of
+/// a dataset read with its values stored as float (ReadFloatDataset).
+struct FloatMatrix {
+  FloatMatrix() noexcept = default;
+  /// A matrix of zeros. Throws std::bad_alloc when it cannot be had.
+  FloatMatrix(std::size_t rows, std::size_t width);
+
+  std::size_t rows = 0;
+  std::size_t width = 0;
+  /// Null when the matrix holds no values.
+  FloatBlock values;
+};
+
+/// Everything a dataset file holds, as Dataset has it, with the matrices'
+/// values stored as float.
+struct FloatDataset {
+  FloatMatrix inputs;
+  FloatMatrix expected;
+  FloatMatrix generated;
+  FloatMatrix errors;
+  std::optional<std::vector<Labels>> expected_labels;
+  std::optional<std::vector<Labels>> generated_labels;
+  std::optional<double> format_version;
+};
+
 /// A dataset file's shape as its header gives it.
 struct DatasetShape {
   std::int32_t rows = 0;
@@ -207,6 +238,13 @@ Dataset ReadDataset(const std::string& path, const ReadOptions& options = {});
 /// the same bytes gives, in memory that follows what it delivers; after a
 /// failure, what it had delivered beyond that point is gone.
 Dataset ReadDataset(std::istream& in, const ReadOptions& options = {});
+
+/// Reads the whole dataset file `path` as ReadDataset does (the same files,
+/// messages and errors, label values as doubles) and stores each value as the
+/// float nearest the double read (beyond float's range, an infinity of its
+/// sign): the memory is that of the floats and of one row of doubles, never
+/// a double for each value. The rows are read on the calling thread.
+FloatDataset ReadFloatDataset(const std::string& path);
 
 /// Writes `dataset` as the dataset file `path` (created or truncated): the
 /// same bytes as SaveDatFile writes for tables holding the same content, but

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <istream>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -48,6 +49,17 @@ Dataset ShapedDataset(const RowLayout& layout, std::int32_t count) {
   return dataset;
 }
 
+// Row `row`'s label list into `lists`, the labels copied.
+void CopyLabels(std::optional<std::vector<Labels>>& lists, std::int32_t row,
+                const TLabelList& list) {
+  Labels& labels = (*lists)[static_cast<std::size_t>(row)];
+  labels.reserve(static_cast<std::size_t>(list.MbrLngCount));
+  for (std::int32_t i = 0; i < list.MbrLngCount; ++i) {
+    const TLabel& label = list.MbrDyaItems[i];
+    labels.push_back(Label{label.MbrStrName, label.MbrDblValue});
+  }
+}
+
 // A dataset shaped for every row as the row reader's destination: the
 // numbers go straight into the matrices' rows.
 class DatasetRows final : public RowDestination {
@@ -61,19 +73,86 @@ class DatasetRows final : public RowDestination {
   }
 
   void TakeLabels(TablePart part, std::int32_t row, TLabelList& list) override {
-    std::vector<Labels>& lists =
-        part == TablePart::kFirst ? *dataset_.expected_labels : *dataset_.generated_labels;
-    Labels& labels = lists[static_cast<std::size_t>(row)];
-    labels.reserve(static_cast<std::size_t>(list.MbrLngCount));
-    for (std::int32_t i = 0; i < list.MbrLngCount; ++i) {
-      const TLabel& label = list.MbrDyaItems[i];
-      labels.push_back(Label{label.MbrStrName, label.MbrDblValue});
-    }
+    CopyLabels(part == TablePart::kFirst ? dataset_.expected_labels : dataset_.generated_labels,
+               row, list);
   }
 
  private:
   Dataset& dataset_;
 };
+
+// A dataset with float matrices as the row reader's destination: each row's
+// numbers are read as doubles into a row of its own, then stored as floats
+// once the reader is done with them (PartRead).
+class FloatRows final : public RowDestination {
+ public:
+  explicit FloatRows(FloatDataset& dataset) : dataset_(dataset) {}
+
+  RowPlaces Places(std::int32_t) override {
+    // Had at the first row: a header of no rows may give any widths.
+    if (row_.empty()) {
+      row_.resize(dataset_.inputs.width + dataset_.expected.width + dataset_.generated.width +
+                  dataset_.errors.width);
+    }
+    double* const inputs = row_.data();
+    double* const expected = inputs + dataset_.inputs.width;
+    double* const generated = expected + dataset_.expected.width;
+    return RowPlaces{inputs, expected, generated, generated + dataset_.generated.width};
+  }
+
+  void PartRead(TablePart part, std::int32_t row) override {
+    const RowPlaces read = Places(row);
+    const auto r = static_cast<std::size_t>(row);
+    if (part == TablePart::kFirst) {
+      Store(read.inputs, dataset_.inputs, r);
+      Store(read.expected, dataset_.expected, r);
+    } else {
+      Store(read.generated, dataset_.generated, r);
+      Store(read.errors, dataset_.errors, r);
+    }
+  }
+
+  void TakeLabels(TablePart part, std::int32_t row, TLabelList& list) override {
+    CopyLabels(part == TablePart::kFirst ? dataset_.expected_labels : dataset_.generated_labels,
+               row, list);
+  }
+
+ private:
+  static void Store(const double* read, FloatMatrix& matrix, std::size_t row) {
+    float* const place = matrix.values.get() + row * matrix.width;
+    // IEEE rounding to nearest, to an infinity beyond float's range.
+    static_assert(std::numeric_limits<float>::is_iec559, "floats are IEEE 754 binary32");
+    for (std::size_t i = 0; i < matrix.width; ++i) place[i] = static_cast<float>(read[i]);
+  }
+
+  FloatDataset& dataset_;
+  std::vector<double> row_;
+};
+
+// A float dataset shaped by the header, with `count` rows of zeros.
+FloatDataset ShapedFloatDataset(const DataBlock& block) {
+  const auto rows = static_cast<std::size_t>(block.rows);
+  const RowLayout& layout = block.layout;
+  FloatDataset dataset;
+  dataset.inputs = FloatMatrix(rows, static_cast<std::size_t>(layout.inputs));
+  dataset.expected = FloatMatrix(rows, static_cast<std::size_t>(layout.expected));
+  dataset.generated = FloatMatrix(rows, static_cast<std::size_t>(layout.generated));
+  dataset.errors = FloatMatrix(rows, static_cast<std::size_t>(layout.errors));
+  if (layout.labels1) dataset.expected_labels.emplace(rows);
+  if (layout.labels2) dataset.generated_labels.emplace(rows);
+  dataset.format_version = block.format_version;
+  return dataset;
+}
+
+FloatDataset ReadFloatWholeFrom(std::istream& source) {
+  DatasetInput input(source);
+  FileTools tools;
+  WholeRead read(tools, input.stream());
+  FloatDataset dataset = ShapedFloatDataset(read.block());
+  FloatRows destination(dataset);
+  read.ReadRows(destination);
+  return dataset;
+}
 
 Dataset ReadWhole(std::istream& in, const ParallelRowOptions& options) {
   FileTools tools;
@@ -218,6 +297,10 @@ Dataset ReadDataset(const std::string& path, const ReadOptions& options) {
 
 Dataset ReadDataset(std::istream& in, const ReadOptions& options) {
   return ReadDatasetWith(in, ParallelOptionsFor(options));
+}
+
+FloatDataset ReadFloatDataset(const std::string& path) {
+  return WithFile(path, [](std::istream& in) { return ReadFloatWholeFrom(in); });
 }
 
 Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count) {

@@ -6,6 +6,7 @@ Round by round (RUNS rounds, medians reported), on one dataset:
   load      mbrk.load                against LoadDatFile (C++), and ReadDataset (C++)
   convert   mbrk.to_flat             against the mbrkd2flat command
   write     WriteFlat (C++)          against TFlatFiler::SaveData (C++)
+  load f32  mbrk.load(dtype=numpy.float32): its time and peak memory beside float64's
 once: numpy.loadtxt of the same values from the flat file. mbrk.load runs in a fresh
 process each round, as the C++ tools do, which also reports the peak memory it adds to
 the process beside the bytes of the arrays it returns.
@@ -47,7 +48,7 @@ FRESH_LOAD = """
 import resource, sys, time, mbrk
 before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
 start = time.perf_counter()
-data = mbrk.load(sys.argv[1])
+data = mbrk.load(sys.argv[1], dtype=sys.argv[2])
 seconds = time.perf_counter() - start
 after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
 arrays = sum(a.nbytes for a in (data.inputs, data.expected, data.generated, data.errors))
@@ -55,8 +56,8 @@ print(seconds, before * 1024, after * 1024, arrays)
 """
 
 
-def fresh_load(dataset):
-    out = subprocess.run([sys.executable, "-c", FRESH_LOAD, dataset], check=True,
+def fresh_load(dataset, dtype="float64"):
+    out = subprocess.run([sys.executable, "-c", FRESH_LOAD, dataset, dtype], check=True,
                          capture_output=True, text=True).stdout.split()
     return float(out[0]), int(out[1]), int(out[2]), int(out[3])
 
@@ -68,14 +69,17 @@ def main(dataset, dataset_bench, converter, scratch, runs=3):
     flat_command = os.path.join(scratch, "command.flat")
     flat_mine = os.path.join(scratch, "to_flat.flat")
     times = {name: [] for name in ("LoadDatFile", "ReadDataset", "mbrk.load", "mbrkd2flat",
-                                   "mbrk.to_flat", "SaveData", "WriteFlat")}
-    peaks = []
+                                   "mbrk.to_flat", "SaveData", "WriteFlat", "load float32")}
+    peaks, peaks32 = [], []
     for _ in range(runs):
         times["LoadDatFile"].append(tool(dataset_bench, "load", dataset))
         times["ReadDataset"].append(tool(dataset_bench, "read", dataset))
         seconds, before, after, arrays = fresh_load(dataset)
         times["mbrk.load"].append(seconds)
         peaks.append(after - before)
+        seconds, before, after, arrays32 = fresh_load(dataset, "float32")
+        times["load float32"].append(seconds)
+        peaks32.append(after - before)
         times["mbrkd2flat"].append(command(converter, dataset, flat_command))
         times["mbrk.to_flat"].append(timed(lambda: mbrk.to_flat(dataset, flat_mine)))
         times["SaveData"].append(tool(dataset_bench, "save", dataset, os.path.join(scratch, "save.flat")))
@@ -121,6 +125,10 @@ def main(dataset, dataset_bench, converter, scratch, runs=3):
     print(f"peak memory added by mbrk.load (largest of the rounds): {peak / mib:.1f} MiB for {arrays / mib:.1f} MiB of arrays "
           f"(target <= 1.2 x arrays + 32 MiB = {limit / mib:.1f} MiB): "
           f"{'meets' if peak <= limit else 'MISSES'} the target")
+    peak, limit = max(peaks32), 1.2 * arrays32 + 32 * mib
+    print(f"peak memory added by mbrk.load(dtype=float32): {peak / mib:.1f} MiB for "
+          f"{arrays32 / mib:.1f} MiB of arrays (target <= 1.2 x arrays + 32 MiB = "
+          f"{limit / mib:.1f} MiB, no float64 copy): {'meets' if peak <= limit else 'MISSES'} the target")
 
 
 if __name__ == "__main__":

@@ -15,11 +15,13 @@
 #
 #   component python (package python3-mbrk), when the Python package is built
 #   <python>/mbrk/                     the Python package
+#   <python>/mbrk-VERSION.dist-info/   its metadata, for pip and importlib.metadata
 #   share/doc/python3-mbrk/copyright   the licence (changelog.gz beside it)
 #
 # A C++ user takes the first alone: nothing of it needs Python.
 # (lib stands for CMAKE_INSTALL_LIBDIR, lib/<multiarch> where there is one;
-# <python> for MBRK_PYTHON_INSTALL_DIR, see python/CMakeLists.txt.) Every file
+# <python> for the folder below the prefix that the Python searches, see
+# python/CMakeLists.txt.) Every file
 # finds the others relative to its own place, so a tree installed with
 # --prefix, or unpacked from the package into another folder, works where it
 # lands.
@@ -165,8 +167,7 @@ the rest. The C++ toolkit is built into its extension module.")
   set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
       "python3 (>= ${MBRK_PYTHON_VERSION}), python3 (<< ${MBRK_PYTHON_NEXT}), ${MBRK_NUMPY_DEPENDS}")
   # Debian keeps Python modules in /usr/lib/python3/dist-packages, whatever
-  # folder the build's own prefix called for.
-  set(MBRK_PYTHON_STAGED_DIR ${MBRK_PYTHON_INSTALL_DIR})
+  # folder the staged prefix called for.
   configure_file(${CMAKE_CURRENT_LIST_DIR}/DebianPython.cmake.in
                  ${PROJECT_BINARY_DIR}/DebianPython.cmake @ONLY)
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_BINARY_DIR}/DebianPython.cmake)

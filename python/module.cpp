@@ -90,6 +90,20 @@ py::tuple TakeParts(mbrk::Dataset& dataset) {
                         version);
 }
 
+// The float matrix as a float32 array of shape (rows, width) that owns the
+// matrix's values, handed over as TakeArray hands doubles over.
+py::array TakeFloatArray(mbrk::FloatMatrix& matrix) {
+  const auto rows = static_cast<py::ssize_t>(matrix.rows);
+  const auto width = static_cast<py::ssize_t>(matrix.width);
+  if (matrix.values == nullptr) return py::array_t<float>({rows, width});
+  const py::capsule owner(matrix.values.get(), [](void* p) { std::free(p); });
+  const float* data = matrix.values.release();  // the capsule owns them now
+  return py::array_t<float>(
+      {rows, width},
+      {width * static_cast<py::ssize_t>(sizeof(float)), static_cast<py::ssize_t>(sizeof(float))},
+      data, owner);
+}
+
 using Array = py::array_t<double, py::array::c_style | py::array::forcecast>;
 using LabelPairs = std::vector<std::vector<std::pair<std::string, double>>>;
 
@@ -114,6 +128,20 @@ py::tuple Load(const std::string& path, const py::object& shown, unsigned thread
   options.threads = threads;
   mbrk::Dataset dataset = Unlocked(shown, [&] { return mbrk::ReadDataset(path, options); });
   return TakeParts(dataset);
+}
+
+py::tuple LoadFloat32(const std::string& path, const py::object& shown) {
+  mbrk::FloatDataset dataset = Unlocked(shown, [&] { return mbrk::ReadFloatDataset(path); });
+  py::object version = py::none();
+  if (dataset.format_version) version = py::float_(*dataset.format_version);
+  py::array inputs = TakeFloatArray(dataset.inputs);
+  py::array expected = TakeFloatArray(dataset.expected);
+  py::array generated = TakeFloatArray(dataset.generated);
+  py::array errors = TakeFloatArray(dataset.errors);
+  py::object expected_labels = TakeLabels(dataset.expected_labels);
+  py::object generated_labels = TakeLabels(dataset.generated_labels);
+  return py::make_tuple(inputs, expected, generated, errors, expected_labels, generated_labels,
+                        version);
 }
 
 py::tuple Window(const std::string& path, const py::object& shown, std::int64_t offset,
@@ -174,6 +202,9 @@ PYBIND11_MODULE(_mbrk, m) {
   m.def("load", &Load, py::arg("path"), py::arg("shown"), py::arg("threads"),
         "Reads a whole dataset file on `threads` threads (0: one per core); returns the parts "
         "of an mbrk.Dataset as a tuple.");
+  m.def("load_float32", &LoadFloat32, py::arg("path"), py::arg("shown"),
+        "Reads a whole dataset file, each value as a double stored as float32, on the "
+        "calling thread; returns the parts of an mbrk.Dataset as a tuple.");
   m.def("window", &Window, py::arg("path"), py::arg("shown"), py::arg("offset"), py::arg("count"),
         "Reads `count` rows from `offset` bytes into the data block; returns (parts, "
         "next_offset).");

@@ -5,8 +5,9 @@
     data.inputs            # float64 array, shape (rows, inputs)
     data.expected_labels   # one dict per row, or None
 
-Functions: load, save, windows, probe, to_flat, read_flat. Files are read and
-written with the interpreter's lock released. Errors: FormatError (a
+Functions: load, save, windows, probe, to_flat, read_flat, from_frame (a
+pandas DataFrame to a Dataset; Dataset.to_frame goes the other way). Files
+are read and written with the interpreter's lock released. Errors: FormatError (a
 ValueError) for a file that breaks the format; FileNotFoundError,
 IsADirectoryError, PermissionError (OSError) for files that cannot be opened,
 read or written; MemoryError; ValueError for arguments that cannot be
@@ -14,14 +15,22 @@ written as asked.
 """
 
 import os
-from typing import Any, Dict, Iterable, Iterator, List, Mapping, Optional, Tuple, Union
+from typing import (TYPE_CHECKING, Any, Dict, Iterable, Iterator, List, Mapping, Optional, Tuple,
+                    Union)
 
 import numpy as np
+import numpy.typing as npt
 
-from . import _mbrk
+from . import _display, _dtype, _frame, _mbrk
 from ._errors import FormatError
+from ._frame import from_frame
+from ._types import DatasetShape, Float64Array
 
-__all__ = ["Dataset", "FormatError", "load", "save", "windows", "probe", "to_flat", "read_flat"]
+if TYPE_CHECKING:  # pragma: no cover
+    import pandas
+
+__all__ = ["Dataset", "DatasetShape", "FormatError", "load", "save", "windows", "probe", "to_flat",
+           "read_flat", "from_frame"]
 __version__ = _mbrk.__version__
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
@@ -37,13 +46,26 @@ class Dataset:
     in the file's order) per row where the file gives label lists instead of
     that vector, else None. ``format_version`` is the version the file
     declares before its dataset block, or None.
+
+    Two Datasets are equal when their arrays have the same shapes and values
+    (NaN equal to NaN) and their label lists the same labels; the format
+    version is not compared. ``to_frame`` makes a pandas DataFrame of it; in
+    a notebook it shows as a table of its first rows.
     """
 
     __slots__ = ("inputs", "expected", "generated", "errors", "expected_labels",
                  "generated_labels", "format_version")
 
-    def __init__(self, inputs: np.ndarray, expected: np.ndarray, generated: np.ndarray,
-                 errors: np.ndarray, expected_labels: Optional[LabelRows] = None,
+    inputs: Float64Array
+    expected: Float64Array
+    generated: Float64Array
+    errors: Float64Array
+    expected_labels: Optional[LabelRows]
+    generated_labels: Optional[LabelRows]
+    format_version: Optional[float]
+
+    def __init__(self, inputs: Float64Array, expected: Float64Array, generated: Float64Array,
+                 errors: Float64Array, expected_labels: Optional[LabelRows] = None,
                  generated_labels: Optional[LabelRows] = None,
                  format_version: Optional[float] = None) -> None:
         self.inputs = inputs
@@ -72,6 +94,30 @@ class Dataset:
         more = f", labels: {', '.join(labels)}" if labels else ""
         return f"<mbrk.Dataset rows={self.rows}, {widths}{more}>"
 
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Dataset):
+            return NotImplemented
+        return _display.equal(self, other)
+
+    __hash__ = None  # type: ignore[assignment]  # equal by contents, which change
+
+    def _repr_html_(self) -> str:
+        """The shape and the first rows as a table, for notebooks."""
+        return _display.to_html(self)
+
+    def to_frame(self, labels: str = "columns") -> "pandas.DataFrame":
+        """The dataset as a pandas DataFrame, one column per value:
+        ``input_0``..., ``expected_0``..., ``generated_0``..., ``error_0``...
+        (a width of 0 gives no columns). Label lists become, with
+        ``labels="columns"``, one float column per label name in the order
+        first seen (``expected:NAME``, ``generated:NAME``; NaN where a row lacks
+        the label) or, with ``labels="dicts"``, one column of dicts
+        (``expected_labels``, ``generated_labels``). The numbers are copied
+        once, into the one block pandas keeps them in. ``mbrk.from_frame``
+        turns the frame back into this dataset. Needs pandas (ImportError).
+        """
+        return _frame.to_frame(self, labels)
+
 
 def _paths(path: PathLike) -> Tuple[bytes, Union[str, bytes]]:
     """The path as bytes to open and as given (os.fspath) to report."""
@@ -79,33 +125,43 @@ def _paths(path: PathLike) -> Tuple[bytes, Union[str, bytes]]:
     return os.fsencode(shown), shown
 
 
-def load(path: PathLike, threads: Optional[int] = None) -> Dataset:
+def load(path: PathLike, threads: Optional[int] = None,
+         dtype: npt.DTypeLike = np.float64) -> Dataset:
     """Reads the whole dataset file ``path`` (str or os.PathLike).
 
     The values are read once, straight into the arrays. The numbers of a large
     data block are read on ``threads`` threads: None for one per core, 1 for
     the calling thread alone; the result and every error are the same
-    whatever the count. Raises FormatError, FileNotFoundError,
-    IsADirectoryError, PermissionError or MemoryError; ValueError for a thread
-    count that is not a whole number of at least 1.
+    whatever the count. ``dtype`` is numpy.float64 or numpy.float32: each
+    value is read exactly, as a double, and stored as that type; float32
+    arrays cost half the memory, and no float64 copy of them is made (they
+    are read on the calling thread). Raises
+    FormatError, FileNotFoundError, IsADirectoryError, PermissionError or
+    MemoryError; ValueError for a thread count that is not a whole number of
+    at least 1, or another dtype.
     """
     if threads is not None and (isinstance(threads, bool) or not isinstance(threads, int)
                                 or threads < 1):
         raise ValueError("threads must be None or a whole number of at least 1")
+    kind = _dtype.check(dtype)
     raw, shown = _paths(path)
+    if kind == np.float32:
+        return Dataset(*_mbrk.load_float32(raw, shown))
     return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024)))
 
 
-def windows(path: PathLike, rows: int = 10_000) -> Iterator[Dataset]:
+def windows(path: PathLike, rows: int = 10_000,
+            dtype: npt.DTypeLike = np.float64) -> Iterator[Dataset]:
     """Iterates over the dataset file ``path`` in Datasets of ``rows`` rows
     (the last one may be shorter); memory holds one window at a time.
 
     The header is read at once (its errors are raised by this call); each
     window is read when it is due and costs what its rows cost, wherever it
-    lies in the file.
+    lies in the file. ``dtype`` is as for load().
     """
     if isinstance(rows, bool) or not isinstance(rows, int) or rows < 1:
         raise ValueError("rows must be a whole number of at least 1")
+    kind = _dtype.check(dtype)
     raw, shown = _paths(path)
     total = _mbrk.probe(raw, shown)["rows"]
 
@@ -116,12 +172,14 @@ def windows(path: PathLike, rows: int = 10_000) -> Iterator[Dataset]:
             count = min(rows, total - done)
             parts, offset = _mbrk.window(raw, shown, offset, count)
             done += count
+            if kind == np.float32:
+                parts = (*(a.astype(np.float32) for a in parts[:4]), *parts[4:])
             yield Dataset(*parts)
 
     return iterate()
 
 
-def probe(path: PathLike) -> Dict[str, Any]:
+def probe(path: PathLike) -> DatasetShape:
     """Reads the header of the dataset file ``path`` and nothing more.
 
     Returns a dict with ``rows``, ``inputs``, ``expected``, ``generated``,
@@ -130,7 +188,8 @@ def probe(path: PathLike) -> Dict[str, Any]:
     (float or None). Raises as load() does for that part of the file.
     """
     raw, shown = _paths(path)
-    return _mbrk.probe(raw, shown)
+    shape: DatasetShape = _mbrk.probe(raw, shown)
+    return shape
 
 
 def _matrix(name: str, values: Any) -> np.ndarray:
