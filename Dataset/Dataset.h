@@ -188,6 +188,15 @@ struct ReadOptions {
   /// positions (a pipe) and a block of rows with label lists are read on the
   /// calling thread alone.
   unsigned threads = 0;
+  /// Strict reading. The format reads a number word by its longest leading
+  /// number ("12abc" is 12, "18.9x" is 18.9) and takes a byte above 127 for a
+  /// separator ("Z\xc3\xbcrich" is the two words "Z" and "rich"); read
+  /// strictly, a number word that is not wholly a number is refused
+  /// ("number-expected", or "integer-expected" for a header's count) and so
+  /// is a byte above 127 anywhere but inside a comment ("Unexpected non-ASCII
+  /// byte"), each as a FormatError standing just past the word or the byte.
+  /// The command and the default read leniently.
+  bool strict = false;
 };
 
 /// The input broke the dataset format.
@@ -243,8 +252,9 @@ Dataset ReadDataset(std::istream& in, const ReadOptions& options = {});
 /// messages and errors, label values as doubles) and stores each value as the
 /// float nearest the double read (beyond float's range, an infinity of its
 /// sign): the memory is that of the floats and of one row of doubles, never
-/// a double for each value. The rows are read on the calling thread.
-FloatDataset ReadFloatDataset(const std::string& path);
+/// a double for each value. The rows are read on the calling thread
+/// (`options.threads` is not used; `options.strict` is).
+FloatDataset ReadFloatDataset(const std::string& path, const ReadOptions& options = {});
 
 /// Writes `dataset` as the dataset file `path` (created or truncated): the
 /// same bytes as SaveDatFile writes for tables holding the same content, but
@@ -267,11 +277,87 @@ void WriteDataset(const std::string& path, const Dataset& dataset);
 /// and "Unexpected end of file" for an offset past the end of the file. A
 /// file without byte positions (a pipe) is refused before it is read:
 /// "Unable to seek in file".
+///
+/// This form does not know which row the offset is: it never reads what
+/// follows the rows, so a chain of its windows may pass a file that
+/// ReadDataset refuses (extra numbers, a missing end tag), and in rows of
+/// label lists only it takes a list that reads like the data block's end
+/// ("[~Data]", after format version elements) for the end. Give the row, or
+/// read through a WindowReader, to have the file read as ReadDataset reads
+/// it.
 Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count);
 
+/// The same for the window whose first row is row `first_row` of the file
+/// (counted from 0; the offset must be that row's, as a window ending before
+/// it gave it). Its rows are read as ReadDataset reads them, and the window
+/// that ends with the file's last row also reads what follows the rows as
+/// ReadDataset does: so window after window, from row 0 to the last, gives
+/// ReadDataset's rows or its FormatError (message, line, column, offset).
+/// Rows asked for past the last one fail as above. Throws
+/// std::invalid_argument also for a negative `first_row` or one past the
+/// header's row count.
+Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count,
+                  std::int32_t first_row, const ReadOptions& options = {});
+
+/// A dataset file read window after window through one open file, which it
+/// holds from construction to destruction: no window reopens the path, and
+/// each costs what its rows cost. Window after window, from row 0 to the
+/// last, gives exactly ReadDataset's rows or ReadDataset's FormatError
+/// (message, line, column, offset): the window that ends with the last row
+/// also reads what follows the rows (the end tags and the end of the file).
+///
+/// A file that changes between two windows, or while one is read (another
+/// file renamed over the path, the file removed, written to, grown or cut),
+/// is refused rather than read on at an offset that no longer means the same
+/// row: std::system_error with code ESTALE, "file changed between windows".
+/// The file is known by its device, inode, size and modification time.
+///
+/// Move-only; a reader moved from may only be destroyed or assigned to.
+/// Once Next has thrown, every later Next throws the same.
+class WindowReader {
+ public:
+  /// Opens `path` and reads its header (throws as ProbeDataset does). The
+  /// first window starts `offset` bytes into the data block, at row
+  /// `first_row`: 0 and 0 for the first row, or a window's NextOffset() and
+  /// NextRow() (or an index of the file's rows) for a later one. Throws
+  /// std::invalid_argument for a negative offset or row or a row past the
+  /// header's row count, and FormatError "Unable to seek in file" for a file
+  /// without byte positions (a pipe).
+  explicit WindowReader(const std::string& path, const ReadOptions& options = {});
+  WindowReader(const std::string& path, std::int64_t offset, std::int32_t first_row,
+               const ReadOptions& options = {});
+  WindowReader(WindowReader&& other) noexcept;
+  WindowReader& operator=(WindowReader&& other) noexcept;
+  ~WindowReader();
+
+  /// The header. Its `rows` is the file's row count.
+  const DatasetShape& Shape() const noexcept;
+  /// The row the next window starts with; Shape().rows after the last.
+  std::int32_t NextRow() const noexcept;
+  /// The offset into the data block where the next window starts, as
+  /// ReadWindow takes it.
+  std::int64_t NextOffset() const noexcept;
+  /// True once the window that ends with the last row has been read (and the
+  /// end of the file with it).
+  bool AtEnd() const noexcept;
+
+  /// The next `count` rows, or the rows left when fewer are: a Dataset shaped
+  /// as ReadDataset shapes it. The window that reaches the last row reads the
+  /// end of the file too (a file of no rows: the first window, even of 0
+  /// rows); after it, a Dataset of no rows. Throws std::invalid_argument for
+  /// a negative count, FormatError, and std::system_error for a file changed
+  /// or unreadable.
+  Dataset Next(std::int32_t count);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 /// Reads the file's header and the data block's start tag, nothing more.
-/// Throws FormatError as ReadDataset does for that part of the file.
-DatasetShape ProbeDataset(const std::string& path);
+/// Throws FormatError as ReadDataset does for that part of the file (read
+/// strictly with `options.strict`).
+DatasetShape ProbeDataset(const std::string& path, const ReadOptions& options = {});
 
 /// Reads the flat file `path` as TFlatFiler::LoadData does (leniently: a
 /// short or malformed file still gives `rows` rows) into a dataset whose

@@ -20,12 +20,14 @@
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/Files.h"
 #include "Dataset/internal/ParallelRead.h"
+#include "Dataset/internal/Reading.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ParallelRows.h"
 #include "FileHandler/internal/ReadRecipe.h"
+#include "FileHandler/internal/Strict.h"
 
 namespace mbrk {
 
@@ -35,19 +37,6 @@ namespace {
 constexpr std::size_t kLocateChunk = 256 * 1024;
 
 // ---- Rows into matrices ----------------------------------------------------------
-
-// A dataset shaped by the header, with `rows` rows of zeros.
-Dataset ShapedDataset(const RowLayout& layout, std::int32_t count) {
-  const auto rows = static_cast<std::size_t>(count);
-  Dataset dataset;
-  dataset.inputs = Matrix(rows, static_cast<std::size_t>(layout.inputs));
-  dataset.expected = Matrix(rows, static_cast<std::size_t>(layout.expected));
-  dataset.generated = Matrix(rows, static_cast<std::size_t>(layout.generated));
-  dataset.errors = Matrix(rows, static_cast<std::size_t>(layout.errors));
-  if (layout.labels1) dataset.expected_labels.emplace(rows);
-  if (layout.labels2) dataset.generated_labels.emplace(rows);
-  return dataset;
-}
 
 // Row `row`'s label list into `lists`, the labels copied.
 void CopyLabels(std::optional<std::vector<Labels>>& lists, std::int32_t row,
@@ -60,26 +49,32 @@ void CopyLabels(std::optional<std::vector<Labels>>& lists, std::int32_t row,
   }
 }
 
-// A dataset shaped for every row as the row reader's destination: the
-// numbers go straight into the matrices' rows.
-class DatasetRows final : public RowDestination {
- public:
-  explicit DatasetRows(Dataset& dataset) : dataset_(dataset) {}
+}  // namespace
 
-  RowPlaces Places(std::int32_t row) override {
-    const auto r = static_cast<std::size_t>(row);
-    return RowPlaces{dataset_.inputs.Row(r), dataset_.expected.Row(r), dataset_.generated.Row(r),
-                     dataset_.errors.Row(r)};
-  }
+Dataset ShapedDataset(const RowLayout& layout, std::int32_t count) {
+  const auto rows = static_cast<std::size_t>(count);
+  Dataset dataset;
+  dataset.inputs = Matrix(rows, static_cast<std::size_t>(layout.inputs));
+  dataset.expected = Matrix(rows, static_cast<std::size_t>(layout.expected));
+  dataset.generated = Matrix(rows, static_cast<std::size_t>(layout.generated));
+  dataset.errors = Matrix(rows, static_cast<std::size_t>(layout.errors));
+  if (layout.labels1) dataset.expected_labels.emplace(rows);
+  if (layout.labels2) dataset.generated_labels.emplace(rows);
+  return dataset;
+}
 
-  void TakeLabels(TablePart part, std::int32_t row, TLabelList& list) override {
-    CopyLabels(part == TablePart::kFirst ? dataset_.expected_labels : dataset_.generated_labels,
-               row, list);
-  }
+RowPlaces DatasetRows::Places(std::int32_t row) {
+  const auto r = static_cast<std::size_t>(row);
+  return RowPlaces{dataset_.inputs.Row(r), dataset_.expected.Row(r), dataset_.generated.Row(r),
+                   dataset_.errors.Row(r)};
+}
 
- private:
-  Dataset& dataset_;
-};
+void DatasetRows::TakeLabels(TablePart part, std::int32_t row, TLabelList& list) {
+  CopyLabels(part == TablePart::kFirst ? dataset_.expected_labels : dataset_.generated_labels, row,
+             list);
+}
+
+namespace {
 
 // A dataset with float matrices as the row reader's destination: each row's
 // numbers are read as doubles into a row of its own, then stored as floats
@@ -144,8 +139,9 @@ FloatDataset ShapedFloatDataset(const DataBlock& block) {
   return dataset;
 }
 
-FloatDataset ReadFloatWholeFrom(std::istream& source) {
+FloatDataset ReadFloatWholeFrom(std::istream& source, bool strict) {
   DatasetInput input(source);
+  const StrictReading marked(input.stream(), strict);
   FileTools tools;
   WholeRead read(tools, input.stream());
   FloatDataset dataset = ShapedFloatDataset(read.block());
@@ -155,6 +151,7 @@ FloatDataset ReadFloatWholeFrom(std::istream& source) {
 }
 
 Dataset ReadWhole(std::istream& in, const ParallelRowOptions& options) {
+  const StrictReading strict(in, options.strict);
   FileTools tools;
   WholeRead read(tools, in);
   Dataset dataset = ShapedDataset(read.block().layout, read.block().rows);
@@ -162,17 +159,6 @@ Dataset ReadWhole(std::istream& in, const ParallelRowOptions& options) {
   DatasetRows destination(dataset);
   read.ReadRows(destination, &options);
   return dataset;
-}
-
-Window ReadWindowFrom(std::istream& in, std::int64_t offset, std::int32_t count) {
-  FileTools tools;
-  WindowRead read(tools, in, offset, count);
-  Window window;
-  window.rows = ShapedDataset(read.block().layout, count);
-  window.rows.format_version = read.block().format_version;
-  DatasetRows destination(window.rows);
-  window.next_offset = read.ReadRows(destination);
-  return window;
 }
 
 // ---- Positions of errors -----------------------------------------------------------
@@ -186,7 +172,7 @@ struct Position {
 // Reads `length` bytes of `sb` from where it stands and finds the point just
 // past the last byte among them that is not a separator. Only ever run once
 // reading has failed: the reader itself keeps no count of lines.
-Position Locate(std::streambuf& sb, std::int64_t length) {
+Position Locate(std::streambuf& sb, std::int64_t length, bool strict) {
   Position mark{1, 1, 0};
   std::int64_t line = 1, column = 1, offset = 0;
   bool after_cr = false;
@@ -212,7 +198,7 @@ Position Locate(std::streambuf& sb, std::int64_t length) {
       } else {
         after_cr = false;
         ++column;
-        if (!IsSeparator(c)) mark = Position{line, column, offset + i + 1};
+        if (!IsSeparator(c) || (strict && c > 127)) mark = Position{line, column, offset + i + 1};
       }
     }
     offset += got;
@@ -220,40 +206,42 @@ Position Locate(std::streambuf& sb, std::int64_t length) {
   return mark;
 }
 
-// Turns the reader's error into a FormatError saying where reading stopped.
-// `start` is where the input began in `in`; with a `path` the file is read
-// once more from its start, else the stream is (and left where it stopped).
-[[noreturn]] void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff start,
-                                   const std::string& path) {
+}  // namespace
+
+void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff start,
+                      const std::string& path, bool strict, LocateIn where) {
   const std::unique_ptr<char[]> message(error.MbrStrMessage);
   const std::string text = message != nullptr ? message.get() : "";
   std::streambuf* const sb = in.rdbuf();
   const std::streamoff stop = sb->pubseekoff(0, std::ios::cur, std::ios::in);
   Position at;
   if (start >= 0 && stop >= start) {
-    if (!path.empty()) {
+    if (!path.empty() && where == LocateIn::kPath) {
       InputFile again;
       if (OpenInput(again, path.c_str(), std::ios::binary) == InputStatus::kOpen) {
-        at = Locate(*again.stream().rdbuf(), stop);
+        at = Locate(*again.stream().rdbuf(), stop, strict);
       }
     } else if (std::streamoff(sb->pubseekpos(start, std::ios::in)) == start) {
-      at = Locate(*sb, stop - start);
+      at = Locate(*sb, stop - start, strict);
       sb->pubseekpos(stop, std::ios::in);
     }
   }
   throw FormatError(text, path, at.line, at.column, at.offset);
 }
 
+namespace {
+
 // Runs `read` on the file `path`, opened for it, and reports its format
 // errors with their position.
 template <typename Read>
-auto WithFile(const std::string& path, Read read) -> decltype(read(std::declval<std::istream&>())) {
+auto WithFile(const std::string& path, bool strict, Read read)
+    -> decltype(read(std::declval<std::istream&>())) {
   InputFile file;
   files::OpenForReading(file, path);
   try {
     return read(file.stream());
   } catch (FileTools::Error& error) {
-    ThrowFormatError(error, file.stream(), 0, path);
+    ThrowFormatError(error, file.stream(), 0, path, strict);
   }
 }
 
@@ -275,11 +263,13 @@ ParallelRowOptions ParallelOptionsFor(const ReadOptions& options) {
       options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
   // One thread reads as the ordinary reader alone does.
   parallel.threads = threads > 1 ? threads : 0;
+  parallel.strict = options.strict;
   return parallel;
 }
 
 Dataset ReadDatasetWith(const std::string& path, const ParallelRowOptions& options) {
-  return WithFile(path, [&options](std::istream& in) { return ReadWholeFrom(in, options); });
+  return WithFile(path, options.strict,
+                  [&options](std::istream& in) { return ReadWholeFrom(in, options); });
 }
 
 Dataset ReadDatasetWith(std::istream& in, const ParallelRowOptions& options) {
@@ -287,7 +277,7 @@ Dataset ReadDatasetWith(std::istream& in, const ParallelRowOptions& options) {
   try {
     return ReadWholeFrom(in, options);
   } catch (FileTools::Error& error) {
-    ThrowFormatError(error, in, start, std::string());
+    ThrowFormatError(error, in, start, std::string(), options.strict);
   }
 }
 
@@ -299,18 +289,14 @@ Dataset ReadDataset(std::istream& in, const ReadOptions& options) {
   return ReadDatasetWith(in, ParallelOptionsFor(options));
 }
 
-FloatDataset ReadFloatDataset(const std::string& path) {
-  return WithFile(path, [](std::istream& in) { return ReadFloatWholeFrom(in); });
+FloatDataset ReadFloatDataset(const std::string& path, const ReadOptions& options) {
+  return WithFile(path, options.strict,
+                  [&options](std::istream& in) { return ReadFloatWholeFrom(in, options.strict); });
 }
 
-Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count) {
-  if (offset < 0) throw std::invalid_argument("ReadWindow: negative offset");
-  if (count < 0) throw std::invalid_argument("ReadWindow: negative row count");
-  return WithFile(path, [&](std::istream& in) { return ReadWindowFrom(in, offset, count); });
-}
-
-DatasetShape ProbeDataset(const std::string& path) {
-  return WithFile(path, [](std::istream& in) {
+DatasetShape ProbeDataset(const std::string& path, const ReadOptions& options) {
+  return WithFile(path, options.strict, [&options](std::istream& in) {
+    const StrictReading strict(in, options.strict);
     FileTools tools;
     const DataBlock block = ReadToDataBlock(tools, in);
     const RowLayout& layout = block.layout;

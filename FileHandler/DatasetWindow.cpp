@@ -1,7 +1,9 @@
 // Windows of rows: a run of a data block's rows reached by one seek, as the
 // window loader and the value-type interface read them.
+#include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
 
 #include "DataObject/Data.h"
 #include "FileHandler/Filer.h"
@@ -43,29 +45,84 @@ std::streamoff SeekWindow(std::istream& in, std::int64_t offset) {
   return base;
 }
 
+// Reads `count` rows from where `in` stands into `destination`, numbered
+// from 0, and returns where they end, in bytes from `base`. `rows_left` is
+// how many rows of the data block are left from where `in` stands, or -1
+// when not known. The rows up to `rows_left` are read as the whole-file
+// reader reads them, and a window that ends with the last of them reads what
+// follows it as that reader does (the end tags, the end of the input). A row
+// past the last one (every row, when `rows_left` is not known) meets the
+// data block's end tag where its first number is due; in rows of label lists
+// only, whose lists a list reader would read the end tag as, the end tag is
+// looked for before each such row.
+std::int64_t ReadWindowRows(FileTools& tools, std::istream& in, DataBlock& block,
+                            std::streamoff base, std::int32_t count, std::int32_t rows_left,
+                            RowDestination& destination) {
+  RowReader rows(tools, in, block, destination);
+  const std::int32_t known = rows_left < 0 ? 0 : std::min(count, rows_left);
+  rows.ReadRows(0, known);
+  const RowLayout& layout = block.layout;
+  if (layout.HasNumbers() || !(layout.labels1 || layout.labels2)) {
+    rows.ReadRows(known, count - known);
+  } else {
+    for (std::int32_t i = known; i < count; ++i) {
+      if (EndTagAhead(tools, in, block.data_name.get())) Fail(in, "Unexpected End Tag");
+      rows.ReadRows(i, 1);
+    }
+  }
+  const std::streamoff here = Tell(in);
+  if (here < 0) Fail(in, "Unable to seek in file");
+  if (count == rows_left) ReadDataBlockEnd(tools, in, block);
+  return here - base;
+}
+
+// The rows left from `first_row`, or -1 for a row not known (negative).
+std::int32_t RowsLeft(const DataBlock& block, std::int32_t first_row) {
+  if (first_row < 0) return -1;
+  if (first_row > block.rows) throw std::invalid_argument("window: row past the header's rows");
+  return block.rows - first_row;
+}
+
 }  // namespace
 
-WindowRead::WindowRead(FileTools& tools, std::istream& in, std::int64_t offset, std::int32_t count)
+WindowRead::WindowRead(FileTools& tools, std::istream& in, std::int64_t offset, std::int32_t count,
+                       std::int32_t first_row)
     : tools_(tools), in_(in), count_(count), block_(ReadToDataBlock(tools, RequirePositions(in))) {
-  block_.dataset_name.reset();  // the window never reaches the dataset's end tag
+  rows_left_ = RowsLeft(block_, first_row);
+  // Not knowing its row, the window never reaches the dataset's end tag.
+  if (rows_left_ < 0) block_.dataset_name.reset();
   base_ = SeekWindow(in, offset);
   RefuseHostileSize(in, count, block_.layout);
 }
 
 std::int64_t WindowRead::ReadRows(RowDestination& destination) {
-  RowReader rows(tools_, in_, block_, destination);
-  const RowLayout& layout = block_.layout;
-  if (layout.HasNumbers() || !(layout.labels1 || layout.labels2)) {
-    rows.ReadRows(0, count_);
-  } else {
-    for (std::int32_t i = 0; i < count_; ++i) {
-      if (EndTagAhead(tools_, in_, block_.data_name.get())) Fail(in_, "Unexpected End Tag");
-      rows.ReadRows(i, 1);
-    }
+  return ReadWindowRows(tools_, in_, block_, base_, count_, rows_left_, destination);
+}
+
+WindowSequence::WindowSequence(FileTools& tools, std::istream& in, std::int64_t offset,
+                               std::int32_t first_row)
+    : tools_(tools), in_(in), block_(ReadToDataBlock(tools, RequirePositions(in))) {
+  if (first_row < 0 || first_row > block_.rows) {
+    throw std::invalid_argument("windows: row not in the header's rows");
   }
-  const std::streamoff here = Tell(in_);
-  if (here < 0) Fail(in_, "Unable to seek in file");
-  return here - base_;
+  next_row_ = first_row;
+  base_ = SeekWindow(in, offset);
+  next_offset_ = offset;
+}
+
+std::int32_t WindowSequence::Prepare(std::int32_t count) {
+  const std::int32_t rows_left = block_.rows - next_row_;
+  count_ = at_end_ ? 0 : std::min(count, rows_left);
+  RefuseHostileSize(in_, count_, block_.layout);
+  return count_;
+}
+
+void WindowSequence::ReadRows(RowDestination& destination) {
+  if (at_end_) return;
+  const std::int32_t rows_left = block_.rows - next_row_;
+  next_offset_ = ReadWindowRows(tools_, in_, block_, base_, count_, rows_left, destination);
+  next_row_ += count_;
+  at_end_ = count_ == rows_left;
 }
 
 namespace {

@@ -41,16 +41,21 @@ struct Chunk {
   double* values = nullptr;  // its scratch values
 };
 
+// Whether the byte at `p`, a separator, is one that strict reading refuses:
+// the ordinary reader then reads up to it and reports it.
+bool RefusedAt(const char* p, bool strict) { return strict && ByteOf(*p) > 127; }
+
 // Parses the words of `chunk` into its values, at most `limit` of them.
-void ParseChunk(const char* piece, const ByteRange& range, Chunk& chunk, std::size_t limit) {
+void ParseChunk(const char* piece, const ByteRange& range, Chunk& chunk, std::size_t limit,
+                bool strict) {
   const char* p = piece + range.begin;
   const char* const end = piece + range.end;
   std::size_t count = 0;
   chunk.foreign = false;
   for (;;) {
-    while (p != end && SeparatorAt(p)) ++p;
+    while (p != end && SeparatorAt(p) && !RefusedAt(p, strict)) ++p;
     if (p == end) break;
-    if (count == limit) {
+    if (count == limit || SeparatorAt(p)) {
       // More words than the rows want (or than the chunk was thought to
       // hold): the ordinary reader decides what they are.
       chunk.foreign = true;
@@ -61,7 +66,7 @@ void ParseChunk(const char* piece, const ByteRange& range, Chunk& chunk, std::si
     // As the ordinary reader takes it in place: the whole word is the
     // decimal, and a separator ends it. Anything else is the ordinary
     // reader's to read or refuse.
-    if (after == nullptr || after == end || !SeparatorAt(after)) {
+    if (after == nullptr || after == end || !SeparatorAt(after) || RefusedAt(after, strict)) {
       chunk.foreign = true;
       break;
     }
@@ -162,6 +167,7 @@ class PieceReader {
   const std::uint64_t wanted_;
   const std::size_t chunk_bytes_;
   const std::size_t piece_bytes_;
+  const bool strict_;
   // No more values than the rows hold are ever parsed: a chunk holds at most
   // one word per two bytes below its nominal size, and one word past it.
   const std::size_t chunk_capacity_;
@@ -189,6 +195,7 @@ PieceReader::PieceReader(std::streambuf& sb, const RowLayout& layout, std::int32
       wanted_(static_cast<std::uint64_t>(rows) * placement_.row_width()),
       chunk_bytes_(std::max<std::size_t>(options.chunk_bytes, 1)),
       piece_bytes_(std::max<std::size_t>(options.piece_bytes, 1)),
+      strict_(options.strict),
       chunk_capacity_(
           static_cast<std::size_t>(std::min<std::uint64_t>(chunk_bytes_ / 2 + 1, wanted_))),
       most_chunks_((piece_bytes_ + chunk_bytes_ - 1) / chunk_bytes_),
@@ -240,7 +247,7 @@ void PieceReader::Parse(std::size_t length, std::size_t chunk_count) {
   std::exception_ptr read_failure;
   crew_.Run(chunk_count + 1, [&](std::size_t i) {
     if (i != 0) {
-      ParseChunk(piece_, ranges_[i - 1], chunks_[i - 1], limit);
+      ParseChunk(piece_, ranges_[i - 1], chunks_[i - 1], limit, strict_);
       return;
     }
     try {

@@ -14,6 +14,7 @@
 #include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ReaderError.h"
+#include "FileHandler/internal/Strict.h"
 #include "FileHandler/internal/Vocabulary.h"
 
 namespace mbrk {
@@ -39,7 +40,10 @@ char* FileTools::GetToken(std::istream& in) {
   // costs no stack.
   for (;;) {
     int c = bytes.Next();
-    while (IsSeparator(c)) c = bytes.Next();
+    while (IsSeparator(c)) {
+      if (c > 127) CheckNonAscii(in);
+      c = bytes.Next();
+    }
     if (c == kEndOfInput) return NewText("", 0);
     if (IsWordByte(c)) return ReadWord(in, c);
 
@@ -83,7 +87,10 @@ char* FileTools::ReadWord(std::istream& in, int first) {
     c = bytes.SkipAndPeek();
   }
   // A separator belongs to no token; a special character begins the next one.
-  if (IsSeparator(c)) bytes.Skip();
+  if (IsSeparator(c)) {
+    bytes.Skip();
+    if (c > 127) CheckNonAscii(in);
+  }
 
   if (heap == nullptr) return NewText(out, length);
   out[length] = '\0';
@@ -118,31 +125,48 @@ void FileTools::SkipComment(std::istream& in) {
 std::int32_t FileTools::TokenToInteger(std::istream& in, const char* text) {
   MBRK_ASSERT(text != nullptr);
   std::int32_t value = 0;
-  if (!ConvertInteger(text, std::strlen(text), &value)) Fail(in, "integer-expected");
+  const std::size_t length = std::strlen(text);
+  if (!ConvertInteger(text, length, &value) || (IsStrict(in) && !WhollyInteger(text, length))) {
+    Fail(in, "integer-expected");
+  }
   return value;
 }
 
 double FileTools::TokenToNumber(std::istream& in, const char* text) {
   MBRK_ASSERT(text != nullptr);
   double value = 0.0;
-  if (!ConvertNumber(text, &value)) Fail(in, "number-expected");
+  if (!ConvertNumber(text, &value) || (IsStrict(in) && !WhollyNumber(text, std::strlen(text)))) {
+    Fail(in, "number-expected");
+  }
   return value;
 }
 
 // ---- Scans between tokens --------------------------------------------------------
 
+namespace {
+
+// Consumes the separators at `c`, the byte `bytes` holds next, and returns
+// the first other byte, left in the stream.
+int SkipSeparators(std::istream& in, ByteReader& bytes, int c) {
+  while (IsSeparator(c)) {
+    const int separator = c;
+    c = bytes.SkipAndPeek();
+    if (separator > 127) CheckNonAscii(in);
+  }
+  return c;
+}
+
+}  // namespace
+
 int PeekPastSeparators(std::istream& in) {
   ByteReader bytes(in);
-  int c = bytes.Peek();
-  while (IsSeparator(c)) c = bytes.SkipAndPeek();
-  return c;
+  return SkipSeparators(in, bytes, bytes.Peek());
 }
 
 int PeekPastComments(std::istream& in) {
   ByteReader bytes(in);
   for (;;) {
-    int c = bytes.Peek();
-    while (IsSeparator(c)) c = bytes.SkipAndPeek();
+    const int c = SkipSeparators(in, bytes, bytes.Peek());
     if (c != '/' || bytes.PeekAfterNext() != '*') return c;
     bytes.Skip();  // the "/"; the "*" after it is the comment's first character
     FileTools::SkipComment(in);
@@ -227,8 +251,10 @@ bool ReadNumberWord(std::istream& in, double* value) {
   if (sb == nullptr) return false;
   const char* p = GetArea::Next(sb);
   const char* end = GetArea::End(sb);
+  // Read strictly, a byte above 127 is left to GetToken, which refuses it.
+  const auto refused = [&in](const char* q) { return ByteOf(*q) > 127 && IsStrict(in); };
   for (;;) {
-    while (p != end && ClassAt(p) == ByteClass::kSeparator) ++p;
+    while (p != end && ClassAt(p) == ByteClass::kSeparator && !refused(p)) ++p;
     if (p != end) break;
     // Separators up to the end of the buffered bytes: fetch more.
     if (p != nullptr) GetArea::MoveTo(sb, p);
@@ -239,6 +265,7 @@ bool ReadNumberWord(std::istream& in, double* value) {
   }
   const char* const word = p;
   if (ClassAt(p) != ByteClass::kWord) {
+    // Not a word, or a byte refused.
     GetArea::MoveTo(sb, word);
     return false;
   }
@@ -254,9 +281,16 @@ bool ReadNumberWord(std::istream& in, double* value) {
   // As GetToken: the separator that ends a word is consumed, a special
   // character is left to begin the next token.
   const bool separated = ClassAt(p) == ByteClass::kSeparator;
+  if (separated && refused(p)) {
+    GetArea::MoveTo(sb, word);
+    return false;
+  }
   GetArea::MoveTo(sb, separated ? p + 1 : p);
-  if (decimal_end != p && !ConvertNumber(word, static_cast<std::size_t>(p - word), &number)) {
-    Fail(in, "number-expected");
+  if (decimal_end != p) {
+    const auto length = static_cast<std::size_t>(p - word);
+    if (!ConvertNumber(word, length, &number) || (IsStrict(in) && !WhollyNumber(word, length))) {
+      Fail(in, "number-expected");
+    }
   }
   *value = number;
   return true;

@@ -3,9 +3,9 @@
 // and pieces as small as the first byte asks, once on one thread.
 //
 // The first byte chooses the threads (1 to 4), the chunk size and the piece
-// size; the rest is the dataset. Both reads must give the same matrices bit
-// for bit, the same label lists and version, or the same message at the same
-// line, column and offset.
+// size; the rest is the dataset. Both reads, lenient and strict alike, must
+// give the same matrices bit for bit, the same label lists and version, or
+// the same message at the same line, column and offset.
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
@@ -64,14 +64,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.least_bytes = 0;
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-  const std::string alone = Outcome([&] {
-    std::istringstream in(text);
-    return mbrk::ReadDataset(in, mbrk::ReadOptions{1});
-  });
-  const std::string parallel = Outcome([&] {
-    std::istringstream in(text);
-    return mbrk::ReadDatasetWith(in, options);
-  });
-  MBRK_FUZZ_CHECK(alone == parallel);
+  // Leniently, then strictly.
+  for (const bool strict : {false, true}) {
+    mbrk::ReadOptions one;
+    one.threads = 1;
+    one.strict = strict;
+    options.strict = strict;
+    const std::string alone = Outcome([&] {
+      std::istringstream in(text);
+      return mbrk::ReadDataset(in, one);
+    });
+    const std::string parallel = Outcome([&] {
+      std::istringstream in(text);
+      return mbrk::ReadDatasetWith(in, options);
+    });
+    MBRK_FUZZ_CHECK(alone == parallel);
+  }
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -41,8 +42,10 @@ auto Unlocked(const py::object& shown, Work work) -> decltype(work()) {
     throw py::error_already_set();
   } catch (const std::system_error& error) {
     const int code = error.code().value();
-    const py::object value =
-        py::handle(PyExc_OSError)(code, std::string(std::strerror(code)), shown);
+    // A file that changed under a reader says so rather than naming a stale handle.
+    const std::string text =
+        code == ESTALE ? "The file changed between windows" : std::strerror(code);
+    const py::object value = py::handle(PyExc_OSError)(code, text, shown);
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(value.ptr())), value.ptr());
     throw py::error_already_set();
   }
@@ -123,15 +126,19 @@ std::optional<std::vector<mbrk::Labels>> ToLabels(const std::optional<LabelPairs
   return lists;
 }
 
-py::tuple Load(const std::string& path, const py::object& shown, unsigned threads) {
+py::tuple Load(const std::string& path, const py::object& shown, unsigned threads, bool strict) {
   mbrk::ReadOptions options;
   options.threads = threads;
+  options.strict = strict;
   mbrk::Dataset dataset = Unlocked(shown, [&] { return mbrk::ReadDataset(path, options); });
   return TakeParts(dataset);
 }
 
-py::tuple LoadFloat32(const std::string& path, const py::object& shown) {
-  mbrk::FloatDataset dataset = Unlocked(shown, [&] { return mbrk::ReadFloatDataset(path); });
+py::tuple LoadFloat32(const std::string& path, const py::object& shown, bool strict) {
+  mbrk::ReadOptions options;
+  options.strict = strict;
+  mbrk::FloatDataset dataset =
+      Unlocked(shown, [&] { return mbrk::ReadFloatDataset(path, options); });
   py::object version = py::none();
   if (dataset.format_version) version = py::float_(*dataset.format_version);
   py::array inputs = TakeFloatArray(dataset.inputs);
@@ -150,8 +157,43 @@ py::tuple Window(const std::string& path, const py::object& shown, std::int64_t 
   return py::make_tuple(TakeParts(window.rows), window.next_offset);
 }
 
-py::dict Probe(const std::string& path, const py::object& shown) {
-  const mbrk::DatasetShape shape = Unlocked(shown, [&] { return mbrk::ProbeDataset(path); });
+// A dataset file read window after window through one open file. Reached
+// only through the generator of mbrk.windows, which never runs twice at once.
+class WindowReader {
+ public:
+  WindowReader(const std::string& path, py::object shown, std::int64_t offset,
+               std::int32_t first_row, bool strict)
+      : shown_(std::move(shown)) {
+    mbrk::ReadOptions options;
+    options.strict = strict;
+    reader_ = std::make_unique<mbrk::WindowReader>(
+        Unlocked(shown_, [&] { return mbrk::WindowReader(path, offset, first_row, options); }));
+  }
+
+  py::tuple Next(std::int32_t count) {
+    mbrk::Dataset window = Unlocked(shown_, [&] { return Reader().Next(count); });
+    return TakeParts(window);
+  }
+  std::int32_t RowsLeft() { return Reader().Shape().rows - Reader().NextRow(); }
+  bool AtEnd() { return Reader().AtEnd(); }
+  std::int64_t NextOffset() { return Reader().NextOffset(); }
+  void Close() { reader_.reset(); }
+
+ private:
+  mbrk::WindowReader& Reader() {
+    if (reader_ == nullptr) throw py::value_error("the windows' file is closed");
+    return *reader_;
+  }
+
+  py::object shown_;
+  std::unique_ptr<mbrk::WindowReader> reader_;
+};
+
+py::dict Probe(const std::string& path, const py::object& shown, bool strict) {
+  mbrk::ReadOptions options;
+  options.strict = strict;
+  const mbrk::DatasetShape shape =
+      Unlocked(shown, [&] { return mbrk::ProbeDataset(path, options); });
   py::dict answer;
   answer["rows"] = shape.rows;
   answer["inputs"] = shape.inputs;
@@ -200,15 +242,27 @@ PYBIND11_MODULE(_mbrk, m) {
       "here takes the path twice: as bytes to open, and as given, for errors.";
   m.attr("__version__") = MBRK_VERSION;
   m.def("load", &Load, py::arg("path"), py::arg("shown"), py::arg("threads"),
+        py::arg("strict") = false,
         "Reads a whole dataset file on `threads` threads (0: one per core); returns the parts "
         "of an mbrk.Dataset as a tuple.");
-  m.def("load_float32", &LoadFloat32, py::arg("path"), py::arg("shown"),
+  py::class_<WindowReader>(m, "WindowReader",
+                           "A dataset file read window after window through one open file.")
+      .def(py::init<const std::string&, py::object, std::int64_t, std::int32_t, bool>(),
+           py::arg("path"), py::arg("shown"), py::arg("offset") = 0, py::arg("first_row") = 0,
+           py::arg("strict") = false)
+      .def("next", &WindowReader::Next, py::arg("count"),
+           "The next `count` rows (fewer at the end) as the parts of an mbrk.Dataset.")
+      .def_property_readonly("rows_left", &WindowReader::RowsLeft)
+      .def_property_readonly("at_end", &WindowReader::AtEnd)
+      .def_property_readonly("next_offset", &WindowReader::NextOffset)
+      .def("close", &WindowReader::Close, "Closes the file.");
+  m.def("load_float32", &LoadFloat32, py::arg("path"), py::arg("shown"), py::arg("strict") = false,
         "Reads a whole dataset file, each value as a double stored as float32, on the "
         "calling thread; returns the parts of an mbrk.Dataset as a tuple.");
   m.def("window", &Window, py::arg("path"), py::arg("shown"), py::arg("offset"), py::arg("count"),
         "Reads `count` rows from `offset` bytes into the data block; returns (parts, "
         "next_offset).");
-  m.def("probe", &Probe, py::arg("path"), py::arg("shown"),
+  m.def("probe", &Probe, py::arg("path"), py::arg("shown"), py::arg("strict") = false,
         "Reads a dataset file's header; returns its shape as a dict.");
   m.def("save", &Save, py::arg("path"), py::arg("shown"), py::arg("inputs"), py::arg("expected"),
         py::arg("generated"), py::arg("errors"), py::arg("expected_labels"),

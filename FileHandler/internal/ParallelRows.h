@@ -31,6 +31,9 @@ struct ParallelRowOptions {
   /// Inputs with fewer bytes after the data block's start tag are left to the
   /// ordinary reader: starting threads does not pay for them.
   std::uint64_t least_bytes = 1024 * 1024;
+  /// Strict reading (see Strict.h): a byte above 127 between the numbers is
+  /// left to the ordinary reader, which refuses it where one thread would.
+  bool strict = false;
 };
 
 /// Reads, from where `in` stands (just past the data block's start tag), the

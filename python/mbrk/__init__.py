@@ -126,7 +126,7 @@ def _paths(path: PathLike) -> Tuple[bytes, Union[str, bytes]]:
 
 
 def load(path: PathLike, threads: Optional[int] = None,
-         dtype: npt.DTypeLike = np.float64) -> Dataset:
+         dtype: npt.DTypeLike = np.float64, strict: bool = False) -> Dataset:
     """Reads the whole dataset file ``path`` (str or os.PathLike).
 
     The values are read once, straight into the arrays. The numbers of a large
@@ -135,10 +135,13 @@ def load(path: PathLike, threads: Optional[int] = None,
     whatever the count. ``dtype`` is numpy.float64 or numpy.float32: each
     value is read exactly, as a double, and stored as that type; float32
     arrays cost half the memory, and no float64 copy of them is made (they
-    are read on the calling thread). Raises
-    FormatError, FileNotFoundError, IsADirectoryError, PermissionError or
-    MemoryError; ValueError for a thread count that is not a whole number of
-    at least 1, or another dtype.
+    are read on the calling thread). The format reads a number word by its
+    longest leading number ("12abc" is 12) and takes bytes above 127 for
+    blanks; with ``strict`` a number word must be wholly a number and a byte
+    above 127 may stand only in a comment, else FormatError at its place.
+    Raises FormatError, FileNotFoundError, IsADirectoryError,
+    PermissionError or MemoryError; ValueError for a thread count that is not
+    a whole number of at least 1, or another dtype.
     """
     if threads is not None and (isinstance(threads, bool) or not isinstance(threads, int)
                                 or threads < 1):
@@ -146,49 +149,57 @@ def load(path: PathLike, threads: Optional[int] = None,
     kind = _dtype.check(dtype)
     raw, shown = _paths(path)
     if kind == np.float32:
-        return Dataset(*_mbrk.load_float32(raw, shown))
-    return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024)))
+        return Dataset(*_mbrk.load_float32(raw, shown, bool(strict)))
+    return Dataset(*_mbrk.load(raw, shown, 0 if threads is None else min(threads, 1024),
+                               bool(strict)))
 
 
-def windows(path: PathLike, rows: int = 10_000,
-            dtype: npt.DTypeLike = np.float64) -> Iterator[Dataset]:
+def windows(path: PathLike, rows: int = 10_000, dtype: npt.DTypeLike = np.float64,
+            strict: bool = False) -> Iterator[Dataset]:
     """Iterates over the dataset file ``path`` in Datasets of ``rows`` rows
     (the last one may be shorter); memory holds one window at a time.
 
-    The header is read at once (its errors are raised by this call); each
-    window is read when it is due and costs what its rows cost, wherever it
-    lies in the file. ``dtype`` is as for load().
+    The file is opened and its header read at once (its errors are raised by
+    this call); it stays open until the iteration ends or is dropped. Each
+    window is read when it is due and costs what its rows cost. All windows
+    together give exactly load()'s rows, or raise load()'s FormatError: the
+    last window also reads what follows the rows. A file replaced or changed
+    between windows raises OSError (errno ESTALE) rather than values read at
+    the wrong place. ``dtype`` and ``strict`` are as for load().
     """
     if isinstance(rows, bool) or not isinstance(rows, int) or rows < 1:
         raise ValueError("rows must be a whole number of at least 1")
     kind = _dtype.check(dtype)
     raw, shown = _paths(path)
-    total = _mbrk.probe(raw, shown)["rows"]
+    reader = _mbrk.WindowReader(raw, shown, strict=bool(strict))
 
     def iterate() -> Iterator[Dataset]:
         """The windows, read one by one as they are asked for."""
-        offset, done = 0, 0
-        while done < total:
-            count = min(rows, total - done)
-            parts, offset = _mbrk.window(raw, shown, offset, count)
-            done += count
-            if kind == np.float32:
-                parts = (*(a.astype(np.float32) for a in parts[:4]), *parts[4:])
-            yield Dataset(*parts)
+        try:
+            while not reader.at_end:
+                count = min(rows, reader.rows_left)
+                parts = reader.next(count)
+                if kind == np.float32:
+                    parts = (*(a.astype(np.float32) for a in parts[:4]), *parts[4:])
+                if count:  # a file of no rows still has its end read
+                    yield Dataset(*parts)
+        finally:
+            reader.close()
 
     return iterate()
 
 
-def probe(path: PathLike) -> DatasetShape:
+def probe(path: PathLike, strict: bool = False) -> DatasetShape:
     """Reads the header of the dataset file ``path`` and nothing more.
 
     Returns a dict with ``rows``, ``inputs``, ``expected``, ``generated``,
     ``errors`` (widths; 0 for a vector replaced by label lists),
     ``expected_labels``, ``generated_labels`` (bools) and ``format_version``
-    (float or None). Raises as load() does for that part of the file.
+    (float or None). Raises as load() does for that part of the file (read
+    strictly with ``strict``, as load() reads).
     """
     raw, shown = _paths(path)
-    shape: DatasetShape = _mbrk.probe(raw, shown)
+    shape: DatasetShape = _mbrk.probe(raw, shown, bool(strict))
     return shape
 
 
