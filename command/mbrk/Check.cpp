@@ -25,7 +25,8 @@ const char kHelp[] =
     "  FILE: REASON                 a file that cannot be opened or read\n"
     "A summary 'N files, M bad' goes to standard error. FILE '-' is standard input.\n"
     "\n"
-    "  --strict      the strict number reading\n"
+    "  --strict      read numbers strictly: a word that is not wholly a number\n"
+    "                and a byte above 127 outside comments are errors\n"
     "  -j, --jobs N  files read at once (default: one per core, at most the files)\n"
     "  -q, --quiet   no progress display\n"
     "  -h, --help    this help\n"
@@ -144,9 +145,6 @@ int RunCheck(const std::vector<std::string>& words, const Console& console) {
     throw UsageError("standard input ('-') can be read only once");
   }
   const bool strict = args.Has("strict");
-  if (strict && !StrictReadingAvailable()) {
-    throw UsageError("--strict is not supported: this build's reader has no strict reading");
-  }
   const unsigned jobs = JobsFor(args, args.operands.size());
   const std::size_t bad =
       CheckAll(args.operands, console, strict, jobs, ShowProgress(console, args));

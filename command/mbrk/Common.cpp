@@ -16,18 +16,6 @@ namespace mbrk::cli {
 
 namespace {
 
-// The reader's strict number reading, where its options have one: the
-// overload taking `int` is chosen when `options.strict` exists.
-template <typename Options>
-auto SetStrict(Options& options, bool strict, int) -> decltype(options.strict = strict, true) {
-  options.strict = strict;
-  return true;
-}
-template <typename Options>
-bool SetStrict(Options&, bool, long) {
-  return false;
-}
-
 // Characters a terminal shows for `text`: UTF-8 continuation bytes take none.
 std::size_t ShownWidth(const std::string& text) {
   return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
@@ -55,16 +43,11 @@ std::string Describe(const std::string& path, const std::exception& error) {
   return name + ": " + error.what();
 }
 
-bool StrictReadingAvailable() {
-  ReadOptions options;
-  return SetStrict(options, true, 0);
-}
-
 Dataset ReadSource(const std::string& path, const Console& console, Progress& progress, bool strict,
                    unsigned threads) {
   ReadOptions options;
   options.threads = threads;
-  SetStrict(options, strict, 0);
+  options.strict = strict;
   // A file by name goes to the reader as it is unless its bytes are counted
   // for the progress line (a compressed one always: the reader knows how to
   // open it).

@@ -37,9 +37,6 @@ std::string Describe(const std::string& path, const std::exception& error);
 Dataset ReadSource(const std::string& path, const Console& console, Progress& progress,
                    bool strict = false, unsigned threads = 0);
 
-/// Whether the toolkit's reader has a strict number reading.
-bool StrictReadingAvailable();
-
 /// Writes the shortest text that reads back to the same double: "inf",
 /// "-inf" and "nan" for those. `to` has room for 32 characters; returns the
 /// end of the text.

@@ -10,7 +10,6 @@
 
 #include "Dataset/Dataset.h"
 #include "TestSupport.h"
-#include "command/mbrk/Common.h"
 
 namespace mbrk::test {
 namespace {
@@ -159,13 +158,8 @@ TEST(MbrkCommand, CheckStrictRefusesWhatTheLenientReadingTakes) {
   WriteFile(dir.File("p.mbrk"), "[DataSet][Rows = 1][Inputs = 2][Data] 12abc 3 [~Data][~DataSet]");
   EXPECT_EQ(0, Mbrk({"check", dir.File("p.mbrk")}).exit_status);
   const RunResult strict = Mbrk({"check", "--strict", dir.File("p.mbrk")});
-  if (cli::StrictReadingAvailable()) {
-    EXPECT_EQ(1, strict.exit_status);
-    EXPECT_EQ(dir.File("p.mbrk") + ":1:44: number-expected\n", strict.out);
-  } else {
-    EXPECT_EQ(2, strict.exit_status);
-    EXPECT_EQ(0u, strict.err.find("mbrk check: --strict is not supported")) << strict.err;
-  }
+  EXPECT_EQ(1, strict.exit_status);
+  EXPECT_EQ(dir.File("p.mbrk") + ":1:44: number-expected\n", strict.out);
 }
 
 // Every subcommand on every hostile file: never a signal, the documented
