@@ -287,6 +287,34 @@ void WriteDataset(const std::string& path, const Dataset& dataset);
 /// it.
 Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t count);
 
+/// Where the rows of a dataset file begin.
+struct RowIndex {
+  /// The row count of the file.
+  std::int32_t rows = 0;
+  /// The step between the rows whose offsets are kept (at least 1).
+  std::int32_t every = 1;
+  /// offsets[k] is the offset of row k * every as ReadWindow takes it (the
+  /// one reading window after window from 0 hands out there); one per such
+  /// row below `rows`, so none for a file of no rows.
+  std::vector<std::int64_t> offsets;
+  /// The offset just past the last row: the next_offset of a window that
+  /// ends with it.
+  std::int64_t end_offset = 0;
+};
+
+/// Indexes the dataset file `path`: its row count and the offsets of every
+/// `every`-th row, by a scan that checks every word and label list of the
+/// file as ReadDataset does but converts no number and stores no value, on
+/// `options.threads` threads, in memory for the offsets (and a few pieces of
+/// the file). A file that ReadDataset refuses is refused with the same
+/// FormatError (message, line, column, offset). Throws std::invalid_argument
+/// for `every` below 1, and std::system_error as ReadDataset does. Rows that
+/// hold nothing at all (a header of no widths) all begin at offset 0; more
+/// than 8 Mi offsets of them are refused with std::bad_alloc. With
+/// `options.strict` the file is checked as ReadDataset checks it strictly,
+/// by the ordinary row reader (the scan takes the lenient words only).
+RowIndex IndexRows(const std::string& path, std::int32_t every, const ReadOptions& options = {});
+
 /// The same for the window whose first row is row `first_row` of the file
 /// (counted from 0; the offset must be that row's, as a window ending before
 /// it gave it). Its rows are read as ReadDataset reads them, and the window

@@ -145,8 +145,9 @@ if(TARGET _mbrk)
 The Python 3 package mbrk reads and writes datasets in the bracketed text
 format: mbrk.load gives the inputs, expected outputs, generated outputs
 and errors as float64 NumPy arrays and the label lists as dicts;
-mbrk.save, mbrk.windows, mbrk.probe, mbrk.to_flat and mbrk.read_flat do
-the rest. The C++ toolkit is built into its extension module.")
+mbrk.save, mbrk.windows, mbrk.index, mbrk.probe, mbrk.to_flat and
+mbrk.read_flat do the rest, and mbrk.dask reads shards as Dask arrays and
+frames on a cluster. The C++ toolkit is built into its extension module.")
   # The extension module is built for one version of Python, and it takes
   # NumPy's arrays through NumPy's C interface: the versions that share it
   # are those Debian's NumPy names (as dh_numpy3 would read them).
@@ -166,6 +167,8 @@ the rest. The C++ toolkit is built into its extension module.")
   endif()
   set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
       "python3 (>= ${MBRK_PYTHON_VERSION}), python3 (<< ${MBRK_PYTHON_NEXT}), ${MBRK_NUMPY_DEPENDS}")
+  # mbrk.dask alone needs them, and says so when they are missing.
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-dask, python3-distributed")
   # Debian keeps Python modules in /usr/lib/python3/dist-packages, whatever
   # folder the staged prefix called for.
   configure_file(${CMAKE_CURRENT_LIST_DIR}/DebianPython.cmake.in

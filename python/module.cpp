@@ -157,6 +157,26 @@ py::tuple Window(const std::string& path, const py::object& shown, std::int64_t 
   return py::make_tuple(TakeParts(window.rows), window.next_offset);
 }
 
+// The row index as (rows, every, offsets, end_offset), the offsets an int64
+// array that owns the index's vector.
+py::tuple Index(const std::string& path, const py::object& shown, std::int32_t every,
+                unsigned threads, bool strict) {
+  mbrk::ReadOptions options;
+  options.threads = threads;
+  options.strict = strict;
+  auto index = std::make_unique<mbrk::RowIndex>(
+      Unlocked(shown, [&] { return mbrk::IndexRows(path, every, options); }));
+  const auto count = static_cast<py::ssize_t>(index->offsets.size());
+  const std::int64_t* data = index->offsets.data();
+  const std::int32_t rows = index->rows;
+  const std::int64_t end = index->end_offset;
+  const py::capsule owner(index.get(), [](void* p) { delete static_cast<mbrk::RowIndex*>(p); });
+  static_cast<void>(index.release());  // the capsule owns it now
+  py::array_t<std::int64_t> offsets({count}, {static_cast<py::ssize_t>(sizeof(std::int64_t))}, data,
+                                    owner);
+  return py::make_tuple(rows, every, offsets, end);
+}
+
 // A dataset file read window after window through one open file. Reached
 // only through the generator of mbrk.windows, which never runs twice at once.
 class WindowReader {
@@ -262,6 +282,10 @@ PYBIND11_MODULE(_mbrk, m) {
   m.def("window", &Window, py::arg("path"), py::arg("shown"), py::arg("offset"), py::arg("count"),
         "Reads `count` rows from `offset` bytes into the data block; returns (parts, "
         "next_offset).");
+  m.def("index", &Index, py::arg("path"), py::arg("shown"), py::arg("every"), py::arg("threads"),
+        py::arg("strict") = false,
+        "Indexes a dataset file on `threads` threads (0: one per core); returns (rows, every, "
+        "offsets of every `every`-th row, end offset).");
   m.def("probe", &Probe, py::arg("path"), py::arg("shown"), py::arg("strict") = false,
         "Reads a dataset file's header; returns its shape as a dict.");
   m.def("save", &Save, py::arg("path"), py::arg("shown"), py::arg("inputs"), py::arg("expected"),

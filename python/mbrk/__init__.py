@@ -5,8 +5,9 @@
     data.inputs            # float64 array, shape (rows, inputs)
     data.expected_labels   # one dict per row, or None
 
-Functions: load, save, windows, probe, to_flat, read_flat, from_frame (a
-pandas DataFrame to a Dataset; Dataset.to_frame goes the other way). Files
+Functions: load, save, windows, index, probe, to_flat, read_flat, from_frame
+(a pandas DataFrame to a Dataset; Dataset.to_frame goes the other way); the
+submodule mbrk.dask (imported when used) reads shards on a Dask cluster. Files
 are read and written with the interpreter's lock released. Errors: FormatError (a
 ValueError) for a file that breaks the format; FileNotFoundError,
 IsADirectoryError, PermissionError (OSError) for files that cannot be opened,
@@ -14,6 +15,7 @@ read or written; MemoryError; ValueError for arguments that cannot be
 written as asked.
 """
 
+import importlib
 import os
 from typing import (TYPE_CHECKING, Any, Dict, Iterable, Iterator, List, Mapping, Optional, Tuple,
                     Union)
@@ -29,8 +31,8 @@ from ._types import DatasetShape, Float64Array
 if TYPE_CHECKING:  # pragma: no cover
     import pandas
 
-__all__ = ["Dataset", "DatasetShape", "FormatError", "load", "save", "windows", "probe", "to_flat",
-           "read_flat", "from_frame"]
+__all__ = ["Dataset", "DatasetShape", "FormatError", "RowIndex", "load", "save", "windows",
+           "index", "probe", "to_flat", "read_flat", "from_frame"]
 __version__ = _mbrk.__version__
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
@@ -154,10 +156,63 @@ def load(path: PathLike, threads: Optional[int] = None,
                                bool(strict)))
 
 
+class RowIndex:
+    """Where the rows of a dataset file begin (see index()).
+
+    ``rows`` is the file's row count; ``offsets[k]`` (an int64 array) is the
+    byte offset into the data block of row ``k * every``, as the window
+    loader takes it; ``end_offset`` lies just past the last row.
+    """
+
+    __slots__ = ("rows", "every", "offsets", "end_offset")
+
+    def __init__(self, rows: int, every: int, offsets: np.ndarray, end_offset: int) -> None:
+        self.rows = rows
+        self.every = every
+        self.offsets = offsets
+        self.end_offset = end_offset
+
+    def __len__(self) -> int:
+        """The number of offsets."""
+        return len(self.offsets)
+
+    def __repr__(self) -> str:
+        return f"<mbrk.RowIndex rows={self.rows}, every={self.every}, offsets={len(self)}>"
+
+
+def _whole(name: str, value: Any, least: int) -> int:
+    """`value` checked to be an int (not a bool) of at least `least`."""
+    if isinstance(value, bool) or not isinstance(value, int) or value < least:
+        raise ValueError(f"{name} must be a whole number of at least {least}")
+    return value
+
+
+def index(path: PathLike, every: int = 100_000, threads: Optional[int] = None,
+          strict: bool = False) -> RowIndex:
+    """Indexes the dataset file ``path``: its row count and the offset of every
+    ``every``-th row, found by a scan on ``threads`` threads (None: one per
+    core) that checks every word and label list as load() does without
+    converting or keeping a value. Memory holds the offsets only. Raises as
+    load() does, with the same FormatError for a file that breaks the format;
+    ``strict`` is as for load() (read strictly, the file is read row by row).
+    """
+    _whole("every", every, 1)
+    if threads is not None:
+        _whole("threads", threads, 1)
+    raw, shown = _paths(path)
+    return RowIndex(*_mbrk.index(raw, shown, min(every, 2**31 - 1),
+                                 0 if threads is None else min(threads, 1024), bool(strict)))
+
+
+_index_of = index  # for windows(), whose argument of that name hides it
+
+
 def windows(path: PathLike, rows: int = 10_000, dtype: npt.DTypeLike = np.float64,
-            strict: bool = False) -> Iterator[Dataset]:
+            strict: bool = False, start: int = 0,
+            index: Optional[RowIndex] = None) -> Iterator[Dataset]:
     """Iterates over the dataset file ``path`` in Datasets of ``rows`` rows
-    (the last one may be shorter); memory holds one window at a time.
+    (the last one may be shorter), from row ``start``; memory holds one
+    window at a time.
 
     The file is opened and its header read at once (its errors are raised by
     this call); it stays open until the iteration ends or is dropped. Each
@@ -166,16 +221,30 @@ def windows(path: PathLike, rows: int = 10_000, dtype: npt.DTypeLike = np.float6
     last window also reads what follows the rows. A file replaced or changed
     between windows raises OSError (errno ESTALE) rather than values read at
     the wrong place. ``dtype`` and ``strict`` are as for load().
+
+    A ``start`` past row 0 is reached through ``index`` (a RowIndex of this
+    file) or, without one, through an index of every ``rows``-th row made by
+    this call; after it, the first window costs at most the rows between
+    ``start`` and the indexed row before it.
     """
-    if isinstance(rows, bool) or not isinstance(rows, int) or rows < 1:
-        raise ValueError("rows must be a whole number of at least 1")
+    _whole("rows", rows, 1)
+    _whole("start", start, 0)
     kind = _dtype.check(dtype)
     raw, shown = _paths(path)
-    reader = _mbrk.WindowReader(raw, shown, strict=bool(strict))
+    offset, first_row = 0, 0
+    if start > 0:
+        if index is None:
+            index = _index_of(path, every=rows)
+        if len(index.offsets):
+            mark = min(start // index.every, len(index.offsets) - 1)
+            offset, first_row = int(index.offsets[mark]), mark * index.every
+    reader = _mbrk.WindowReader(raw, shown, offset, first_row, strict=bool(strict))
 
     def iterate() -> Iterator[Dataset]:
         """The windows, read one by one as they are asked for."""
         try:
+            if start > first_row:  # the rows between the indexed one and `start`
+                reader.next(min(start - first_row, reader.rows_left))
             while not reader.at_end:
                 count = min(rows, reader.rows_left)
                 parts = reader.next(count)
@@ -282,3 +351,10 @@ def read_flat(path: PathLike, rows: int, inputs: int, outputs: int) -> Dataset:
     """
     raw, shown = _paths(path)
     return Dataset(*_mbrk.read_flat(raw, shown, rows, inputs, outputs))
+
+
+def __getattr__(name: str) -> Any:
+    """mbrk.dask, imported when first used (it needs Dask)."""
+    if name == "dask":
+        return importlib.import_module(".dask", __name__)
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
