@@ -245,6 +245,31 @@ auto WithFile(const std::string& path, bool strict, Read read)
   }
 }
 
+// A stream that throws when its state bits are set (exceptions()) would
+// throw from the middle of the reader, which meets the end of the input
+// every time and reports its own errors: it reads with them off and gets
+// them back when the reading ends, however it ends. A state its reading set
+// is then still there for the caller's next use of the stream to report.
+class QuietStream {
+ public:
+  explicit QuietStream(std::istream& in) : in_(in), mask_(in.exceptions()) {
+    in.exceptions(std::ios::goodbit);
+  }
+  ~QuietStream() {
+    try {
+      in_.exceptions(mask_);
+    } catch (const std::ios::failure&) {
+      // The mask is back; only its immediate report is left out.
+    }
+  }
+  QuietStream(const QuietStream&) = delete;
+  QuietStream& operator=(const QuietStream&) = delete;
+
+ private:
+  std::istream& in_;
+  const std::ios::iostate mask_;
+};
+
 // A whole dataset from `in`, read ahead where it has no positions.
 Dataset ReadWholeFrom(std::istream& source, const ParallelRowOptions& options) {
   DatasetInput input(source);
@@ -273,6 +298,8 @@ Dataset ReadDatasetWith(const std::string& path, const ParallelRowOptions& optio
 }
 
 Dataset ReadDatasetWith(std::istream& in, const ParallelRowOptions& options) {
+  if (in.rdbuf() == nullptr) throw std::invalid_argument("ReadDataset: a stream without a buffer");
+  const QuietStream quiet(in);
   const std::streamoff start = Tell(in);
   try {
     return ReadWholeFrom(in, options);

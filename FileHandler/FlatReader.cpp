@@ -11,6 +11,7 @@
 
 #include "Base/internal/Assert.h"
 #include "Base/internal/ByteReader.h"
+#include "Base/internal/Interrupt.h"
 #include "Base/internal/NumberText.h"
 #include "Base/internal/Text.h"
 #include "DataObject/Data.h"
@@ -220,6 +221,8 @@ void ReadFlatRows(std::istream& in, std::int32_t rows, std::int32_t inputs, std:
   }
   std::string text;
   for (std::int32_t row = 0; row < rows; ++row) {
+    // Rows that read nothing still cost their time: the poll goes by rows.
+    if ((row & 0xFFF) == 0) PollInterrupt();
     ReadValues(in, classic, text, input_row);
     ReadValues(in, classic, text, output_row);
     destination.TakeRow(row, inputs > 0 ? input_row.data() : nullptr,

@@ -18,6 +18,7 @@
 
 #include "Base/internal/Assert.h"
 #include "Base/internal/ByteReader.h"
+#include "Base/internal/Interrupt.h"
 #include "Base/internal/NumberText.h"
 #include "Base/internal/ThreadCrew.h"
 #include "FileHandler/internal/Chunks.h"
@@ -212,6 +213,9 @@ std::uint64_t PieceReader::Read(std::streamoff start, std::streamoff& resume_at)
   held_ = Fill(sb_, piece_, 0, piece_bytes_);
   std::size_t resume = 0;  // where, in the piece, the ordinary reader goes on
   for (;;) {
+    // Only this thread may stop the work, and only between two pieces: the
+    // crew's destructor then stops and joins the helpers.
+    PollInterrupt();
     const std::size_t length = CompleteLength(piece_, held_);
     if (length == 0) {
       resume = 0;

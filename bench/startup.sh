@@ -105,7 +105,7 @@ if command -v valgrind >/dev/null; then
   echo "  the converter's largest costs (callgrind_annotate, exclusive):"
   callgrind_annotate "$SCRATCH/startup-converter.callgrind" 2>/dev/null |
     awk '/file:function/ { go = 1; getline; next } go && NF && n < 6 { sub(/^ +/, ""); print "    " $0; n++ }'
-elif perf stat -x, -e instructions:u true 2>&1 | grep -q '^[0-9]'; then
+elif grep -q '^[0-9]' <<<"$(perf stat -x, -e instructions:u true 2>&1)"; then
   count() { perf stat -x, -e instructions:u "$@" 2>&1 >/dev/null | awk -F, '/instructions/ { print $1 }'; }
   echo "Instructions of one run (perf stat, user space):"
   echo "  mbrkd2flat   $(count "$CONVERTER" "$SRC" "$OUT_CONVERTER")"

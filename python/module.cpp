@@ -14,33 +14,75 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "Base/internal/Interrupt.h"
 #include "Dataset/Dataset.h"
 
 namespace py = pybind11;
 
 namespace {
 
-// Runs `work` without the interpreter's lock and turns the toolkit's
-// failures into Python's: FormatError, OSError (whose constructor picks
-// FileNotFoundError, IsADirectoryError, PermissionError, ... by the code).
-// std::bad_alloc and std::invalid_argument become MemoryError and
-// ValueError on pybind11's own road. `shown` is the path as the caller gave
-// it, for the error.
+// The interpreter's signal handlers, run for a call of the toolkit between
+// its pieces of work: a handler that raises (Ctrl-C's KeyboardInterrupt)
+// leaves its exception set and stops the call; one that returns lets it go
+// on. Only the main thread runs the handlers, so only there is the check
+// installed: elsewhere it would take the lock for nothing.
+void CheckSignals() {
+  const py::gil_scoped_acquire locked;
+  if (PyErr_CheckSignals() != 0) throw mbrk::Interrupted();
+}
+
+// Asked at every call, not once: in a process forked by another thread, that
+// thread is the main one.
+mbrk::InterruptCheck SignalCheck() {
+  const auto main_thread =
+      py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>();
+  return PyThread_get_thread_ident() == main_thread ? &CheckSignals : nullptr;
+}
+
+// Runs `work` without the interpreter's lock, stoppable by a signal handler
+// that raises, and turns the toolkit's failures into Python's: FormatError,
+// OSError (whose constructor picks FileNotFoundError, IsADirectoryError,
+// PermissionError, ... by the code), the handler's exception, which goes
+// before any result or other failure (a stream may have swallowed the stop
+// and its reader gone on to a false end). std::bad_alloc and
+// std::invalid_argument become MemoryError and ValueError on pybind11's own
+// road. `shown` is the path as the caller gave it, for the error.
 template <typename Work>
 auto Unlocked(const py::object& shown, Work work) -> decltype(work()) {
+  const mbrk::InterruptScope stoppable(SignalCheck());
+  const auto raise_if_stopped = [&stoppable] {
+    if (stoppable.Stopped()) throw py::error_already_set();  // what CheckSignals left set
+  };
   try {
-    py::gil_scoped_release unlocked;
-    return work();
+    if constexpr (std::is_void_v<decltype(work())>) {
+      {
+        const py::gil_scoped_release unlocked;
+        work();
+      }
+      raise_if_stopped();
+    } else {
+      auto result = [&] {
+        const py::gil_scoped_release unlocked;
+        return work();
+      }();
+      raise_if_stopped();
+      return result;
+    }
+  } catch (const py::error_already_set&) {
+    throw;
   } catch (const mbrk::FormatError& error) {
+    raise_if_stopped();
     const py::object type = py::module_::import("mbrk._errors").attr("FormatError");
     const py::object value =
         type(error.Message(), shown, error.Line(), error.Column(), error.Offset());
     PyErr_SetObject(type.ptr(), value.ptr());
     throw py::error_already_set();
   } catch (const std::system_error& error) {
+    raise_if_stopped();
     const int code = error.code().value();
     // A file that changed under a reader says so rather than naming a stale handle.
     const std::string text =
@@ -48,6 +90,9 @@ auto Unlocked(const py::object& shown, Work work) -> decltype(work()) {
     const py::object value = py::handle(PyExc_OSError)(code, text, shown);
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(value.ptr())), value.ptr());
     throw py::error_already_set();
+  } catch (...) {
+    raise_if_stopped();
+    throw;
   }
 }
 
@@ -70,6 +115,8 @@ py::object TakeLabels(std::optional<std::vector<mbrk::Labels>>& lists) {
   if (!lists) return py::none();
   py::list rows(lists->size());
   for (std::size_t row = 0; row < lists->size(); ++row) {
+    // Millions of rows take their time here too: signals are looked at.
+    if (row % 65536 == 65535 && PyErr_CheckSignals() != 0) throw py::error_already_set();
     py::dict labels;
     for (const mbrk::Label& label : (*lists)[row]) labels[py::str(label.name)] = label.value;
     rows[row] = std::move(labels);

@@ -17,12 +17,19 @@ namespace mbrk::files {
 /// Throws std::system_error for the code `error` (errno), naming `path`.
 [[noreturn]] void ThrowSystemError(int error, const std::string& what, const std::string& path);
 
+/// Throws std::invalid_argument when `path` holds a null byte: the system
+/// would open the file named by the part before it.
+void RefuseNulInPath(const std::string& path);
+
 /// Opens `path` for reading (binary) into `file`. A folder is refused with
-/// EISDIR, as the system refuses to write one.
+/// EISDIR, as the system refuses to write one; a path with a null byte as
+/// RefuseNulInPath refuses it.
 void OpenForReading(InputFile& file, const std::string& path);
 
 /// A file created (or truncated) and written block by block: text is put
-/// into a buffer that goes to the system whenever it holds a block.
+/// into a buffer that goes to the system whenever it holds a block, after a
+/// poll of the thread's interrupt check (Base/internal/Interrupt.h). Opens
+/// and writes that a signal cuts short are made again after a check.
 class BlockWriter {
  public:
   static constexpr std::size_t kBlockSize = 1 << 20;

@@ -11,19 +11,22 @@ submodule mbrk.dask (imported when used) reads shards on a Dask cluster. Files
 are read and written with the interpreter's lock released. Errors: FormatError (a
 ValueError) for a file that breaks the format; FileNotFoundError,
 IsADirectoryError, PermissionError (OSError) for files that cannot be opened,
-read or written; MemoryError; ValueError for arguments that cannot be
-written as asked.
+read or written; MemoryError; ValueError (TypeError for complex values)
+for arguments that cannot be taken as given, before anything is read or
+written. Every call stops at a signal whose handler raises: Ctrl-C's
+KeyboardInterrupt, between two pieces of its work or while it waits for a
+FIFO's other end; a handler that returns lets the call go on.
 """
 
 import importlib
 import os
-from typing import (TYPE_CHECKING, Any, Dict, Iterable, Iterator, List, Mapping, Optional, Tuple,
+from typing import (TYPE_CHECKING, Any, Dict, Iterable, Iterator, List, Optional, Tuple,
                     Union)
 
 import numpy as np
 import numpy.typing as npt
 
-from . import _display, _dtype, _frame, _mbrk
+from . import _checks, _display, _dtype, _frame, _mbrk
 from ._errors import FormatError
 from ._frame import from_frame
 from ._types import DatasetShape, Float64Array
@@ -124,7 +127,7 @@ class Dataset:
 def _paths(path: PathLike) -> Tuple[bytes, Union[str, bytes]]:
     """The path as bytes to open and as given (os.fspath) to report."""
     shown = os.fspath(path)
-    return os.fsencode(shown), shown
+    return _checks.path(os.fsencode(shown)), shown
 
 
 def load(path: PathLike, threads: Optional[int] = None,
@@ -145,9 +148,8 @@ def load(path: PathLike, threads: Optional[int] = None,
     PermissionError or MemoryError; ValueError for a thread count that is not
     a whole number of at least 1, or another dtype.
     """
-    if threads is not None and (isinstance(threads, bool) or not isinstance(threads, int)
-                                or threads < 1):
-        raise ValueError("threads must be None or a whole number of at least 1")
+    if threads is not None:
+        threads = _checks.whole("threads", threads, least=1)
     kind = _dtype.check(dtype)
     raw, shown = _paths(path)
     if kind == np.float32:
@@ -180,11 +182,10 @@ class RowIndex:
         return f"<mbrk.RowIndex rows={self.rows}, every={self.every}, offsets={len(self)}>"
 
 
-def _whole(name: str, value: Any, least: int) -> int:
-    """`value` checked to be an int (not a bool) of at least `least`."""
-    if isinstance(value, bool) or not isinstance(value, int) or value < least:
-        raise ValueError(f"{name} must be a whole number of at least {least}")
-    return value
+def _whole(name: str, value: Any, least: int, most: int = _checks.MOST) -> int:
+    """`value` as an int (a NumPy integer too, never a bool) from `least` to
+    `most`; ValueError otherwise."""
+    return _checks.whole(name, value, least, most)
 
 
 def index(path: PathLike, every: int = 100_000, threads: Optional[int] = None,
@@ -196,9 +197,9 @@ def index(path: PathLike, every: int = 100_000, threads: Optional[int] = None,
     load() does, with the same FormatError for a file that breaks the format;
     ``strict`` is as for load() (read strictly, the file is read row by row).
     """
-    _whole("every", every, 1)
+    every = _whole("every", every, 1, most=2**63 - 1)
     if threads is not None:
-        _whole("threads", threads, 1)
+        threads = _whole("threads", threads, 1)
     raw, shown = _paths(path)
     return RowIndex(*_mbrk.index(raw, shown, min(every, 2**31 - 1),
                                  0 if threads is None else min(threads, 1024), bool(strict)))
@@ -227,8 +228,8 @@ def windows(path: PathLike, rows: int = 10_000, dtype: npt.DTypeLike = np.float6
     this call; after it, the first window costs at most the rows between
     ``start`` and the indexed row before it.
     """
-    _whole("rows", rows, 1)
-    _whole("start", start, 0)
+    rows = _whole("rows", rows, 1)
+    start = _whole("start", start, 0)
     kind = _dtype.check(dtype)
     raw, shown = _paths(path)
     offset, first_row = 0, 0
@@ -274,7 +275,7 @@ def probe(path: PathLike, strict: bool = False) -> DatasetShape:
 
 def _matrix(name: str, values: Any) -> np.ndarray:
     """`values` as a C-contiguous float64 array of two dimensions."""
-    array = np.ascontiguousarray(values, dtype=np.float64)
+    array = np.ascontiguousarray(_checks.values(name, values), dtype=np.float64)
     if array.ndim != 2:
         raise ValueError(f"{name} must be two-dimensional (rows, width), not of shape "
                          f"{array.shape}")
@@ -283,19 +284,9 @@ def _matrix(name: str, values: Any) -> np.ndarray:
 
 def _label_rows(name: str,
                 lists: Optional[Iterable[Any]]) -> Optional[List[List[Tuple[str, float]]]]:
-    """Label lists (dicts or sequences of pairs) as lists of (str, float) pairs."""
-    if lists is None:
-        return None
-    rows = []
-    for labels in lists:
-        pairs = labels.items() if isinstance(labels, Mapping) else labels
-        row = []
-        for label, value in pairs:
-            if not isinstance(label, str):
-                raise ValueError(f"{name}: label names must be str, not {type(label).__name__}")
-            row.append((label, float(value)))
-        rows.append(row)
-    return rows
+    """Label lists (dicts, sequences of pairs or bare names, a bare name) as
+    lists of (str, float) pairs."""
+    return _checks.label_rows(name, lists)
 
 
 def save(path: PathLike, inputs: Any = None, expected: Any = None, generated: Any = None,
@@ -306,8 +297,10 @@ def save(path: PathLike, inputs: Any = None, expected: Any = None, generated: An
     ``inputs``, ``expected``, ``generated`` and ``errors`` are array-likes of
     shape (rows, width) with the same row count, or None for width 0.
     ``expected_labels`` / ``generated_labels`` give one label list per row
-    (a dict name -> value, or a sequence of (name, value) pairs) in place of
-    ``expected`` / ``generated``. A Dataset may be passed as ``inputs`` alone.
+    (a dict name -> value, a sequence of (name, value) pairs and bare names,
+    or one bare name; a bare name counts 1) in place of
+    ``expected`` / ``generated``. Complex values and masked arrays that mask
+    anything are refused. A Dataset may be passed as ``inputs`` alone.
     Raises ValueError (row counts differ, a vector with both values and label
     lists, a label name that is not a word of the format), or OSError.
     """
@@ -349,6 +342,8 @@ def read_flat(path: PathLike, rows: int, inputs: int, outputs: int) -> Dataset:
     lenient, as the toolkit's flat reader: a short or malformed file still
     gives ``rows`` rows. Raises ValueError for a negative count, or OSError.
     """
+    rows, inputs, outputs = (_checks.whole(name, value) for name, value in
+                             (("rows", rows), ("inputs", inputs), ("outputs", outputs)))
     raw, shown = _paths(path)
     return Dataset(*_mbrk.read_flat(raw, shown, rows, inputs, outputs))
 

@@ -75,5 +75,47 @@ TEST(OpenInput, RefusesFoldersAndWhatTheSystemRefuses) {
   }
 }
 
+// Positions and put-back as the readers use them: a byte taken can be put
+// back also right after the buffer was refilled; a tell is the bytes taken;
+// a seek lands on the byte asked; a pipe has no positions.
+TEST(InputFile, PositionsAndPutBackAcrossRefills) {
+  test::TempDir dir;
+  std::string bytes(2 * InputFile::kLargestBuffer + 5, ' ');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 23);
+  test::WriteFile(dir.File("f"), bytes);
+  InputFile file;
+  ASSERT_TRUE(file.Open(dir.File("f").c_str(), std::ios::binary));
+  std::streambuf* const sb = file.stream().rdbuf();
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    ASSERT_EQ(bytes[i], static_cast<char>(sb->sbumpc())) << i;
+    if (i % InputFile::kLargestBuffer == 0) {
+      ASSERT_EQ(bytes[i], static_cast<char>(sb->sungetc())) << i;
+      ASSERT_EQ(bytes[i], static_cast<char>(sb->sbumpc())) << i;
+      ASSERT_EQ(std::streamoff(i + 1), std::streamoff(sb->pubseekoff(0, std::ios::cur))) << i;
+    }
+  }
+  EXPECT_EQ(std::char_traits<char>::eof(), sb->sgetc());
+  const struct {
+    std::streamoff offset;
+    std::ios::seekdir from;
+    std::streamoff lands;
+  } seeks[] = {{7, std::ios::beg, 7},
+               {-3, std::ios::cur, 5},  // after taking the byte at 7
+               {-1, std::ios::end, std::streamoff(bytes.size()) - 1},
+               {std::streamoff(InputFile::kLargestBuffer), std::ios::beg,
+                std::streamoff(InputFile::kLargestBuffer)}};
+  for (const auto& seek : seeks) {
+    ASSERT_EQ(seek.lands, std::streamoff(sb->pubseekoff(seek.offset, seek.from)));
+    EXPECT_EQ(bytes[static_cast<std::size_t>(seek.lands)], static_cast<char>(sb->sbumpc()));
+  }
+
+  const test::FifoSource pipe(dir.File("fifo"), "[DataSet]");
+  InputFile piped;
+  ASSERT_TRUE(piped.Open(pipe.path().c_str()));
+  EXPECT_EQ(std::streamoff(-1),
+            std::streamoff(piped.stream().rdbuf()->pubseekoff(0, std::ios::cur)));
+  EXPECT_EQ('[', piped.stream().rdbuf()->sbumpc());
+}
+
 }  // namespace
 }  // namespace mbrk
