@@ -116,6 +116,19 @@ Request RequestOf(const Arguments& args) {
   return request;
 }
 
+// The compression a file name's suffix asks for: "gzip", "xz", "zstd" or "".
+std::string SuffixCompression(const std::string& path) {
+  static const std::pair<const char*, const char*> kSuffixes[] = {
+      {".gz", "gzip"}, {".xz", "xz"}, {".zst", "zstd"}};
+  for (const auto& [suffix, name] : kSuffixes) {
+    const std::string s = suffix;
+    if (path.size() > s.size() && path.compare(path.size() - s.size(), s.size(), s) == 0) {
+      return name;
+    }
+  }
+  return "";
+}
+
 // Empties the vectors `items` leaves out (whole vectors only), keeping the rows.
 void KeepVectors(Dataset& dataset, const std::vector<std::string>& items) {
   if (items.empty()) return;
@@ -162,8 +175,15 @@ void WriteFile(const Request& request, Dataset& dataset, const std::string& path
     }
     if (request.format == Format::kFlat) {
       WriteFlat(path, dataset);
-    } else {
-      WriteDataset(path, dataset);
+      return;
+    }
+    WriteDataset(path, dataset);
+    // The writer compresses by the name's suffix where it can; a file that
+    // says it is compressed and is not would mislead whoever opens it.
+    const std::string suffix = SuffixCompression(path);
+    if (!suffix.empty() && CompressionOf(path) != suffix) {
+      throw std::invalid_argument("Compressed dataset files (" + suffix +
+                                  ") are not written by this build");
     }
     return;
   }

@@ -321,6 +321,20 @@ TEST(MbrkCommand, ConvertWritesNpyFlatAndDatasetFiles) {
   EXPECT_EQ(ReadFile(dir.File("ref.flat")), ReadFile(dir.File("s.flat")));
   ASSERT_EQ(0, Mbrk({"convert", kSamples + "iris-labels.mbrk", dir.File("i.mbrk")}).exit_status);
   EXPECT_EQ(ReadDataset(kSamples + "iris-labels.mbrk"), ReadDataset(dir.File("i.mbrk")));
+
+  // Compressed by the suffix where the writer can, else refused: never a
+  // plain file under a compressed name.
+  const RunResult gz = Mbrk({"convert", source, dir.File("s.mbrk.gz")});
+  if (gz.exit_status == 0) {
+    EXPECT_EQ(0u, ReadFile(dir.File("s.mbrk.gz")).find("\x1f\x8b"));
+    EXPECT_EQ(ReadDataset(source), ReadDataset(dir.File("s.mbrk.gz")));
+  } else {
+    EXPECT_EQ(1, gz.exit_status);
+    EXPECT_EQ("mbrk convert: " + dir.File("s.mbrk.gz") +
+                  ": Compressed dataset files (gzip) are not written by this build\n",
+              gz.err);
+    EXPECT_FALSE(FileExists(dir.File("s.mbrk.gz")));
+  }
 }
 
 TEST(MbrkCommand, ConvertNeverWritesOverItsSourceNorLeavesAPartialFile) {
