@@ -2,6 +2,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <system_error>
 
@@ -106,6 +108,21 @@ bool ConvertLeadingNumber(const char* text, double* value) {
   if (end == text) return false;
   *value = result;
   return true;
+}
+
+const char* ScanFlatSpecial(const char* p, const char* end, double* value) noexcept {
+  if (end - p < 4 || (p[0] != '+' && p[0] != '-')) return nullptr;
+  const bool negative = p[0] == '-';
+  if (std::memcmp(p + 1, "INF", 3) == 0) {
+    *value = negative ? -std::numeric_limits<double>::infinity()
+                      : std::numeric_limits<double>::infinity();
+  } else if (std::memcmp(p + 1, "NAN", 3) == 0) {
+    *value = negative ? -std::numeric_limits<double>::quiet_NaN()
+                      : std::numeric_limits<double>::quiet_NaN();
+  } else {
+    return nullptr;
+  }
+  return p + 4;
 }
 
 }  // namespace mbrk

@@ -256,15 +256,25 @@ Dataset ReadDataset(std::istream& in, const ReadOptions& options = {});
 /// (`options.threads` is not used; `options.strict` is).
 FloatDataset ReadFloatDataset(const std::string& path, const ReadOptions& options = {});
 
-/// Writes `dataset` as the dataset file `path` (created or truncated): the
-/// same bytes as SaveDatFile writes for tables holding the same content, but
-/// in one pass and in large blocks. A dataset whose four widths are 0 and
-/// that has no label lists is written with its Rows and an empty line per
-/// row. Throws std::invalid_argument, creating nothing, when the matrices'
-/// row counts or a label list count differ from the rows, when a vector
-/// has both values and label lists, when a count does not fit 32 bits, or
-/// when a label name is not a word of the format (empty, or holding a
-/// separator or one of "[]/*=<>").
+/// Writes `dataset` as the dataset file `path`, in one pass and in large
+/// blocks, so that every value reads back to the very same double: each
+/// value as the first of "%.15g", "%.16g" and "%.17g" that reads back (the
+/// 15 digits SaveDatFile writes wherever they do, the same text); each label
+/// value with the 9 decimals SaveDatFile writes wherever those read back,
+/// else as a value. A NaN comes back a NaN of the same sign. Otherwise the
+/// bytes are SaveDatFile's for tables holding the same content.
+///
+/// The file is written under a temporary name in the folder of `path` (a
+/// link followed) and renamed over `path` once complete: a failure (a full
+/// disk, an exception, the process killed) leaves what `path` held as it
+/// was. A device or pipe such as /dev/null is written in place.
+///
+/// A dataset whose four widths are 0 and that has no label lists is written
+/// with its Rows and an empty line per row. Throws std::invalid_argument,
+/// creating nothing, when the matrices' row counts or a label list count
+/// differ from the rows, when a vector has both values and label lists, when
+/// a count does not fit 32 bits, or when a label name is not a word of the
+/// format (empty, or holding a separator or one of "[]/*=<>").
 void WriteDataset(const std::string& path, const Dataset& dataset);
 
 /// Reads `count` rows starting `offset` bytes into the data block (0 is the
@@ -387,19 +397,35 @@ class WindowReader {
 /// strictly with `options.strict`).
 DatasetShape ProbeDataset(const std::string& path, const ReadOptions& options = {});
 
-/// Reads the flat file `path` as TFlatFiler::LoadData does (leniently: a
-/// short or malformed file still gives `rows` rows) into a dataset whose
-/// `inputs` are `inputs` wide and whose `expected` are `outputs` wide.
-/// Throws std::invalid_argument for a negative count.
-Dataset ReadFlat(const std::string& path, std::int32_t rows, std::int32_t inputs,
+/// Reads the flat file `path` strictly into a dataset whose `inputs` are
+/// `inputs` wide and whose `expected` are `outputs` wide. Numbers are
+/// separated by any white space (lines do not matter); each word must be
+/// wholly a number ([+-]digits[.digits][(e|E)[+-]digits]) or one of the flat
+/// writer's "+INF", "-INF", "+NAN", "-NAN". With `rows`, the file must hold
+/// exactly rows x (inputs + outputs) numbers; without (std::nullopt), a
+/// whole multiple of inputs + outputs, which gives the row count (0 for
+/// widths of 0). Throws FormatError naming `path`, at the point just past
+/// the offending word: "Token (number) expected" for a word that is not a
+/// number, "Dataset file, not a flat file" when the first word opens a tag
+/// or comment of the dataset format, "Unexpected end of file" for too few
+/// numbers, "End of file expected" for too many; std::invalid_argument for a
+/// negative count. Memory follows what the file holds, never the counts
+/// asked.
+Dataset ReadFlat(const std::string& path, std::optional<std::int32_t> rows, std::int32_t inputs,
                  std::int32_t outputs);
 
 /// Writes the inputs and expected outputs of `dataset` as the flat file
-/// `path` (created or truncated): the same bytes as the converter writes for
-/// the same values, handed to the system in large blocks. Generated outputs,
-/// errors and label lists are not written. Throws std::invalid_argument when
-/// the two matrices' row counts differ.
-void WriteFlat(const std::string& path, const Dataset& dataset);
+/// `path`: the same bytes as the converter writes for the same values,
+/// handed to the system in large blocks, under a temporary name that is
+/// renamed over `path` once complete (as WriteDataset does). Generated
+/// outputs, errors and label lists are not written. `source`, when given,
+/// is the file the dataset was read from. Throws std::invalid_argument, with
+/// the converter's texts and writing nothing, for "Source and destination
+/// are the same file" (`path` names `source` under any name, link or hard
+/// link) and "No inputs or expected outputs to convert" (both widths 0 and
+/// no expected-output label lists: the converter reads no table there), and
+/// when the two matrices' row counts differ.
+void WriteFlat(const std::string& path, const Dataset& dataset, const std::string& source = {});
 
 }  // namespace mbrk
 

@@ -1,6 +1,7 @@
-// The writers of the value-type interface: a dataset file with the bytes
-// SaveDatFile writes, and a flat file with the bytes the converter writes,
-// each built in memory block by block and handed to the system in blocks.
+// The writers of the value-type interface: a dataset file laid out as
+// SaveDatFile lays it out, with values that read back exactly, and a flat
+// file with the bytes the converter writes, each built in memory block by
+// block and handed to the system in blocks.
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -10,6 +11,7 @@
 
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/Files.h"
+#include "Dataset/internal/ReplaceFile.h"
 #include "FileHandler/FlatFiler.h"
 #include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/FormatText.h"
@@ -54,7 +56,7 @@ void CheckDataset(const Dataset& dataset) {
 void AppendList(std::string& text, const Labels& list) {
   AppendListStart(text);
   for (const Label& label : list)
-    AppendLabelText(text, label.name.data(), label.name.size(), label.value);
+    AppendLabelText(text, label.name.data(), label.name.size(), label.value, ValueText::kExact);
   AppendListEnd(text);
 }
 
@@ -87,7 +89,7 @@ void WriteDataset(const std::string& path, const Dataset& dataset) {
   for (std::size_t row = 0; row < rows; ++row) {
     line.clear();
     const RowValues values{inputs.Row(row), expected.Row(row), generated.Row(row), errors.Row(row)};
-    AppendRowText(line, layout, values, ValueText::kGeneral15, [&](std::string& text, bool two) {
+    AppendRowText(line, layout, values, ValueText::kExact, [&](std::string& text, bool two) {
       AppendList(text, (*(two ? dataset.generated_labels : dataset.expected_labels))[row]);
     });
     out.Append(line);
@@ -96,11 +98,18 @@ void WriteDataset(const std::string& path, const Dataset& dataset) {
   out.Close();
 }
 
-void WriteFlat(const std::string& path, const Dataset& dataset) {
+void WriteFlat(const std::string& path, const Dataset& dataset, const std::string& source) {
   const Matrix& inputs = dataset.inputs;
   const Matrix& outputs = dataset.expected;
   if (inputs.Rows() != outputs.Rows()) {
     throw std::invalid_argument("WriteFlat: inputs and expected outputs have different row counts");
+  }
+  // The converter's refusals, in its words.
+  if (inputs.Width() == 0 && outputs.Width() == 0 && !dataset.expected_labels) {
+    throw std::invalid_argument("No inputs or expected outputs to convert");
+  }
+  if (!source.empty() && files::SameFile(source, path)) {
+    throw std::invalid_argument("Source and destination are the same file");
   }
   files::BlockWriter out(path);
   for (std::size_t row = 0; row < inputs.Rows(); ++row) {

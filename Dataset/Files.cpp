@@ -35,19 +35,8 @@ void OpenForReading(InputFile& file, const std::string& path) {
   ThrowSystemError(errno, "cannot open", path);
 }
 
-BlockWriter::BlockWriter(const std::string& path) : path_(path) {
-  RefuseNulInPath(path);
+BlockWriter::BlockWriter(const std::string& path) : file_(path) {
   buffer_.reset(new char[capacity_]);
-  for (;;) {
-    errno = 0;
-    file_.reset(std::fopen(path.c_str(), "wb"));
-    if (file_ != nullptr) break;
-    // A FIFO waits for its reader; a signal may cut the wait short.
-    if (errno != EINTR) ThrowSystemError(errno, "cannot create", path);
-    CheckInterrupt();
-  }
-  // The blocks are already large: no second buffer in between.
-  std::setvbuf(file_.get(), nullptr, _IONBF, 0);
 }
 
 BlockWriter::~BlockWriter() = default;
@@ -69,26 +58,14 @@ void BlockWriter::Append(const char* text, std::size_t size) {
 
 void BlockWriter::Flush() {
   PollInterrupt();
-  // Written by the system call itself (the file has no buffer of its own):
-  // the C library would go on after a write that a signal cut short, and a
-  // pipe without a reader would hold the call for good. Such a write asks the
-  // interrupt check, then goes on where it stopped.
-  const int fd = fileno(file_.get());
-  std::size_t written = 0;
-  while (written < used_) {
-    const ssize_t wrote = ::write(fd, buffer_.get() + written, used_ - written);
-    if (wrote < 0 && errno != EINTR) ThrowSystemError(errno, "cannot write", path_);
-    if (wrote > 0) written += static_cast<std::size_t>(wrote);
-    if (written < used_) CheckInterrupt();
-  }
+  if (used_ == 0) return;
+  file_.Write(buffer_.get(), used_);
   used_ = 0;
 }
 
 void BlockWriter::Close() {
   Flush();
-  errno = 0;
-  const int closed = std::fclose(file_.release());
-  if (closed != 0) ThrowSystemError(errno, "cannot write", path_);
+  file_.Commit();
 }
 
 }  // namespace mbrk::files

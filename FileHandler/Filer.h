@@ -143,8 +143,10 @@ TKQstructure* ProbeFileHeader(FileTools& tools, const char* filename);
 // What is written reads back through ReadDatFile into tables of the same
 // shape: row values agree to 15 significant digits (non-finite ones are
 // written "inf", "-inf", "nan", "-nan" and read back as such), label values to
-// the 9 decimals they are written with. A table of width 0 and 0 without
-// label lists holds nothing the format records, and reads back as no table.
+// the 9 decimals they are written with. These are the format's texts, which
+// stored files and their readers rely on, and they stay so; WriteDataset
+// (Dataset/Dataset.h) writes values that read back to the same bits. A table of width 0 and 0
+// without label lists holds nothing the format records, and reads back as no table.
 
 /// Writes one or two tables as the dataset file `filename`: the first table
 /// as inputs and expected outputs (or its label lists), the second as

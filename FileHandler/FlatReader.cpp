@@ -59,6 +59,23 @@ std::ios::iostate ConvertCollected(const std::string& text, double& value) {
   return std::ios::failbit;
 }
 
+// The rest of one of the flat writer's texts of non-finite values, "+INF",
+// "-INF", "+NAN" or "-NAN", after its sign (in `text`), from `c`, the byte
+// Peek gave. What does not complete one is not a number: 0, and a failed
+// stream, as for any other word that is not.
+std::ios::iostate ExtractSpecial(ByteReader& bytes, int c, std::string& text, double& value) {
+  for (int k = 0; k < 3; ++k) {
+    text.push_back(static_cast<char>(c));
+    c = bytes.SkipAndPeek();
+  }
+  const std::ios::iostate end = c == kEndOfInput ? std::ios::eofbit : std::ios::goodbit;
+  if (ScanFlatSpecial(text.data(), text.data() + text.size(), &value) == nullptr) {
+    value = 0.0;
+    return end | std::ios::failbit;
+  }
+  return end;
+}
+
 // `in >> value` for a stream that reads numbers as the classic locale does,
 // skips white space and throws nothing, with the characters taken straight
 // from its buffer: a sentry and the locale's machinery per number cost
@@ -87,6 +104,11 @@ void ExtractClassic(std::istream& in, double& value, std::string& text) {
     if (c == '+' || c == '-') {
       text.push_back(static_cast<char>(c));
       c = bytes.SkipAndPeek();
+      if (c == 'I' || c == 'N') {
+        state |= ExtractSpecial(bytes, c, text, value);
+        in.setstate(state);
+        return;
+      }
     }
     bool mantissa = false;
     while (c == '0') {
@@ -166,6 +188,20 @@ bool ExtractInPlace(std::istream& in, std::streambuf* sb, double& value, std::st
   // of the exponent, which the collected text does not keep as written,
   // change nothing in the value.
   double number = 0.0;
+  if (p != end && (*p == '+' || *p == '-')) {
+    // A text of a non-finite value needs its four bytes here; one that may
+    // run on past them is left to ExtractClassic.
+    if (end - p < 5) {
+      GetArea::MoveTo(sb, p);
+      return false;
+    }
+    const char* special = ScanFlatSpecial(p, end, &number);
+    if (special != nullptr) {
+      value = number;
+      GetArea::MoveTo(sb, special);
+      return true;
+    }
+  }
   const char* stop = ScanShortDecimal(p, end, &number);
   if (stop != nullptr && stop != end) {
     value = number;

@@ -67,11 +67,16 @@ std::string TailText() {
   return text;
 }
 
-void AppendLabelText(std::string& text, const char* name, std::size_t length, double value) {
+void AppendLabelText(std::string& text, const char* name, std::size_t length, double value,
+                     ValueText format) {
   text.append(name, length);
   if (value != 1.0) {
     text.push_back('=');
-    text += FixedText(value, 9);
+    if (format == ValueText::kExact) {
+      AppendExactLabelValue(text, value);
+    } else {
+      text += FixedText(value, 9);
+    }
   }
   text.push_back(' ');
 }

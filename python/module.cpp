@@ -291,11 +291,11 @@ void Save(const std::string& path, const py::object& shown, const Array& inputs,
 void ToFlat(const std::string& source, const py::object& shown_source,
             const std::string& destination, const py::object& shown_destination) {
   const mbrk::Dataset dataset = Unlocked(shown_source, [&] { return mbrk::ReadDataset(source); });
-  Unlocked(shown_destination, [&] { mbrk::WriteFlat(destination, dataset); });
+  Unlocked(shown_destination, [&] { mbrk::WriteFlat(destination, dataset, source); });
 }
 
-py::tuple ReadFlat(const std::string& path, const py::object& shown, std::int32_t rows,
-                   std::int32_t inputs, std::int32_t outputs) {
+py::tuple ReadFlat(const std::string& path, const py::object& shown,
+                   std::optional<std::int32_t> rows, std::int32_t inputs, std::int32_t outputs) {
   mbrk::Dataset dataset =
       Unlocked(shown, [&] { return mbrk::ReadFlat(path, rows, inputs, outputs); });
   return TakeParts(dataset);
@@ -345,5 +345,6 @@ PYBIND11_MODULE(_mbrk, m) {
         "Converts a dataset file into a flat file, as the mbrkd2flat command does.");
   m.def("read_flat", &ReadFlat, py::arg("path"), py::arg("shown"), py::arg("rows"),
         py::arg("inputs"), py::arg("outputs"),
-        "Reads a flat file of the given shape; returns the parts of an mbrk.Dataset.");
+        "Reads a flat file of the given shape (rows None: as many as it holds); returns the "
+        "parts of an mbrk.Dataset.");
 }

@@ -47,6 +47,12 @@ bool ConvertNumber(const char* text, double* value);
 /// returns false when no number begins the text.
 bool ConvertLeadingNumber(const char* text, double* value);
 
+/// The texts the flat writer gives non-finite values, "+INF", "-INF",
+/// "+NAN" and "-NAN", at the start of [p, end): stores the value and returns
+/// the end of the four characters, or returns null. What follows them is
+/// the caller's to judge.
+const char* ScanFlatSpecial(const char* p, const char* end, double* value) noexcept;
+
 /// ScanShortDecimal, the common case of ConvertNumber for readers that
 /// convert in place, is defined inline at the end of this header.
 
@@ -81,6 +87,23 @@ std::string FixedText(double value, int precision);
 std::size_t FormatGeneral15(double value, char* buffer) noexcept;
 /// Appends the text FormatGeneral15 writes.
 void AppendGeneral15(std::string& text, double value);
+
+/// Writes `value` as the first of "%.15g", "%.16g" and "%.17g" that reads
+/// back (correctly rounded) to the same double: the text FormatGeneral15
+/// writes wherever that one does, else 16 digits where they do, else 17
+/// (which always do). Non-finite values as FormatGeneral15
+/// writes them ("inf", "-inf", "nan", "-nan"). Into `buffer`, without
+/// terminator; returns the number of characters. `buffer` must hold
+/// kMaxValueText characters.
+std::size_t FormatExact(double value, char* buffer) noexcept;
+/// Appends the text FormatExact writes.
+void AppendExact(std::string& text, double value);
+/// Appends a label's value: FixedText(value, 9) where that reads back to the
+/// same double (and for non-finite values), else the text FormatExact writes.
+void AppendExactLabelValue(std::string& text, double value);
+/// Whether `a` and `b` have the same bits, or are both NaN of the same sign
+/// (what a text can carry of a NaN).
+bool SameDouble(double a, double b) noexcept;
 
 // ---- The short decimal scanner ----------------------------------------------------
 //

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "Base/internal/Deleters.h"
+#include "Dataset/internal/ReplaceFile.h"
 #include "FileHandler/internal/InputFile.h"
 
 namespace mbrk::files {
@@ -26,16 +26,16 @@ void RefuseNulInPath(const std::string& path);
 /// RefuseNulInPath refuses it.
 void OpenForReading(InputFile& file, const std::string& path);
 
-/// A file created (or truncated) and written block by block: text is put
-/// into a buffer that goes to the system whenever it holds a block, after a
-/// poll of the thread's interrupt check (Base/internal/Interrupt.h). Opens
-/// and writes that a signal cuts short are made again after a check.
+/// A file written block by block: text is put into a buffer that goes to
+/// the system whenever it holds a block (after a poll of the thread's
+/// interrupt check, Base/internal/Interrupt.h), into a ReplacingFile that takes the
+/// place of `path` only on Close().
 class BlockWriter {
  public:
   static constexpr std::size_t kBlockSize = 1 << 20;
 
   explicit BlockWriter(const std::string& path);
-  /// Closes the file without reporting; Close() reports.
+  /// Without Close(): leaves `path` as it was.
   ~BlockWriter();
   BlockWriter(const BlockWriter&) = delete;
   BlockWriter& operator=(const BlockWriter&) = delete;
@@ -50,16 +50,16 @@ class BlockWriter {
   void Append(const char* text, std::size_t size);
   void Append(const std::string& text) { Append(text.data(), text.size()); }
 
-  /// Writes what is buffered and closes the file; throws std::system_error
-  /// when anything could not be written.
+  /// Writes what is buffered and puts the file in place of `path`; throws
+  /// std::system_error when anything could not be written (and `path` is
+  /// then as it was).
   void Close();
 
  private:
   void Flush();
   void MakeRoom(std::size_t size);
 
-  std::string path_;
-  std::unique_ptr<std::FILE, CloseFile> file_;
+  ReplacingFile file_;
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = kBlockSize;
   std::size_t used_ = 0;

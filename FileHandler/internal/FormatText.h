@@ -20,6 +20,10 @@ enum class ValueText {
   kGeneral15,
   /// "%.9g", infinities and NaNs as "+INF", "-INF", "+NAN", "-NAN": flat files.
   kFlat9,
+  /// The text of kGeneral15 where it reads back to the same double, else the
+  /// fewest digits that do (FormatExact); label values likewise with the 9
+  /// decimals: the value-type interface's dataset files.
+  kExact,
 };
 
 /// Writes the text of `value` into `buffer` (kMaxValueText characters), no
@@ -27,6 +31,7 @@ enum class ValueText {
 inline std::size_t WriteValueText(ValueText format, double value, char* buffer) noexcept {
   switch (format) {
     case ValueText::kFlat9: return FormatValue(value, buffer);
+    case ValueText::kExact: return FormatExact(value, buffer);
     case ValueText::kGeneral15: break;
   }
   return FormatGeneral15(value, buffer);
@@ -64,8 +69,10 @@ std::string TailText();
 /// Appends a label list's opening "[".
 inline void AppendListStart(std::string& text) { text.push_back('['); }
 /// Appends a label, "name " for the value 1.0 exactly (a bare name reads back
-/// as 1.0), else "name=value " with the value as "%.9f" writes it.
-void AppendLabelText(std::string& text, const char* name, std::size_t length, double value);
+/// as 1.0), else "name=value " with the value as "%.9f" writes it (with
+/// kExact: as AppendExactLabelValue writes it).
+void AppendLabelText(std::string& text, const char* name, std::size_t length, double value,
+                     ValueText format = ValueText::kGeneral15);
 /// Appends a label list's closing "] ".
 inline void AppendListEnd(std::string& text) { text += "] "; }
 

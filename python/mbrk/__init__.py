@@ -301,8 +301,16 @@ def save(path: PathLike, inputs: Any = None, expected: Any = None, generated: An
     or one bare name; a bare name counts 1) in place of
     ``expected`` / ``generated``. Complex values and masked arrays that mask
     anything are refused. A Dataset may be passed as ``inputs`` alone.
-    Raises ValueError (row counts differ, a vector with both values and label
-    lists, a label name that is not a word of the format), or OSError.
+
+    Every value is written so that it reads back to the very same double: with
+    the 15 significant digits the toolkit's SaveDatFile writes wherever they
+    do (the same text), else with 16 or 17; label values with 9 decimals
+    where those do, else with as many digits as it takes. (SaveDatFile keeps
+    the format's 15 digits.) The file is written under a temporary name next
+    to ``path`` and renamed over it once complete, so a failure leaves the old
+    file as it was. Raises ValueError (row counts differ, a vector with both
+    values and label lists, a label name that is not a word of the format), or
+    OSError.
     """
     if isinstance(inputs, Dataset):
         if any(x is not None for x in (expected, generated, errors, expected_labels,
@@ -330,20 +338,35 @@ def to_flat(source: PathLike, destination: PathLike) -> None:
     """Converts the dataset file ``source`` into the flat file ``destination``:
     the same bytes as the mbrkd2flat command writes, written in large blocks.
     Generated outputs, errors and label lists are not written.
+
+    As the command does, refuses with ValueError a destination that is the
+    source under any name (a link, a hard link) and a dataset with neither
+    inputs nor expected outputs ("No inputs or expected outputs to convert").
+    The file is written under a temporary name next to ``destination`` and
+    renamed over it once complete: a failure leaves the old file as it was.
     """
     raw_source, shown_source = _paths(source)
     raw_destination, shown_destination = _paths(destination)
     _mbrk.to_flat(raw_source, shown_source, raw_destination, shown_destination)
 
 
-def read_flat(path: PathLike, rows: int, inputs: int, outputs: int) -> Dataset:
+def read_flat(path: PathLike, rows: Optional[int], inputs: int, outputs: int) -> Dataset:
     """Reads a flat file of ``rows`` rows, each ``inputs`` then ``outputs``
-    numbers, into a Dataset (its ``inputs`` and ``expected``). Reading is
-    lenient, as the toolkit's flat reader: a short or malformed file still
-    gives ``rows`` rows. Raises ValueError for a negative count, or OSError.
+    numbers, into a Dataset (its ``inputs`` and ``expected``); with ``rows``
+    None, of as many whole rows as the file holds.
+
+    Reading is strict: numbers are separated by any white space (lines do not
+    matter), each word must be wholly a number or one of the flat writer's
+    ``+INF``, ``-INF``, ``+NAN``, ``-NAN``, and there must be exactly
+    ``rows * (inputs + outputs)`` numbers (with ``rows`` None, a whole multiple
+    of ``inputs + outputs``). Raises FormatError with the place otherwise (a
+    dataset file given by mistake too), ValueError for a negative count, or
+    OSError. Memory follows what the file holds, not the counts asked.
     """
-    rows, inputs, outputs = (_checks.whole(name, value) for name, value in
-                             (("rows", rows), ("inputs", inputs), ("outputs", outputs)))
+    if rows is not None:
+        rows = _checks.whole("rows", rows)
+    inputs, outputs = (_checks.whole(name, value) for name, value in
+                       (("inputs", inputs), ("outputs", outputs)))
     raw, shown = _paths(path)
     return Dataset(*_mbrk.read_flat(raw, shown, rows, inputs, outputs))
 

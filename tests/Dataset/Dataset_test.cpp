@@ -386,17 +386,56 @@ TEST(WriteFlat, RefusesMatricesOfDifferentRowCounts) {
   EXPECT_THROW(WriteFlat(dir.File("x.flat"), mismatched), std::invalid_argument);
 }
 
-TEST(ReadFlat, ReadsWhatTheFlatReaderReads) {
+TEST(ReadFlat, ReadsWhatTheFlatReaderReadsAndNothingElse) {
   test::TempDir dir;
-  test::WriteFile(dir.File("a.flat"), "1 2 3\n4 5e-3 +6\n7 oops 9\n");
+  test::WriteFile(dir.File("a.flat"), "1 2 3\n4 5e-3 +6\n+INF -NAN 0.5\n");
   Data* read = nullptr;
-  TFlatFiler::LoadData(dir.File("a.flat").c_str(), read, 4, 2, 1);
+  TFlatFiler::LoadData(dir.File("a.flat").c_str(), read, 2, 2, 1);
   const std::unique_ptr<Data> table(read);
-  const Dataset dataset = ReadFlat(dir.File("a.flat"), 4, 2, 1);
-  EXPECT_EQ("", CompareTable(table.get(), dataset.inputs, dataset.expected, std::nullopt));
+  const Dataset dataset = ReadFlat(dir.File("a.flat"), std::nullopt, 2, 1);
+  EXPECT_EQ(3U, dataset.Rows());
+  const Dataset two = ReadFlat(dir.File("a.flat"), 3, 1, 2);
+  EXPECT_EQ(dataset.inputs(2, 0), two.inputs(2, 0));
+  Dataset first_two = dataset;
+  first_two.inputs = Matrix(2, 2, {1, 2, 4, 5e-3});
+  first_two.expected = Matrix(2, 1, {3, 6});
+  EXPECT_EQ("", CompareTable(table.get(), first_two.inputs, first_two.expected, std::nullopt));
   EXPECT_EQ(0U, dataset.generated.Width());
-  EXPECT_EQ(4U, dataset.errors.Rows());
+  EXPECT_EQ(3U, dataset.errors.Rows());
   EXPECT_THROW(ReadFlat(dir.File("a.flat"), -1, 1, 1), std::invalid_argument);
+  try {
+    ReadFlat(dir.File("a.flat"), 2, 2, 1);
+    ADD_FAILURE() << "read";
+  } catch (const FormatError& error) {
+    EXPECT_EQ(dir.File("a.flat") + ":3:5: End of file expected", std::string(error.what()));
+  }
+}
+
+// Values whose fifteen digits do not read back get the digits that do; the
+// rest of the bytes stay SaveDatFile's (all of them for the samples, whose
+// values fifteen digits hold).
+TEST(WriteDataset, WritesMoreDigitsOnlyWhereFifteenDoNotReadBack) {
+  test::TempDir dir;
+  const std::pair<std::string, std::string> longer[] = {
+      {"2.2250738585072e-308", "2.2250738585072014e-308"},
+      {"123456789.123457", "123456789.12345679"}};
+  for (const char* name : {"sensors.mbrk", "iris-labels.mbrk", "model-run.mbrk", "extremes.mbrk"}) {
+    FileTools tools;
+    Data* first = nullptr;
+    Data* second = nullptr;
+    ReadDatFile(tools, Sample(name).c_str(), first, second);
+    const std::unique_ptr<Data> table1(first), table2(second);
+    ASSERT_EQ(SUCCESS, SaveDatFile(tools, dir.File("tables.mbrk").c_str(), first, second));
+    WriteDataset(dir.File("dataset.mbrk"), ReadDataset(Sample(name)));
+    std::string fifteen = test::ReadFile(dir.File("tables.mbrk"));
+    if (std::string(name) == "extremes.mbrk") {
+      for (const auto& [from, to] : longer) {
+        ASSERT_NE(std::string::npos, fifteen.find(from));
+        fifteen.replace(fifteen.find(from), from.size(), to);
+      }
+    }
+    EXPECT_EQ(fifteen, test::ReadFile(dir.File("dataset.mbrk"))) << name;
+  }
 }
 
 TEST(ReadWindow, ChainedWindowsReadTheWholeFile) {

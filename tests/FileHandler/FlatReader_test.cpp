@@ -50,7 +50,9 @@ TEST(FlatReader, ShortOrMalformedFilesStillGiveEveryRow) {
       {"1\t2\n\n3", 2, 2, 0, "1 2 |;3 2 |;"},  // ended: the previous row's value
       {"5", 2, 1, 2, "5 | 0 0;5 | 0 0;"},      // first row: 0.0 where nothing came
       {"1 x 3", 2, 2, 0, "1 0 |;1 0 |;"},      // not a number: 0, then nothing more
-      {"+INF 2", 1, 1, 1, "0 | 0;"},
+      {"+INF 2", 1, 1, 1, "inf | 2;"},
+      {"-NAN\n-INF", 1, 1, 1, "-nan | -inf;"},
+      {"+INX 2", 1, 1, 1, "0 | 0;"},
       {"1e400 7", 1, 2, 0, "1.79769e+308 0 |;"},  // out of range: the largest double
       {"", 2, 0, 1, "| 0;| 0;"},
       {"9", 0, 2, 1, ""},

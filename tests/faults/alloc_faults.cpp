@@ -374,12 +374,14 @@ TEST(AllocationFailure, DatasetOperationsPropagateItAndReleaseEverything) {
   mbrk::test::WriteFile(broken, "[DataSet]\n[Rows = 1][Inputs = 1]\n[Data]\n x [~Data][~DataSet]");
   const mbrk::Dataset dataset = mbrk::ReadDataset(labels);
   const std::string written = dir.File("written");
+  const std::string flat = dir.File("a.flat");
+  mbrk::test::WriteFile(flat, "1 2\n3 4\n");
   const std::function<void()> actions[] = {
       [&] { mbrk::ReadDataset(labels); },
       [&] { mbrk::ReadDataset(two_tables); },
       [&] { mbrk::ReadWindow(labels, 0, 3); },
       [&] { mbrk::ProbeDataset(two_tables); },
-      [&] { mbrk::ReadFlat(labels, 2, 1, 1); },
+      [&] { mbrk::ReadFlat(flat, 2, 1, 1); },
       [&] { mbrk::WriteDataset(written, dataset); },
       [&] { mbrk::WriteFlat(written, dataset); },
       [&] {
