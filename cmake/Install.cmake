@@ -3,11 +3,14 @@
 #
 #   component mbrk (package mbrk)
 #   bin/mbrkd2flat                     the converter
+#   bin/mbrk                           the command for the shell (info, check, ...)
 #   lib/libmbrk.a                      the toolkit library
 #   include/mbrk/<Module>/<Header>.h   its public headers
 #   lib/cmake/mbrk/                    find_package(mbrk) -> mbrk::mbrk, mbrk::mbrkd2flat
 #   lib/pkgconfig/mbrk.pc              pkg-config --cflags --libs mbrk
-#   share/man/man1/mbrkd2flat.1.gz     the manual page
+#   share/man/man1/mbrkd2flat.1.gz     the manual pages
+#   share/man/man1/mbrk.1.gz
+#   share/bash-completion/completions/mbrk   its bash completion
 #   share/doc/mbrk/copyright           the licence (changelog.gz beside it)
 #
 #   component python (package python3-mbrk), when the Python package is built
@@ -52,6 +55,17 @@ if(TARGET mbrkd2flat)
     DEPENDS ${PROJECT_SOURCE_DIR}/doc/mbrkd2flat.1)
   add_custom_target(mbrk_manpage ALL DEPENDS ${MBRK_MANPAGE_GZ})
   install(FILES ${MBRK_MANPAGE_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT mbrk)
+endif()
+if(TARGET mbrk_cli)
+  install(TARGETS mbrk_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT mbrk)
+  set(MBRK_CLI_MANPAGE_GZ ${PROJECT_BINARY_DIR}/mbrk.1.gz)
+  add_custom_command(OUTPUT ${MBRK_CLI_MANPAGE_GZ}
+    COMMAND ${MBRK_GZIP} -9nc ${PROJECT_SOURCE_DIR}/doc/mbrk.1 > ${MBRK_CLI_MANPAGE_GZ}
+    DEPENDS ${PROJECT_SOURCE_DIR}/doc/mbrk.1)
+  add_custom_target(mbrk_cli_manpage ALL DEPENDS ${MBRK_CLI_MANPAGE_GZ})
+  install(FILES ${MBRK_CLI_MANPAGE_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT mbrk)
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/bash-completion/mbrk
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions COMPONENT mbrk)
 endif()
 # The licence and the release history, as a Debian package carries them.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${PROJECT_BINARY_DIR}/changelog @ONLY)
@@ -112,7 +126,9 @@ set(CPACK_DEBIAN_MBRK_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_MBRK_DESCRIPTION "dataset converter and C++ toolkit for the bracketed text format
 mbrkd2flat converts a numeric dataset written in the bracketed text
 format into a flat text file: one line per row holding the row's inputs
-and expected outputs, nine significant digits each.
+and expected outputs, nine significant digits each. mbrk looks into,
+checks and converts such datasets from the shell: info, check, head,
+stats, and convert to CSV, TSV, NumPy .npy, flat or dataset files.
 
 The package also holds the mbrk C++17 library (static) with its headers,
 a CMake package (find_package(mbrk), target mbrk::mbrk) and a pkg-config
