@@ -180,7 +180,10 @@ def windows(path: PathLike, rows: int = 10_000, dtype: npt.DTypeLike = np.float6
                 count = min(rows, reader.rows_left)
                 parts = reader.next(count)
                 if kind == np.float32:
-                    parts = (*(a.astype(np.float32) for a in parts[:4]), *parts[4:])
+                    # Beyond float's range a value becomes an infinity of its
+                    # sign, as load() stores it: no warning.
+                    with np.errstate(over="ignore"):
+                        parts = (*(a.astype(np.float32) for a in parts[:4]), *parts[4:])
                 if count:  # a file of no rows still has its end read
                     yield Dataset(*parts)
         finally:
