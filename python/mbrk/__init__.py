@@ -159,8 +159,8 @@ def windows(path: PathLike, rows: int = 10_000, dtype: npt.DTypeLike = np.float6
     """Iterates over the dataset file ``path`` in Datasets of ``rows`` rows
     (the last one may be shorter); memory holds one window at a time.
 
-    The file is opened and its header read at once (its errors are raised by
-    this call); it stays open until the iteration ends or is dropped. Each
+    The file is opened and its header read at once (its errors, and that of
+    a file too short for its rows, are raised by this call); it stays open until the iteration ends or is dropped. Each
     window is read when it is due and costs what its rows cost. All windows
     together give exactly load()'s rows, or raise load()'s FormatError: the
     last window also reads what follows the rows. A file replaced or changed
