@@ -262,18 +262,7 @@ DatasetShape ProbeDataset(const std::string& path, const ReadOptions& options) {
   return WithFile(path, options.strict, [&options](std::istream& in) {
     const StrictReading strict(in, options.strict);
     FileTools tools;
-    const DataBlock block = ReadToDataBlock(tools, in);
-    const RowLayout& layout = block.layout;
-    DatasetShape shape;
-    shape.rows = block.rows;
-    shape.inputs = layout.inputs;
-    shape.expected = layout.expected;
-    shape.generated = layout.generated;
-    shape.errors = layout.errors;
-    shape.expected_labels = layout.labels1;
-    shape.generated_labels = layout.labels2;
-    shape.format_version = block.format_version;
-    return shape;
+    return HeaderShape(ReadToDataBlock(tools, in));
   });
 }
 
