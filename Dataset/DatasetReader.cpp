@@ -47,18 +47,25 @@ void CopyLabels(std::optional<std::vector<Labels>>& lists, std::int32_t row,
   }
 }
 
-}  // namespace
-
-Dataset ShapedDataset(const RowLayout& layout, std::int32_t count) {
-  const auto rows = static_cast<std::size_t>(count);
-  Dataset dataset;
-  dataset.inputs = Matrix(rows, static_cast<std::size_t>(layout.inputs));
-  dataset.expected = Matrix(rows, static_cast<std::size_t>(layout.expected));
-  dataset.generated = Matrix(rows, static_cast<std::size_t>(layout.generated));
-  dataset.errors = Matrix(rows, static_cast<std::size_t>(layout.errors));
+// A dataset of matrices of `Data`'s kind shaped by `layout`, with `rows` rows
+// of zeros.
+template <typename Data>
+Data Shaped(const RowLayout& layout, std::size_t rows) {
+  using Of = decltype(Data::inputs);
+  Data dataset;
+  dataset.inputs = Of(rows, static_cast<std::size_t>(layout.inputs));
+  dataset.expected = Of(rows, static_cast<std::size_t>(layout.expected));
+  dataset.generated = Of(rows, static_cast<std::size_t>(layout.generated));
+  dataset.errors = Of(rows, static_cast<std::size_t>(layout.errors));
   if (layout.labels1) dataset.expected_labels.emplace(rows);
   if (layout.labels2) dataset.generated_labels.emplace(rows);
   return dataset;
+}
+
+}  // namespace
+
+Dataset ShapedDataset(const RowLayout& layout, std::int32_t count) {
+  return Shaped<Dataset>(layout, static_cast<std::size_t>(count));
 }
 
 RowPlaces DatasetRows::Places(std::int32_t row) {
@@ -124,15 +131,7 @@ class FloatRows final : public RowDestination {
 
 // A float dataset shaped by the header, with `count` rows of zeros.
 FloatDataset ShapedFloatDataset(const DataBlock& block) {
-  const auto rows = static_cast<std::size_t>(block.rows);
-  const RowLayout& layout = block.layout;
-  FloatDataset dataset;
-  dataset.inputs = FloatMatrix(rows, static_cast<std::size_t>(layout.inputs));
-  dataset.expected = FloatMatrix(rows, static_cast<std::size_t>(layout.expected));
-  dataset.generated = FloatMatrix(rows, static_cast<std::size_t>(layout.generated));
-  dataset.errors = FloatMatrix(rows, static_cast<std::size_t>(layout.errors));
-  if (layout.labels1) dataset.expected_labels.emplace(rows);
-  if (layout.labels2) dataset.generated_labels.emplace(rows);
+  FloatDataset dataset = Shaped<FloatDataset>(block.layout, static_cast<std::size_t>(block.rows));
   dataset.format_version = block.format_version;
   return dataset;
 }
