@@ -34,9 +34,6 @@ namespace mbrk {
 
 namespace {
 
-// The piece in which a file is read once more to find where an error stands.
-constexpr std::size_t kLocateChunk = 256 * 1024;
-
 // ---- Rows into matrices ----------------------------------------------------------
 
 // Row `row`'s label list into `lists`, the labels copied.
@@ -50,18 +47,25 @@ void CopyLabels(std::optional<std::vector<Labels>>& lists, std::int32_t row,
   }
 }
 
-}  // namespace
-
-Dataset ShapedDataset(const RowLayout& layout, std::int32_t count) {
-  const auto rows = static_cast<std::size_t>(count);
-  Dataset dataset;
-  dataset.inputs = Matrix(rows, static_cast<std::size_t>(layout.inputs));
-  dataset.expected = Matrix(rows, static_cast<std::size_t>(layout.expected));
-  dataset.generated = Matrix(rows, static_cast<std::size_t>(layout.generated));
-  dataset.errors = Matrix(rows, static_cast<std::size_t>(layout.errors));
+// A dataset of matrices of `Data`'s kind shaped by `layout`, with `rows` rows
+// of zeros.
+template <typename Data>
+Data Shaped(const RowLayout& layout, std::size_t rows) {
+  using Of = decltype(Data::inputs);
+  Data dataset;
+  dataset.inputs = Of(rows, static_cast<std::size_t>(layout.inputs));
+  dataset.expected = Of(rows, static_cast<std::size_t>(layout.expected));
+  dataset.generated = Of(rows, static_cast<std::size_t>(layout.generated));
+  dataset.errors = Of(rows, static_cast<std::size_t>(layout.errors));
   if (layout.labels1) dataset.expected_labels.emplace(rows);
   if (layout.labels2) dataset.generated_labels.emplace(rows);
   return dataset;
+}
+
+}  // namespace
+
+Dataset ShapedDataset(const RowLayout& layout, std::int32_t count) {
+  return Shaped<Dataset>(layout, static_cast<std::size_t>(count));
 }
 
 RowPlaces DatasetRows::Places(std::int32_t row) {
@@ -127,15 +131,7 @@ class FloatRows final : public RowDestination {
 
 // A float dataset shaped by the header, with `count` rows of zeros.
 FloatDataset ShapedFloatDataset(const DataBlock& block) {
-  const auto rows = static_cast<std::size_t>(block.rows);
-  const RowLayout& layout = block.layout;
-  FloatDataset dataset;
-  dataset.inputs = FloatMatrix(rows, static_cast<std::size_t>(layout.inputs));
-  dataset.expected = FloatMatrix(rows, static_cast<std::size_t>(layout.expected));
-  dataset.generated = FloatMatrix(rows, static_cast<std::size_t>(layout.generated));
-  dataset.errors = FloatMatrix(rows, static_cast<std::size_t>(layout.errors));
-  if (layout.labels1) dataset.expected_labels.emplace(rows);
-  if (layout.labels2) dataset.generated_labels.emplace(rows);
+  FloatDataset dataset = Shaped<FloatDataset>(block.layout, static_cast<std::size_t>(block.rows));
   dataset.format_version = block.format_version;
   return dataset;
 }
@@ -161,76 +157,6 @@ Dataset ReadWhole(std::istream& in, const ParallelRowOptions& options) {
   read.ReadRows(destination, &options);
   return dataset;
 }
-
-// ---- Positions of errors -----------------------------------------------------------
-
-struct Position {
-  std::int64_t line = 0;
-  std::int64_t column = 0;
-  std::int64_t offset = -1;
-};
-
-// Reads `length` bytes of `sb` from where it stands and finds the point just
-// past the last byte among them that is not a separator. Only ever run once
-// reading has failed: the reader itself keeps no count of lines.
-Position Locate(std::streambuf& sb, std::int64_t length, bool strict) {
-  Position mark{1, 1, 0};
-  std::int64_t line = 1, column = 1, offset = 0;
-  bool after_cr = false;
-  // No larger than the bytes to read: a small file costs no large buffer.
-  const auto chunk_size = static_cast<std::size_t>(
-      std::clamp<std::int64_t>(length, 1, static_cast<std::int64_t>(kLocateChunk)));
-  std::unique_ptr<char[]> chunk(new char[chunk_size]);
-  while (offset < length) {
-    const auto wanted = static_cast<std::streamsize>(
-        std::min<std::int64_t>(length - offset, static_cast<std::int64_t>(chunk_size)));
-    const std::streamsize got = sb.sgetn(chunk.get(), wanted);
-    if (got <= 0) break;
-    for (std::streamsize i = 0; i < got; ++i) {
-      const auto c = static_cast<unsigned char>(chunk[static_cast<std::size_t>(i)]);
-      if (c == '\n') {
-        if (!after_cr) ++line;
-        column = 1;
-        after_cr = false;
-      } else if (c == '\r') {
-        ++line;
-        column = 1;
-        after_cr = true;
-      } else {
-        after_cr = false;
-        ++column;
-        if (!IsSeparator(c) || (strict && c > 127)) mark = Position{line, column, offset + i + 1};
-      }
-    }
-    offset += got;
-  }
-  return mark;
-}
-
-}  // namespace
-
-void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff start,
-                      const std::string& path, bool strict, LocateIn where) {
-  const std::unique_ptr<char[]> message(error.MbrStrMessage);
-  const std::string text = message != nullptr ? message.get() : "";
-  std::streambuf* const sb = in.rdbuf();
-  const std::streamoff stop = sb->pubseekoff(0, std::ios::cur, std::ios::in);
-  Position at;
-  if (start >= 0 && stop >= start) {
-    if (!path.empty() && where == LocateIn::kPath) {
-      InputFile again;
-      if (OpenInput(again, path.c_str(), std::ios::binary) == InputStatus::kOpen) {
-        at = Locate(*again.stream().rdbuf(), stop, strict);
-      }
-    } else if (std::streamoff(sb->pubseekpos(start, std::ios::in)) == start) {
-      at = Locate(*sb, stop - start, strict);
-      sb->pubseekpos(stop, std::ios::in);
-    }
-  }
-  throw FormatError(text, path, at.line, at.column, at.offset);
-}
-
-namespace {
 
 // Runs `read` on the stream `raw` from where it stands, decoded where it is
 // compressed, and reports its format errors with their position: in the
@@ -335,18 +261,7 @@ DatasetShape ProbeDataset(const std::string& path, const ReadOptions& options) {
   return WithFile(path, options.strict, [&options](std::istream& in) {
     const StrictReading strict(in, options.strict);
     FileTools tools;
-    const DataBlock block = ReadToDataBlock(tools, in);
-    const RowLayout& layout = block.layout;
-    DatasetShape shape;
-    shape.rows = block.rows;
-    shape.inputs = layout.inputs;
-    shape.expected = layout.expected;
-    shape.generated = layout.generated;
-    shape.errors = layout.errors;
-    shape.expected_labels = layout.labels1;
-    shape.generated_labels = layout.labels2;
-    shape.format_version = block.format_version;
-    return shape;
+    return HeaderShape(ReadToDataBlock(tools, in));
   });
 }
 

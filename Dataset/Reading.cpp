@@ -29,8 +29,9 @@ struct Position {
 
 // Reads `length` bytes of `sb` from where it stands and finds the point just
 // past the last byte among them that is not a separator. Only ever run once
-// reading has failed: the reader itself keeps no count of lines.
-Position Locate(std::streambuf& sb, std::int64_t length) {
+// reading has failed: the reader itself keeps no count of lines. Read
+// `strict`ly, a byte above 127 counts as a token's byte.
+Position Locate(std::streambuf& sb, std::int64_t length, bool strict) {
   Position mark{1, 1, 0};
   std::int64_t line = 1, column = 1, offset = 0;
   bool after_cr = false;
@@ -56,7 +57,7 @@ Position Locate(std::streambuf& sb, std::int64_t length) {
       } else {
         after_cr = false;
         ++column;
-        if (!IsSeparator(c)) mark = Position{line, column, offset + i + 1};
+        if (!IsSeparator(c) || (strict && c > 127)) mark = Position{line, column, offset + i + 1};
       }
     }
     offset += got;
@@ -78,12 +79,33 @@ Position Where(Codec codec, std::istream& raw, std::streamoff start, const std::
   } else if (start < 0 || std::streamoff(sb->pubseekpos(start, std::ios::in)) != start) {
     return Position{};
   }
-  if (codec == Codec::kPlain) return Locate(*sb, stop);
+  if (codec == Codec::kPlain) return Locate(*sb, stop, false);
   DecodingBuffer decoded(codec, sb);
-  return Locate(decoded, stop);
+  return Locate(decoded, stop, false);
 }
 
 }  // namespace
+
+void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff start,
+                      const std::string& path, bool strict, LocateIn where) {
+  const std::unique_ptr<char[]> message(error.MbrStrMessage);
+  const std::string text = message != nullptr ? message.get() : "";
+  std::streambuf* const sb = in.rdbuf();
+  const std::streamoff stop = sb->pubseekoff(0, std::ios::cur, std::ios::in);
+  Position at;
+  if (start >= 0 && stop >= start) {
+    if (!path.empty() && where == LocateIn::kPath) {
+      InputFile again;
+      if (OpenInput(again, path.c_str(), std::ios::binary) == InputStatus::kOpen) {
+        at = Locate(*again.stream().rdbuf(), stop, strict);
+      }
+    } else if (std::streamoff(sb->pubseekpos(start, std::ios::in)) == start) {
+      at = Locate(*sb, stop - start, strict);
+      sb->pubseekpos(stop, std::ios::in);
+    }
+  }
+  throw FormatError(text, path, at.line, at.column, at.offset);
+}
 
 [[noreturn]] void ThrowReadingError(FileTools::Error& error, const DecodedInput& input,
                                     std::istream& raw, std::streamoff start,

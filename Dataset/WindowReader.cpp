@@ -26,21 +26,6 @@ namespace mbrk {
 
 namespace {
 
-// The header's shape, as ProbeDataset gives it.
-DatasetShape ShapeOf(const DataBlock& block) {
-  const RowLayout& layout = block.layout;
-  DatasetShape shape;
-  shape.rows = block.rows;
-  shape.inputs = layout.inputs;
-  shape.expected = layout.expected;
-  shape.generated = layout.generated;
-  shape.errors = layout.errors;
-  shape.expected_labels = layout.labels1;
-  shape.generated_labels = layout.labels2;
-  shape.format_version = block.format_version;
-  return shape;
-}
-
 Window ReadWindowFrom(std::istream& in, std::int64_t offset, std::int32_t count,
                       std::int32_t first_row) {
   FileTools tools;
@@ -173,7 +158,7 @@ WindowReader::WindowReader(const std::string& path, std::int64_t offset, std::in
   s.marked.emplace(s.in(), s.strict);
   s.Guarded([&] {
     s.windows.emplace(s.tools, s.in(), offset, first_row);
-    s.shape = ShapeOf(s.windows->block());
+    s.shape = HeaderShape(s.windows->block());
   });
 }
 

@@ -133,17 +133,6 @@ class Placement {
   std::uint64_t row_width_;
 };
 
-// Reads into buffer[from, size) as much as the stream gives; returns the end
-// of what the buffer then holds.
-std::size_t Fill(std::streambuf& sb, char* buffer, std::size_t from, std::size_t size) {
-  while (from < size) {
-    const std::streamsize got = sb.sgetn(buffer + from, static_cast<std::streamsize>(size - from));
-    if (got <= 0) break;
-    from += static_cast<std::size_t>(got);
-  }
-  return from;
-}
-
 // The reading of one data block: piece by piece, each cut into chunks,
 // parsed, put in order and placed.
 class PieceReader {

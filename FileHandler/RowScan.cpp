@@ -72,15 +72,6 @@ std::size_t ScannedLength(const Bytes& b) {
   return length;
 }
 
-std::size_t Fill(std::streambuf& sb, char* buffer, std::size_t from, std::size_t size) {
-  while (from < size) {
-    const std::streamsize got = sb.sgetn(buffer + from, static_cast<std::streamsize>(size - from));
-    if (got <= 0) break;
-    from += static_cast<std::size_t>(got);
-  }
-  return from;
-}
-
 }  // namespace
 
 namespace {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "Base/internal/NumberText.h"
+#include "FileHandler/internal/CommentDepth.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -34,19 +35,9 @@ bool NumberWord(const char* p, const char* q) {
 Step ScanComment(const Bytes& b, std::size_t p) {
   if (p + 2 >= b.held) return b.Short();
   if (b[p + 1] != '*' || b[p + 2] == '/') return Step{Found::kForeign, 0};
-  std::uint64_t depth = 1;
-  int previous = ' ';
+  CommentDepth comment;
   for (std::size_t q = p + 2; q < b.held; ++q) {
-    const int c = b[q];
-    if (previous == '*' && c == '/') {
-      if (--depth == 0) return Step{Found::kComment, q + 1};
-      previous = '*';
-    } else if (previous == '/' && c == '*') {
-      ++depth;
-      previous = ' ';
-    } else {
-      previous = c;
-    }
+    if (comment.Closes(b[q])) return Step{Found::kComment, q + 1};
   }
   return b.Short();
 }

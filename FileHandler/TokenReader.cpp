@@ -12,6 +12,7 @@
 #include "Base/internal/NumberText.h"
 #include "Base/internal/Text.h"
 #include "FileHandler/ParseTools.h"
+#include "FileHandler/internal/CommentDepth.h"
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ReaderError.h"
 #include "FileHandler/internal/Strict.h"
@@ -97,26 +98,13 @@ char* FileTools::ReadWord(std::istream& in, int first) {
   return heap.release();
 }
 
-// Counting the depth instead of recursing keeps a file of a million nested
-// openings from exhausting the stack. When a nested comment closes, the
-// enclosing one continues with the "*" of the nested opening as its previous
-// character: a "/" right after the nested "*/" closes the enclosing comment.
 void FileTools::SkipComment(std::istream& in) {
   ByteReader bytes(in);
-  std::uint64_t depth = 1;  // comments open, this one included
-  int previous = ' ';
+  CommentDepth comment;
   for (;;) {
     const int c = bytes.Next();
     if (c == kEndOfInput) Fail(in, "Unexpected end of file during comment");
-    if (previous == '*' && c == '/') {
-      if (--depth == 0) return;
-      previous = '*';
-    } else if (previous == '/' && c == '*') {
-      ++depth;
-      previous = ' ';
-    } else {
-      previous = c;
-    }
+    if (comment.Closes(c)) return;
   }
 }
 

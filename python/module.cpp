@@ -128,8 +128,24 @@ py::object TakeLabels(std::optional<std::vector<mbrk::Labels>>& lists) {
   return std::move(rows);
 }
 
-// The parts of a Dataset, in the order of mbrk.Dataset's constructor.
-py::tuple TakeParts(mbrk::Dataset& dataset) {
+// The float matrix as a float32 array of shape (rows, width) that owns the
+// matrix's values, handed over as TakeArray hands doubles over.
+py::array TakeArray(mbrk::FloatMatrix& matrix) {
+  const auto rows = static_cast<py::ssize_t>(matrix.rows);
+  const auto width = static_cast<py::ssize_t>(matrix.width);
+  if (matrix.values == nullptr) return py::array_t<float>({rows, width});
+  const py::capsule owner(matrix.values.get(), [](void* p) { std::free(p); });
+  const float* data = matrix.values.release();  // the capsule owns them now
+  return py::array_t<float>(
+      {rows, width},
+      {width * static_cast<py::ssize_t>(sizeof(float)), static_cast<py::ssize_t>(sizeof(float))},
+      data, owner);
+}
+
+// The parts of a Dataset or FloatDataset, in the order of mbrk.Dataset's
+// constructor.
+template <typename Data>
+py::tuple TakeParts(Data& dataset) {
   py::object version = py::none();
   if (dataset.format_version) version = py::float_(*dataset.format_version);
   py::array inputs = TakeArray(dataset.inputs);
@@ -140,20 +156,6 @@ py::tuple TakeParts(mbrk::Dataset& dataset) {
   py::object generated_labels = TakeLabels(dataset.generated_labels);
   return py::make_tuple(inputs, expected, generated, errors, expected_labels, generated_labels,
                         version);
-}
-
-// The float matrix as a float32 array of shape (rows, width) that owns the
-// matrix's values, handed over as TakeArray hands doubles over.
-py::array TakeFloatArray(mbrk::FloatMatrix& matrix) {
-  const auto rows = static_cast<py::ssize_t>(matrix.rows);
-  const auto width = static_cast<py::ssize_t>(matrix.width);
-  if (matrix.values == nullptr) return py::array_t<float>({rows, width});
-  const py::capsule owner(matrix.values.get(), [](void* p) { std::free(p); });
-  const float* data = matrix.values.release();  // the capsule owns them now
-  return py::array_t<float>(
-      {rows, width},
-      {width * static_cast<py::ssize_t>(sizeof(float)), static_cast<py::ssize_t>(sizeof(float))},
-      data, owner);
 }
 
 using Array = py::array_t<double, py::array::c_style | py::array::forcecast>;
@@ -201,16 +203,7 @@ py::tuple LoadFloat32(const std::string& path, const py::object& shown, bool str
   options.strict = strict;
   mbrk::FloatDataset dataset =
       Unlocked(shown, [&] { return mbrk::ReadFloatDataset(path, options); });
-  py::object version = py::none();
-  if (dataset.format_version) version = py::float_(*dataset.format_version);
-  py::array inputs = TakeFloatArray(dataset.inputs);
-  py::array expected = TakeFloatArray(dataset.expected);
-  py::array generated = TakeFloatArray(dataset.generated);
-  py::array errors = TakeFloatArray(dataset.errors);
-  py::object expected_labels = TakeLabels(dataset.expected_labels);
-  py::object generated_labels = TakeLabels(dataset.generated_labels);
-  return py::make_tuple(inputs, expected, generated, errors, expected_labels, generated_labels,
-                        version);
+  return TakeParts(dataset);
 }
 
 py::tuple Window(const std::string& path, const py::object& shown, std::int64_t offset,

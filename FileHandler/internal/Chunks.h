@@ -5,6 +5,7 @@
 #define MBRK_FILEHANDLER_INTERNAL_CHUNKS_H
 
 #include <cstddef>
+#include <streambuf>
 #include <vector>
 
 namespace mbrk {
@@ -25,6 +26,17 @@ std::size_t CompleteLength(const char* piece, std::size_t held);
 /// holds too few, and returns their count.
 std::size_t CutChunks(const char* piece, std::size_t length, std::size_t chunk_bytes,
                       std::vector<ByteRange>& chunks);
+
+/// Reads into buffer[from, size) as much as `sb` gives; returns the end of
+/// what the buffer then holds.
+inline std::size_t Fill(std::streambuf& sb, char* buffer, std::size_t from, std::size_t size) {
+  while (from < size) {
+    const std::streamsize got = sb.sgetn(buffer + from, static_cast<std::streamsize>(size - from));
+    if (got <= 0) break;
+    from += static_cast<std::size_t>(got);
+  }
+  return from;
+}
 
 }  // namespace mbrk
 
