@@ -6,6 +6,10 @@
 #include <string>
 #include <system_error>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "Base/internal/DecimalDigits.h"
 #include "Base/internal/NumberText.h"
 
@@ -53,14 +57,46 @@ std::size_t FormatExactGeneral(double value, char* buffer) noexcept {
 template <int N>
 struct ManyDigits;
 
+// The eight digits of n < 10^8 as the bytes of a word, the first lowest.
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && \
+    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+inline std::uint64_t EightDigitsWord(std::uint32_t n) {
+  const auto pair = [](std::uint32_t k) {
+    std::uint16_t two;
+    std::memcpy(&two, kDigitPairs + 2 * k, sizeof two);
+    return std::uint64_t{two};
+  };
+  const std::uint32_t high = n / 10000;
+  const std::uint32_t low = n % 10000;
+  return pair(high / 100) | pair(high % 100) << 16 | pair(low / 100) << 32 | pair(low % 100) << 48;
+}
+#endif
+
+// The sixteen digits of n < 10^16 stored at once: Significant and LayOut
+// read them back as eight and sixteen bytes, which the processor forwards
+// from one store, where loads across the pair stores of
+// NineDigits::WriteEight wait for all of them to reach the cache.
+inline void WriteSixteenAtOnce(std::uint64_t n, char* out) {
+  const auto high = static_cast<std::uint32_t>(n / 100000000);
+  const auto low = static_cast<std::uint32_t>(n % 100000000);
+#if defined(__SSE2__) && defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && \
+    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  const __m128i both = _mm_set_epi64x(static_cast<long long>(EightDigitsWord(low)),
+                                      static_cast<long long>(EightDigitsWord(high)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), both);
+#else
+  NineDigits::WriteEight(high, out);
+  NineDigits::WriteEight(low, out + 8);
+#endif
+}
+
 template <>
 struct ManyDigits<16> {
   static constexpr int kCount = 16;
   static constexpr std::uint64_t kLow = 1000000000000000;
   static constexpr std::uint64_t kHigh = 10000000000000000;
   static void Write(std::uint64_t n, char* out) {
-    NineDigits::WriteEight(static_cast<std::uint32_t>(n / 100000000), out);
-    NineDigits::WriteEight(static_cast<std::uint32_t>(n % 100000000), out + 8);
+    WriteSixteenAtOnce(n, out);
     std::memset(out + 16, '0', 16);
   }
   static int Significant(const char* digits) {
@@ -90,6 +126,15 @@ std::size_t Lay(std::uint64_t digits, int exponent, char* out) {
   if (digits == Digits::kHigh) {  // rounded up to the next power of ten
     digits = Digits::kLow;
     ++exponent;
+  }
+  // LayOut writes up to 2 N characters, but no more than N + 6 in exponent
+  // form or after "0.000", and exponent + 1 + N in positional notation.
+  // Where that fits the kMaxValueText - 1 of `out` (a sign may precede), it
+  // writes there: a copy from scratch would load the text the moment after
+  // storing it piecemeal, which the processor cannot forward and waits on.
+  constexpr int kRoom = static_cast<int>(kMaxValueText) - 1;
+  if (exponent < 0 || exponent + 1 + Digits::kCount <= kRoom) {
+    return LayOut<Digits>(digits, exponent, out);
   }
   char text[kScratch];
   const std::size_t length = LayOut<Digits>(digits, exponent, text);

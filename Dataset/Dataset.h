@@ -380,8 +380,10 @@ Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t cou
 /// Once Next has thrown, every later Next throws the same.
 class WindowReader {
  public:
-  /// Opens `path` and reads its header (throws as ProbeDataset does). The
-  /// first window starts `offset` bytes into the data block, at row
+  /// Opens `path` and reads its header (throws as ProbeDataset does), and
+  /// refuses a file too short for the rows from `first_row` on as
+  /// ReadDataset refuses it ("Unexpected end of file" where the data block
+  /// starts, for the first row). The first window starts `offset` bytes into the data block, at row
   /// `first_row`: 0 and 0 for the first row, or a window's NextOffset() and
   /// NextRow() (or an index of the file's rows) for a later one. Throws
   /// std::invalid_argument for a negative offset or row or a row past the

@@ -93,7 +93,9 @@ WindowRead::WindowRead(FileTools& tools, std::istream& in, std::int64_t offset, 
   // Not knowing its row, the window never reaches the dataset's end tag.
   if (rows_left_ < 0) block_.dataset_name.reset();
   base_ = SeekWindow(in, offset);
-  RefuseHostileSize(in, count, block_.layout);
+  // Knowing its row, the window refuses a file too short for the rows left
+  // where and as the whole-file reader does, before it reads any row.
+  RefuseHostileSize(in, std::max(count, rows_left_), block_.layout);
 }
 
 std::int64_t WindowRead::ReadRows(RowDestination& destination) {
@@ -109,6 +111,9 @@ WindowSequence::WindowSequence(FileTools& tools, std::istream& in, std::int64_t 
   next_row_ = first_row;
   base_ = SeekWindow(in, offset);
   next_offset_ = offset;
+  // A file too short for the rows left is refused as the whole-file reader
+  // refuses it, before any window is read.
+  RefuseHostileSize(in, block_.rows - first_row, block_.layout);
 }
 
 std::int32_t WindowSequence::Prepare(std::int32_t count) {

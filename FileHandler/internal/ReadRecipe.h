@@ -72,9 +72,10 @@ class WindowRead {
 };
 
 /// Windows one after another from `in`, which the caller holds (with
-/// `tools`) for as long as this lives: construction reads the header and
-/// seeks `offset` bytes past the data block's start tag, which must be where
-/// row `first_row` begins (0 and 0 for the first row); each window is then
+/// `tools`) for as long as this lives: construction reads the header, seeks
+/// `offset` bytes past the data block's start tag, which must be where row
+/// `first_row` begins (0 and 0 for the first row), and refuses sizes the rest
+/// of the input cannot hold for the rows left; each window is then
 /// read from where the last one ended. Window after window to the last row
 /// reads the file as WholeRead reads it, the end of the file with the last.
 class WindowSequence {

@@ -1,8 +1,7 @@
 // mbrk head: the first rows of a dataset as a table, reading no further.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdint>
+#include <iostream>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -22,38 +21,21 @@ const char kHelp[] =
     "columns input_0 ..., expected_0 ..., generated_0 ..., error_0 ...; a vector of\n"
     "label lists is one column of name=value pairs. Values are shown exactly (the\n"
     "shortest text that reads back to the same number). Reading stops after N rows;\n"
-    "FILE '-' is standard input (read to its end, since a pipe cannot seek).\n"
+    "FILE '-' is standard input.\n"
     "\n"
     "  -n, --lines N  the rows to show (default 10)\n"
     "  -h, --help     this help\n"
     "\n"
     "Exit status: 0 shown, 1 the file cannot be read, 2 a usage error.\n";
 
-bool IsRegularFile(const std::string& path) {
-  struct stat status;
-  return path != "-" && ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
-}
-
-// The first `count` rows: a window of a regular file, else the whole input
-// cut short.
-Dataset FirstRows(const std::string& path, std::int64_t count, const Console& console) {
-  if (IsRegularFile(path)) {
-    const DatasetShape shape = ProbeDataset(path);
-    const auto rows = static_cast<std::int32_t>(std::min<std::int64_t>(count, shape.rows));
-    return ReadWindow(path, 0, rows).rows;
-  }
-  Progress silent(false, console.err);
-  Dataset dataset = ReadSource(path, console, silent);
-  const auto rows = static_cast<std::size_t>(
-      std::min<std::int64_t>(count, static_cast<std::int64_t>(dataset.Rows())));
-  for (Matrix* matrix : {&dataset.inputs, &dataset.expected, &dataset.generated, &dataset.errors}) {
-    Matrix first(rows, matrix->Width());
-    if (first.Size() != 0) std::copy_n(matrix->Data(), first.Size(), first.Data());
-    *matrix = std::move(first);
-  }
-  if (dataset.expected_labels) dataset.expected_labels->resize(rows);
-  if (dataset.generated_labels) dataset.generated_labels->resize(rows);
-  return dataset;
+// The first `count` rows, read in order on one open input: a plain file,
+// a compressed one or standard input alike, reading no further than they
+// take (and what the reader reads ahead).
+Dataset FirstRows(const std::string& path, std::int64_t count) {
+  const auto rows = static_cast<std::int32_t>(
+      std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
+  if (path == "-") return WindowStream(std::cin).Next(rows);
+  return WindowStream(path).Next(rows);
 }
 
 std::string ListText(const Labels& labels) {
@@ -108,7 +90,7 @@ int RunHead(const std::vector<std::string>& words, const Console& console) {
       ParseCount(args.Value("lines", "10"), "-n", 0, std::numeric_limits<std::int32_t>::max());
   const std::string& path = args.operands.front();
   try {
-    PrintRows(FirstRows(path, count, console), console.out);
+    PrintRows(FirstRows(path, count), console.out);
   } catch (const std::exception& error) {
     console.out << std::flush;
     console.err << "mbrk head: " << Describe(path, error) << std::endl;

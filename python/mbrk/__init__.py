@@ -242,8 +242,8 @@ def windows(path: Source, rows: int = 10_000, dtype: npt.DTypeLike = np.float64,
     (the last one may be shorter), from row ``start``; memory holds one
     window at a time.
 
-    The file is opened and its header read at once (its errors are raised by
-    this call); it stays open until the iteration ends or is dropped. Each
+    The file is opened and its header read at once (its errors, and that of
+    a file too short for its rows, are raised by this call); it stays open until the iteration ends or is dropped. Each
     window is read when it is due and costs what its rows cost. All windows
     together give exactly load()'s rows, or raise load()'s FormatError: the
     last window also reads what follows the rows. A file replaced or changed
@@ -281,7 +281,10 @@ def windows(path: Source, rows: int = 10_000, dtype: npt.DTypeLike = np.float64,
                 count = min(rows, reader.rows_left)
                 parts = reader.next(count)
                 if kind == np.float32:
-                    parts = (*(a.astype(np.float32) for a in parts[:4]), *parts[4:])
+                    # Beyond float's range a value becomes an infinity of its
+                    # sign, as load() stores it: no warning.
+                    with np.errstate(over="ignore"):
+                        parts = (*(a.astype(np.float32) for a in parts[:4]), *parts[4:])
                 if count:  # a file of no rows still has its end read
                     yield Dataset(*parts)
         finally:

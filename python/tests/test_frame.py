@@ -5,6 +5,7 @@ import pathlib
 import subprocess
 import sys
 import tracemalloc
+import warnings
 
 import numpy as np
 import pandas as pd
@@ -141,6 +142,15 @@ def test_float32_loads_round_the_exact_values(tmp_path):
     for wrong in (np.int32, np.float16, "text"):
         with pytest.raises(ValueError):
             mbrk.load(path, dtype=wrong)
+
+
+def test_float32_windows_round_beyond_float_range_as_load_does_and_silently():
+    extremes = SOURCE / "samples" / "extremes.mbrk"
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        windows = list(mbrk.windows(extremes, rows=3, dtype=np.float32))
+    whole = mbrk.load(extremes, dtype=np.float32)
+    assert np.vstack([w.inputs for w in windows]).tobytes() == whole.inputs.tobytes()
 
 
 @pytest.mark.parametrize("change, equal", [

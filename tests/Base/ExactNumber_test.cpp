@@ -89,6 +89,24 @@ TEST(ExactTexts, RandomBitPatternsReadBackAndMatchPrintf) {
   }
 }
 
+// Every layout of sixteen and seventeen digits, positional ones of every
+// length and both exponent forms, with their signs: the texts match printf's
+// and nothing is written past kMaxValueText.
+TEST(ExactTexts, EveryLayoutWithinTheBuffer) {
+  std::mt19937_64 random(7);
+  for (int exponent = -7; exponent <= 18; ++exponent) {
+    for (int i = 0; i < 400; ++i) {
+      const double unit = 1.0 + static_cast<double>(random() >> 11) * 0x1p-53 * 9.0;
+      const double value = (i % 2 ? -unit : unit) * std::pow(10.0, exponent);
+      char text[2 * kMaxValueText];
+      std::memset(text, '#', sizeof text);
+      const std::size_t length = FormatExact(value, text);
+      ASSERT_EQ(Reference(value), std::string(text, length)) << std::hexfloat << value;
+      ASSERT_EQ(std::string(kMaxValueText, '#'), std::string(text + kMaxValueText, kMaxValueText));
+    }
+  }
+}
+
 TEST(ExactTexts, FifteenDigitsWhereTheyReadBack) {
   char fifteen[kMaxValueText];
   for (double value : {0.1, 1.5, 1e20, 123.456, 1e-300, 4.35, -7.0e-7}) {

@@ -61,6 +61,9 @@ const char* const kFiles[] = {
     "[DataSet] [Rows = 2] [ExpectedOutputs = Labels] [Data] [a] [~Data] [~DataSet]",
     "[DataSet] [Rows = 2] [Inputs = 1] [ExpectedOutputs = Labels] [Data] 1 [a=2] 3 [b] [c] "
     "[~Data] [~DataSet]",
+    // Too short for its rows: refused where the data block starts.
+    "[DataSet] [Rows = 2000000000] [Inputs = 1000] [Data] 1 2 3",
+    "[DataSet] [Rows = 100000000] [ExpectedOutputs = Labels] [Data] []",
 };
 
 TEST(WindowReader, WindowAfterWindowGivesTheWholeFilesRowsOrItsError) {
