@@ -5,8 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <fstream>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -32,10 +31,12 @@ const char kHelp[] =
     "            same number (inf, -inf, nan for those)\n"
     "  npy       one float64 array, rows x columns (NaN for a missing label)\n"
     "  flat      the flat file mbrkd2flat writes (inputs, expected outputs)\n"
-    "  mbrk      a dataset file again\n"
-    "Without --to the format follows DST's suffix (.csv, .tsv, .npy, .flat, .mbrk).\n"
-    "SRC '-' is standard input, DST '-' standard output. DST is written to a\n"
-    "temporary file beside it and renamed when complete; it may not be SRC.\n"
+    "  mbrk      a dataset file again, compressed when DST ends in .gz (gzip),\n"
+    "            .xz or .zst (zstd)\n"
+    "Without --to the format follows DST's suffix (.csv, .tsv, .npy, .flat, .mbrk;\n"
+    "a name ending in .gz, .xz or .zst alone is a dataset file). SRC '-' is\n"
+    "standard input, DST '-' standard output (never compressed). DST is written\n"
+    "to a temporary file beside it and renamed when complete; it may not be SRC.\n"
     "\n"
     "  -t, --to FORMAT      the format to write\n"
     "  -c, --columns LIST   the columns to write, in this order: names separated by\n"
@@ -71,31 +72,48 @@ bool FormatNamed(const std::string& name, Format& format) {
   return false;
 }
 
+// The compression a file name's suffix asks for, as the dataset writer reads
+// it: ".gz", ".xz", ".zst"; `stem` is the name without it.
+std::optional<Compression> SuffixCompression(const std::string& path, std::string& stem) {
+  static const std::pair<const char*, Compression> kSuffixes[] = {
+      {".gz", Compression::kGzip}, {".xz", Compression::kXz}, {".zst", Compression::kZstd}};
+  for (const auto& [suffix, compression] : kSuffixes) {
+    const std::string s = suffix;
+    if (path.size() > s.size() && path.compare(path.size() - s.size(), s.size(), s) == 0) {
+      stem = path.substr(0, path.size() - s.size());
+      return compression;
+    }
+  }
+  stem = path;
+  return std::nullopt;
+}
+
+// The format a file name's suffix names, if any.
+bool SuffixFormat(const std::string& name, Format& format) {
+  const std::size_t dot = name.rfind('.');
+  const std::size_t slash = name.rfind('/');
+  return dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
+         FormatNamed(name.substr(dot + 1), format);
+}
+
 Format FormatOf(const Arguments& args, const std::string& destination) {
   Format format = Format::kCsv;
+  std::string stem;
+  // Only a dataset file is written compressed: DST.mbrk.gz, or DST.gz alone.
+  const bool compressed = destination != "-" && SuffixCompression(destination, stem).has_value();
   if (args.Has("to")) {
     if (!FormatNamed(args.Value("to"), format)) {
       throw UsageError("unknown format '" + args.Value("to") + "' (csv, tsv, npy, flat, mbrk)");
     }
-    return format;
+  } else if (compressed) {
+    if (!SuffixFormat(stem, format)) format = Format::kMbrk;
+  } else if (!SuffixFormat(destination, format)) {
+    throw UsageError("cannot tell the format from '" + destination + "': use --to");
   }
-  std::string name = destination;
-  // A dataset file may be compressed: DST.mbrk.gz, .xz, .zst.
-  for (const char* suffix : {".gz", ".xz", ".zst"}) {
-    const std::string s = suffix;
-    if (name.size() > s.size() && name.compare(name.size() - s.size(), s.size(), s) == 0) {
-      name.resize(name.size() - s.size());
-      if (name.size() > 5 && name.compare(name.size() - 5, 5, ".mbrk") == 0) return Format::kMbrk;
-      throw UsageError("only a dataset file can be compressed: '" + destination + "'");
-    }
+  if (compressed && format != Format::kMbrk) {
+    throw UsageError("only a dataset file can be compressed: '" + destination + "'");
   }
-  const std::size_t dot = name.rfind('.');
-  const std::size_t slash = name.rfind('/');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
-      FormatNamed(name.substr(dot + 1), format)) {
-    return format;
-  }
-  throw UsageError("cannot tell the format from '" + destination + "': use --to");
+  return format;
 }
 
 Request RequestOf(const Arguments& args) {
@@ -116,19 +134,6 @@ Request RequestOf(const Arguments& args) {
   return request;
 }
 
-// The compression a file name's suffix asks for: "gzip", "xz", "zstd" or "".
-std::string SuffixCompression(const std::string& path) {
-  static const std::pair<const char*, const char*> kSuffixes[] = {
-      {".gz", "gzip"}, {".xz", "xz"}, {".zst", "zstd"}};
-  for (const auto& [suffix, name] : kSuffixes) {
-    const std::string s = suffix;
-    if (path.size() > s.size() && path.compare(path.size() - s.size(), s.size(), s) == 0) {
-      return name;
-    }
-  }
-  return "";
-}
-
 // Empties the vectors `items` leaves out (whole vectors only), keeping the rows.
 void KeepVectors(Dataset& dataset, const std::vector<std::string>& items) {
   if (items.empty()) return;
@@ -143,6 +148,14 @@ void KeepVectors(Dataset& dataset, const std::vector<std::string>& items) {
     *matrices[v] = Matrix(dataset.Rows(), 0);
     if (v == kExpected) dataset.expected_labels.reset();
     if (v == kGenerated) dataset.generated_labels.reset();
+  }
+}
+
+// A flat file holds inputs and expected outputs; without either there is no
+// table to write.
+void CheckFlatContent(const Dataset& dataset) {
+  if (dataset.inputs.Width() == 0 && dataset.expected.Width() == 0 && !dataset.expected_labels) {
+    throw std::invalid_argument("No inputs or expected outputs to convert");
   }
 }
 
@@ -169,22 +182,16 @@ void WriteFile(const Request& request, Dataset& dataset, const std::string& path
                Progress& progress) {
   if (request.format == Format::kFlat || request.format == Format::kMbrk) {
     KeepVectors(dataset, request.columns);
-    if (request.format == Format::kFlat && dataset.inputs.Width() == 0 &&
-        dataset.expected.Width() == 0 && !dataset.expected_labels) {
-      throw std::invalid_argument("No inputs or expected outputs to convert");
-    }
     if (request.format == Format::kFlat) {
+      CheckFlatContent(dataset);
       WriteFlat(path, dataset);
       return;
     }
-    WriteDataset(path, dataset);
-    // The writer compresses by the name's suffix where it can; a file that
-    // says it is compressed and is not would mislead whoever opens it.
-    const std::string suffix = SuffixCompression(path);
-    if (!suffix.empty() && CompressionOf(path) != suffix) {
-      throw std::invalid_argument("Compressed dataset files (" + suffix +
-                                  ") are not written by this build");
-    }
+    // The destination's suffix, not the temporary name's, decides.
+    std::string stem;
+    WriteOptions options;
+    options.compression = SuffixCompression(request.destination, stem).value_or(Compression::kNone);
+    WriteDataset(path, dataset, options);
     return;
   }
   const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
@@ -201,24 +208,22 @@ void WriteFile(const Request& request, Dataset& dataset, const std::string& path
   if (::close(fd) != 0) throw std::system_error(errno, std::generic_category(), "cannot write");
 }
 
-// Standard output: the table formats straight into the stream, the others
-// through a temporary file.
+// Standard output: every format straight into the stream, uncompressed.
 void WriteStandardOutput(const Request& request, Dataset& dataset, const Console& console,
                          Progress& progress) {
-  if (request.format != Format::kFlat && request.format != Format::kMbrk) {
-    Output output(console.out);
-    WriteTable(request, dataset, output, progress);
-    console.out.flush();
+  if (request.format == Format::kFlat || request.format == Format::kMbrk) {
+    KeepVectors(dataset, request.columns);
+    if (request.format == Format::kFlat) {
+      CheckFlatContent(dataset);
+      WriteFlat(console.out, dataset);
+    } else {
+      WriteDataset(console.out, dataset);
+    }
     return;
   }
-  const char* folder = std::getenv("TMPDIR");
-  const Destination scratch(std::string(folder != nullptr && *folder != 0 ? folder : "/tmp") +
-                            "/stdout" + (request.format == Format::kFlat ? ".flat" : ".mbrk"));
-  WriteFile(request, dataset, scratch.TemporaryPath(), progress);
-  std::ifstream written(scratch.TemporaryPath(), std::ios::binary);
-  if (!(console.out << written.rdbuf()) || !console.out.flush()) {
-    throw std::system_error(EIO, std::generic_category(), "cannot write");
-  }
+  Output output(console.out);
+  WriteTable(request, dataset, output, progress);
+  console.out.flush();
 }
 
 void Write(const Request& request, Dataset& dataset, const Console& console, Progress& progress) {
