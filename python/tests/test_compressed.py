@@ -86,7 +86,7 @@ def test_damaged_streams_raise_format_error_naming_the_compression(tmp_path, cod
             mbrk.load(io.BytesIO(damaged))
         if CONVERTER:
             run = subprocess.run([CONVERTER, str(path), str(tmp_path / "out.flat")],
-                                 stderr=subprocess.PIPE)
+                                 stderr=subprocess.PIPE, env=PLAIN_ENV)
             assert run.returncode == 1
             assert run.stderr.decode().startswith(f"Damaged {codec} stream (")
             assert run.stderr.decode().count("\n") == 1
