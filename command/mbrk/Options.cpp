@@ -7,25 +7,25 @@ namespace mbrk::cli {
 
 namespace {
 
-const OptionSpec kHelp{"help", 'h', false};
+const OptionRule kHelp{"help", 'h', false};
 
-const OptionSpec* FindLong(const std::vector<OptionSpec>& specs, const std::string& name) {
+const OptionRule* FindLong(const std::vector<OptionRule>& rules, const std::string& name) {
   if (name == kHelp.name) return &kHelp;
-  for (const OptionSpec& spec : specs) {
-    if (name == spec.name) return &spec;
+  for (const OptionRule& rule : rules) {
+    if (name == rule.name) return &rule;
   }
   return nullptr;
 }
 
-const OptionSpec* FindShort(const std::vector<OptionSpec>& specs, char letter) {
+const OptionRule* FindShort(const std::vector<OptionRule>& rules, char letter) {
   if (letter == kHelp.letter) return &kHelp;
-  for (const OptionSpec& spec : specs) {
-    if (spec.letter != 0 && letter == spec.letter) return &spec;
+  for (const OptionRule& rule : rules) {
+    if (rule.letter != 0 && letter == rule.letter) return &rule;
   }
   return nullptr;
 }
 
-// Takes the value of `spec` from the rest of the word or from the next word.
+// Takes the value of `rule` from the rest of the word or from the next word.
 std::string TakeValue(const std::vector<std::string>& words, std::size_t& i,
                       const std::string& rest, const std::string& shown) {
   if (!rest.empty()) return rest;
@@ -34,13 +34,13 @@ std::string TakeValue(const std::vector<std::string>& words, std::size_t& i,
 }
 
 void ParseLong(const std::vector<std::string>& words, std::size_t& i,
-               const std::vector<OptionSpec>& specs, Arguments& args) {
+               const std::vector<OptionRule>& rules, Arguments& args) {
   const std::string& word = words[i];
   const std::size_t equals = word.find('=');
   const std::string name = word.substr(2, equals == std::string::npos ? equals : equals - 2);
-  const OptionSpec* spec = FindLong(specs, name);
-  if (spec == nullptr) throw UsageError("unknown option '--" + name + "'");
-  if (!spec->takes_value) {
+  const OptionRule* rule = FindLong(rules, name);
+  if (rule == nullptr) throw UsageError("unknown option '--" + name + "'");
+  if (!rule->takes_value) {
     if (equals != std::string::npos) {
       throw UsageError("option '--" + name + "' takes no value");
     }
@@ -55,17 +55,17 @@ void ParseLong(const std::vector<std::string>& words, std::size_t& i,
 }
 
 void ParseShort(const std::vector<std::string>& words, std::size_t& i,
-                const std::vector<OptionSpec>& specs, Arguments& args) {
+                const std::vector<OptionRule>& rules, Arguments& args) {
   const std::string& word = words[i];
   for (std::size_t at = 1; at < word.size(); ++at) {
-    const OptionSpec* spec = FindShort(specs, word[at]);
-    if (spec == nullptr) throw UsageError(std::string("unknown option '-") + word[at] + "'");
-    if (spec->takes_value) {
-      args.options[spec->name] =
+    const OptionRule* rule = FindShort(rules, word[at]);
+    if (rule == nullptr) throw UsageError(std::string("unknown option '-") + word[at] + "'");
+    if (rule->takes_value) {
+      args.options[rule->name] =
           TakeValue(words, i, word.substr(at + 1), std::string("-") + word[at]);
       return;
     }
-    args.options[spec->name] = "";
+    args.options[rule->name] = "";
   }
 }
 
@@ -77,7 +77,7 @@ std::string Arguments::Value(const std::string& name, const std::string& fallbac
 }
 
 Arguments ParseArguments(const std::vector<std::string>& words,
-                         const std::vector<OptionSpec>& specs) {
+                         const std::vector<OptionRule>& rules) {
   Arguments args;
   bool options_end = false;
   for (std::size_t i = 0; i < words.size(); ++i) {
@@ -87,9 +87,9 @@ Arguments ParseArguments(const std::vector<std::string>& words,
     } else if (word == "--") {
       options_end = true;
     } else if (word[1] == '-') {
-      ParseLong(words, i, specs, args);
+      ParseLong(words, i, rules, args);
     } else {
-      ParseShort(words, i, specs, args);
+      ParseShort(words, i, rules, args);
     }
   }
   return args;

@@ -19,7 +19,7 @@ class UsageError : public std::runtime_error {
 };
 
 /// One option a subcommand knows.
-struct OptionSpec {
+struct OptionRule {
   const char* name;  // the long name, without "--"
   char letter;       // the short name, or 0
   bool takes_value;
@@ -35,10 +35,10 @@ struct Arguments {
   std::string Value(const std::string& name, const std::string& fallback = "") const;
 };
 
-/// Parses `words` against `specs`; "--help" and "-h" are known to every
+/// Parses `words` against `rules`; "--help" and "-h" are known to every
 /// subcommand. Throws UsageError for an unknown option or a missing value.
 Arguments ParseArguments(const std::vector<std::string>& words,
-                         const std::vector<OptionSpec>& specs);
+                         const std::vector<OptionRule>& rules);
 
 /// Whether "--help" or "-h" stands among `words` before any "--".
 bool WantsHelp(const std::vector<std::string>& words);

@@ -18,9 +18,9 @@ namespace mbrk::test {
 namespace {
 
 using cli::Arguments;
-using cli::OptionSpec;
+using cli::OptionRule;
 
-const std::vector<OptionSpec> kSpecs = {{"to", 't', true}, {"quiet", 'q', false}};
+const std::vector<OptionRule> kRules = {{"to", 't', true}, {"quiet", 'q', false}};
 
 std::string Shown(const Arguments& args) {
   std::string text;
@@ -42,10 +42,10 @@ TEST(MbrkOptions, LongShortJoinedAndAfterTheOperands) {
       {{"--", "--to", "-q"}, "[--to][-q]"},
       {{"--to="}, "to= "},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.parsed, Shown(cli::ParseArguments(c.words, kSpecs)));
+  for (const auto& c : cases) EXPECT_EQ(c.parsed, Shown(cli::ParseArguments(c.words, kRules)));
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
            {"--frob"}, {"-x"}, {"--to"}, {"-qt"}, {"--quiet=1"}}) {
-    EXPECT_THROW(cli::ParseArguments(words, kSpecs), cli::UsageError) << words.front();
+    EXPECT_THROW(cli::ParseArguments(words, kRules), cli::UsageError) << words.front();
   }
   EXPECT_TRUE(cli::WantsHelp({"a", "-h"}));
   EXPECT_FALSE(cli::WantsHelp({"--", "--help"}));
