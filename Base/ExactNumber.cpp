@@ -170,27 +170,14 @@ inline Fit Round(std::uint64_t at, std::uint64_t cell, std::uint64_t half_gap, b
 // False when the arithmetic cannot decide, and then nothing useful is in
 // `out`.
 bool FormatExactPositive(double value, char* out, std::size_t* length) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  const int biased = static_cast<int>(bits >> 52);
-  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
-  const bool power_of_two = m == 0 && biased > 1;
-  int q = -1074;  // subnormal
-  if (biased != 0) {
-    m |= std::uint64_t{1} << 52;
-    q = biased - 1075;
-  }
-  const int lead = __builtin_clzll(m);
-  m <<= lead;
-  q -= lead;
-
-  int exponent = DecimalExponentOfPowerOf2(q + 63);
+  const NormalBinary binary = Normalise(value);
+  const std::uint64_t m = binary.m;
+  const int q = binary.q;
+  const int lead = binary.lead;
+  const bool power_of_two = binary.power_of_two;
+  int exponent;
   Uint128 scaled;
-  if (!ScaleByPowerOf10(m, q, 16 - exponent, &scaled)) return false;
-  if (static_cast<std::uint64_t>(scaled >> 64) >= ManyDigits<17>::kHigh) {
-    ++exponent;
-    if (!ScaleByPowerOf10(m, q, 16 - exponent, &scaled)) return false;
-  }
+  if (!ScaleToDigits(m, q, 16, ManyDigits<17>::kHigh, &exponent, &scaled)) return false;
   // Half a unit of the last place is 2^(lead - 1) units of m: the power of
   // ten itself, shifted (floored, as ScaleByPowerOf10 floors). Below 11
   // units of the seventeenth digit for a normal value; a subnormal one,

@@ -33,30 +33,10 @@ using namespace decimal;
 template <typename Digits>
 bool FormatPositive(double value, char* out, std::size_t* length) {
   constexpr int kLast = Digits::kCount - 1;  // the power of ten of the last digit kept
-  std::uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  const int biased = static_cast<int>(bits >> 52);
-  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
-  int q;
-  if (biased == 0) {
-    q = -1074;  // subnormal
-  } else {
-    m |= std::uint64_t{1} << 52;
-    q = biased - 1075;
-  }
-  // Normalise the mantissa to 64 bits: value = m * 2^q, 2^63 <= m < 2^64.
-  const int lead = __builtin_clzll(m);
-  m <<= lead;
-  q -= lead;
-
-  // floor(log10(value)) is this or one more, since 2^(q+63) <= value < 2^(q+64).
-  int exponent = DecimalExponentOfPowerOf2(q + 63);
+  const NormalBinary binary = Normalise(value);
+  int exponent;
   Uint128 scaled;
-  if (!ScaleByPowerOf10(m, q, kLast - exponent, &scaled)) return false;
-  if (static_cast<std::uint64_t>(scaled >> 64) >= Digits::kHigh) {
-    ++exponent;
-    if (!ScaleByPowerOf10(m, q, kLast - exponent, &scaled)) return false;
-  }
+  if (!ScaleToDigits(binary.m, binary.q, kLast, Digits::kHigh, &exponent, &scaled)) return false;
   // value * 10^(kLast - exponent) = whole + fraction / 2^64 + less than 2^-63;
   // the whole part is below 10^16 < 2^54, so the fraction keeps its 64 bits.
   auto whole = static_cast<std::uint64_t>(scaled >> 64);

@@ -72,6 +72,31 @@ inline int DecimalExponentOfPowerOf2(int b) {
   return -static_cast<int>((static_cast<std::uint32_t>(-b) * 78913U) >> 18) - 1;
 }
 
+// A finite, positive value as m * 2^q with m normalised to 64 bits
+// (2^63 <= m < 2^64); `lead` is the shift that normalised it, and
+// `power_of_two` tells a normal value whose significand bits are all zero.
+struct NormalBinary {
+  std::uint64_t m;
+  int q;
+  int lead;
+  bool power_of_two;
+};
+
+inline NormalBinary Normalise(double value) noexcept {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const int biased = static_cast<int>(bits >> 52);
+  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+  const bool power_of_two = m == 0 && biased > 1;
+  int q = -1074;  // subnormal
+  if (biased != 0) {
+    m |= std::uint64_t{1} << 52;
+    q = biased - 1075;
+  }
+  const int lead = __builtin_clzll(m);
+  return {m << lead, q - lead, lead, power_of_two};
+}
+
 // m * 2^q * 10^k as a fixed-point number with 64 fraction bits, at most 2
 // units of the last place below the true product (never above). False when
 // the product is outside the range the caller works in.
@@ -86,6 +111,20 @@ inline bool ScaleByPowerOf10(std::uint64_t m, int q, int k, Uint128* scaled) {
   if (shift <= 0 || shift >= 64) return false;
   *scaled = top >> shift;
   return true;
+}
+
+// floor(log10(value)) into `exponent` and value * 10^(last - exponent) into
+// `scaled` (see ScaleByPowerOf10), for value = m * 2^q normalised; `high` is
+// 10^(last + 1), which the whole part stays below. False as
+// ScaleByPowerOf10.
+inline bool ScaleToDigits(std::uint64_t m, int q, int last, std::uint64_t high, int* exponent,
+                          Uint128* scaled) {
+  // floor(log10(value)) is this or one more, since 2^(q+63) <= value < 2^(q+64).
+  *exponent = DecimalExponentOfPowerOf2(q + 63);
+  if (!ScaleByPowerOf10(m, q, last - *exponent, scaled)) return false;
+  if (static_cast<std::uint64_t>(*scaled >> 64) < high) return true;
+  ++*exponent;
+  return ScaleByPowerOf10(m, q, last - *exponent, scaled);
 }
 
 // The significant digits of the two texts the writers use: nine ("%.9g") and
