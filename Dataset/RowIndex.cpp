@@ -16,6 +16,7 @@
 #include "Dataset/internal/Reading.h"
 #include "FileHandler/ParseTools.h"
 #include "FileHandler/internal/DataBlock.h"
+#include "FileHandler/internal/DecodedInput.h"
 #include "FileHandler/internal/InputFile.h"
 #include "FileHandler/internal/ReaderError.h"
 #include "FileHandler/internal/RowDestination.h"
@@ -110,10 +111,20 @@ RowIndex IndexFile(const std::string& path, std::int32_t every, const RowScanOpt
   if (every < 1) throw std::invalid_argument("IndexRows: every must be at least 1");
   InputFile file;
   files::OpenForReading(file, path);
+  std::istream& in = file.stream();
+  // A compressed file is decoded as the whole-file reader decodes it (so a
+  // damaged one fails alike), and then refused as a pipe is: it has no
+  // byte offsets.
+  DecodedInput decoded(in);
   try {
-    return IndexFrom(file.stream(), every, scan, strict);
+    return ReadDecoded(
+        decoded, [&](std::istream& source) { return IndexFrom(source, every, scan, strict); },
+        [] {});
   } catch (FileTools::Error& error) {
-    ThrowFormatError(error, file.stream(), 0, path, strict);
+    if (decoded.codec() == Codec::kPlain && decoded.damaged() == Codec::kPlain) {
+      ThrowFormatError(error, in, 0, path, strict);
+    }
+    ThrowReadingError(error, decoded, in, 0, path);
   }
 }
 
