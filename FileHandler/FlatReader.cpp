@@ -59,12 +59,17 @@ std::ios::iostate ConvertCollected(const std::string& text, double& value) {
   return std::ios::failbit;
 }
 
-// The rest of one of the flat writer's texts of non-finite values, "+INF",
-// "-INF", "+NAN" or "-NAN", after its sign (in `text`), from `c`, the byte
-// Peek gave. What does not complete one is not a number: 0, and a failed
-// stream, as for any other word that is not.
+// The letters of the flat writer's texts of non-finite values, "+INF",
+// "-INF", "+NAN" and "-NAN", that follow the sign and begin with `first`.
+const char* SpecialWord(int first) { return first == 'I' ? "INF" : "NAN"; }
+
+// The rest of one of those texts after its sign (in `text`), from `c`, the
+// byte Peek gave. The letters are taken while they continue the text; the
+// first that does not stays unread, and what does not complete a text is not
+// a number: 0, and a failed stream, as for any other word that is not.
 std::ios::iostate ExtractSpecial(ByteReader& bytes, int c, std::string& text, double& value) {
-  for (int k = 0; k < 3; ++k) {
+  const char* const word = SpecialWord(c);
+  for (int k = 0; k < 3 && c == word[k]; ++k) {
     text.push_back(static_cast<char>(c));
     c = bytes.SkipAndPeek();
   }
@@ -198,6 +203,17 @@ bool ExtractInPlace(std::istream& in, std::streambuf* sb, double& value, std::st
     const char* special = ScanFlatSpecial(p, end, &number);
     if (special != nullptr) {
       value = number;
+      GetArea::MoveTo(sb, special);
+      return true;
+    }
+    if (p[1] == 'I' || p[1] == 'N') {
+      // An unfinished one: its letters so far are read, as ExtractClassic
+      // reads them, and the stream fails.
+      const char* const word = SpecialWord(p[1]);
+      special = p + 1;
+      while (special - p < 4 && *special == word[special - p - 1]) ++special;
+      value = 0.0;
+      in.setstate(std::ios::failbit);
       GetArea::MoveTo(sb, special);
       return true;
     }

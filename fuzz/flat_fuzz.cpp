@@ -3,14 +3,16 @@
 // The first three bytes choose the row count and the two widths (255 stands
 // for -1, which must be refused); the rest is the file. TFlatFiler::ReadData
 // takes its numbers straight from the stream buffer for speed, and must read
-// exactly what `in >> value` reads, position by position, leaving the stream
-// in the same state at the same place: from a buffer that holds the whole
-// file, and from one that holds a few bytes at a time, so that numbers
-// straddle the ends of what it holds.
+// exactly what `in >> value` reads, position by position (and the flat
+// writer's texts of non-finite values), leaving the stream in the same state
+// at the same place: from a buffer that holds the whole file, and from one
+// that holds a few bytes at a time, so that numbers straddle the ends of what
+// it holds.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <streambuf>
@@ -56,18 +58,47 @@ class PieceBuffer : public std::streambuf {
   std::unique_ptr<char[]> window_;
 };
 
-// The reading the flat reader promises, done the slow way: every position
-// by the library's extraction; once the stream has failed, a position keeps
-// the previous row's value (0.0 in the first row).
-void Reference(std::istream& in, std::vector<double>& values) {
-  for (double& value : values) {
-    if (!in) return;
-    in >> value;
-  }
-}
-
 std::size_t Position(std::istringstream& in) {
   return static_cast<std::size_t>(in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
+}
+
+// The flat writer's texts of non-finite values, "+INF", "-INF", "+NAN" and
+// "-NAN", at `at` of the stream's text: a sign followed by "I" or "N" begins
+// one, its letters are read while they continue it, and an unfinished one is
+// not a number (0, and a failed stream). False when none begins there.
+bool ReadSpecial(std::istringstream& in, const std::string& text, double& value) {
+  const std::size_t at = Position(in);
+  if (at + 1 >= text.size() || (text[at] != '+' && text[at] != '-') ||
+      (text[at + 1] != 'I' && text[at + 1] != 'N')) {
+    return false;
+  }
+  const char* const word = text[at + 1] == 'I' ? "INF" : "NAN";
+  std::size_t end = at + 1;
+  while (end < text.size() && end - at < 4 && text[end] == word[end - at - 1]) ++end;
+  in.seekg(static_cast<std::streamoff>(end));
+  if (end - at == 4) {
+    const double magnitude = word[0] == 'I' ? std::numeric_limits<double>::infinity()
+                                            : std::numeric_limits<double>::quiet_NaN();
+    value = text[at] == '-' ? -magnitude : magnitude;
+  } else {
+    value = 0.0;
+    in.setstate(std::ios::failbit);
+  }
+  if (end == text.size()) in.setstate(std::ios::eofbit);
+  return true;
+}
+
+// The reading the flat reader promises, done the slow way: every position
+// by the library's extraction, or as a text of a non-finite value; once the
+// stream has failed, a position keeps the previous row's value (0.0 in the
+// first row).
+void Reference(std::istringstream& in, const std::string& text, std::vector<double>& values) {
+  for (double& value : values) {
+    if (!in) return;
+    in >> std::ws;
+    if (!in.eof() && ReadSpecial(in, text, value)) continue;
+    in >> value;
+  }
 }
 
 }  // namespace
@@ -104,8 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fill(ref_outputs.begin(), ref_outputs.end(), 0.0);
     std::vector<double> got(static_cast<std::size_t>(inputs > outputs ? inputs : outputs) + 1);
     for (std::int32_t row = 0; row < rows; ++row) {
-      Reference(ref, ref_inputs);
-      Reference(ref, ref_outputs);
+      Reference(ref, text, ref_inputs);
+      Reference(ref, text, ref_outputs);
       table->GetInputRow(row, got.data());
       for (std::int32_t k = 0; k < inputs; ++k) {
         MBRK_FUZZ_CHECK(mbrk::fuzz::SameValue(got[k], ref_inputs[k]));

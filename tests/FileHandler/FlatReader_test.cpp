@@ -144,6 +144,36 @@ TEST(FlatReader, ReadsNumbersExactlyAsFormattedExtraction) {
   }
 }
 
+// The writer's texts of non-finite values are read letter by letter, in a
+// buffer that holds them whole or not: what does not continue one stays
+// unread, and what follows a whole one is the next number.
+TEST(FlatReader, ReadsTextsOfNonFiniteValuesUpToTheirLastLetter) {
+  const struct {
+    const char* file;
+    const char* want;
+    const char* rest;
+    std::ios::iostate state;
+  } cases[] = {
+      {"+INF3 4", "inf 3 |;", " 4", std::ios::goodbit},
+      {"-INx 5 6", "0 0 |;", "x 5 6", std::ios::failbit},
+      {"+NA", "0 0 |;", "", std::ios::eofbit | std::ios::failbit},
+      {"-NAN-INF", "-nan -inf |;", "", std::ios::eofbit},
+      {"+Inf 1", "0 0 |;", "nf 1", std::ios::failbit},
+  };
+  for (const auto& c : cases) {
+    for (int piece = -1; piece <= 4; ++piece) {
+      test::PieceBuffer buffer(c.file, piece, 0);
+      std::istream in(&buffer);
+      Data* table = nullptr;
+      TFlatFiler::ReadData(in, table, 1, 2, 0);
+      const std::unique_ptr<Data> own(table);
+      EXPECT_EQ(c.want, RowsOf(*table)) << c.file << " in pieces of " << piece;
+      EXPECT_EQ(c.rest, buffer.Rest()) << c.file << " in pieces of " << piece;
+      EXPECT_EQ(c.state, in.rdstate()) << c.file << " in pieces of " << piece;
+    }
+  }
+}
+
 // Every finite value comes back as the value of its 9-digit text, oldest
 // row first (the written ring has wrapped).
 TEST(FlatReader, SaveThenLoadGivesTheValuesToNineDigits) {
