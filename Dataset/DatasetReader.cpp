@@ -172,7 +172,7 @@ auto ReadFrom(std::istream& raw, const std::string& path, bool strict, Read read
     if (input.codec() == Codec::kPlain && input.damaged() == Codec::kPlain) {
       ThrowFormatError(error, raw, start, path, strict);
     }
-    ThrowReadingError(error, input, raw, start, path);
+    ThrowReadingError(error, input, raw, start, path, strict);
   }
 }
 

@@ -66,10 +66,11 @@ Position Locate(std::streambuf& sb, std::int64_t length, bool strict) {
 }
 
 // Where reading stopped in the text of the input, decoded as `codec`:
-// `stop` bytes from its start, found by reading them again. The raw input begins at `start` of
-// `raw`, or is the file `path` when one is given.
+// `stop` bytes from its start, found by reading them again (`strict` as for
+// Locate). The raw input begins at `start` of `raw`, or is the file `path`
+// when one is given.
 Position Where(Codec codec, std::istream& raw, std::streamoff start, const std::string& path,
-               std::int64_t stop) {
+               std::int64_t stop, bool strict) {
   if (stop < 0) return Position{};
   InputFile again;
   std::streambuf* sb = raw.rdbuf();
@@ -79,9 +80,9 @@ Position Where(Codec codec, std::istream& raw, std::streamoff start, const std::
   } else if (start < 0 || std::streamoff(sb->pubseekpos(start, std::ios::in)) != start) {
     return Position{};
   }
-  if (codec == Codec::kPlain) return Locate(*sb, stop, false);
+  if (codec == Codec::kPlain) return Locate(*sb, stop, strict);
   DecodingBuffer decoded(codec, sb);
-  return Locate(decoded, stop, false);
+  return Locate(decoded, stop, strict);
 }
 
 }  // namespace
@@ -109,7 +110,7 @@ void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff 
 
 [[noreturn]] void ThrowReadingError(FileTools::Error& error, const DecodedInput& input,
                                     std::istream& raw, std::streamoff start,
-                                    const std::string& path) {
+                                    const std::string& path, bool strict) {
   const std::unique_ptr<char[]> message(error.MbrStrMessage);
   const std::string text = message != nullptr ? message.get() : "";
   std::streambuf* const sb = raw.rdbuf();
@@ -125,7 +126,7 @@ void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff 
   } else if (start >= 0 && here >= start) {
     stop = here - start;
   }
-  const Position at = Where(codec, raw, start, path, stop);
+  const Position at = Where(codec, raw, start, path, stop, strict);
   if (path.empty() && here >= 0) sb->pubseekpos(here, std::ios::in);
   throw FormatError(text, path, at.line, at.column, at.offset);
 }

@@ -124,7 +124,7 @@ RowIndex IndexFile(const std::string& path, std::int32_t every, const RowScanOpt
     if (decoded.codec() == Codec::kPlain && decoded.damaged() == Codec::kPlain) {
       ThrowFormatError(error, in, 0, path, strict);
     }
-    ThrowReadingError(error, decoded, in, 0, path);
+    ThrowReadingError(error, decoded, in, 0, path, strict);
   }
 }
 

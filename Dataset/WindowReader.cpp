@@ -59,7 +59,7 @@ Window ReadWindowOf(const std::string& path, std::int64_t offset, std::int32_t c
     if (decoded.codec() == Codec::kPlain && decoded.damaged() == Codec::kPlain) {
       ThrowFormatError(error, in, 0, path, strict);
     }
-    ThrowReadingError(error, decoded, in, 0, path);
+    ThrowReadingError(error, decoded, in, 0, path, strict);
   }
 }
 
@@ -105,9 +105,12 @@ struct WindowReader::State {
   bool strict = false;
   InputFile file;
   std::optional<StrictReading> marked;  // after the file: gone before it
+  // The file as the other readers take it: a compressed one is decoded, and
+  // then refused for want of byte offsets, as ReadWindow refuses it.
+  std::optional<DecodedInput> decoded;
   std::optional<Identity> identity;
   FileTools tools;
-  std::optional<WindowSequence> windows;  // reads `file` with `tools`
+  std::optional<WindowSequence> windows;  // reads `decoded` with `tools`
   DatasetShape shape;
   std::exception_ptr failure;  // the error every call after it throws
 
@@ -133,6 +136,9 @@ struct WindowReader::State {
         std::unique_ptr<char[]> message(error.MbrStrMessage);
         RefuseChange();
         static_cast<void>(message.release());
+        if (decoded->codec() != Codec::kPlain || decoded->damaged() != Codec::kPlain) {
+          ThrowReadingError(error, *decoded, in(), 0, path, strict);
+        }
         ThrowFormatError(error, in(), 0, path, strict, LocateIn::kStream);
       }
     } catch (...) {
@@ -156,8 +162,15 @@ WindowReader::WindowReader(const std::string& path, std::int64_t offset, std::in
   files::OpenForReading(s.file, path);
   s.identity = IdentityOf(path);
   s.marked.emplace(s.in(), s.strict);
+  s.decoded.emplace(s.in());
   s.Guarded([&] {
-    s.windows.emplace(s.tools, s.in(), offset, first_row);
+    ReadDecoded(
+        *s.decoded,
+        [&](std::istream& source) {
+          s.windows.emplace(s.tools, source, offset, first_row);
+          return 0;
+        },
+        [&] { s.windows.reset(); });
     s.shape = HeaderShape(s.windows->block());
   });
 }

@@ -58,7 +58,7 @@ struct WindowStream::State {
           },
           [this] { input.reset(); });
     } catch (FileTools::Error& error) {
-      ThrowReadingError(error, decoded, raw, start, path);
+      ThrowReadingError(error, decoded, raw, start, path, false);
     }
     shape = HeaderShape(*block);
     left = block->rows;
@@ -120,7 +120,7 @@ Dataset WindowStream::Next(std::int32_t count) {
       delete[] error.MbrStrMessage;
       error.MbrStrMessage = NewText(damaged.data(), damaged.size());
     }
-    ThrowReadingError(error, state.decoded, state.raw, state.start, state.path);
+    ThrowReadingError(error, state.decoded, state.raw, state.start, state.path, false);
   } catch (...) {
     state.failed = true;
     throw;

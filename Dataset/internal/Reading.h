@@ -49,10 +49,11 @@ enum class LocateIn {
 DatasetShape HeaderShape(const DataBlock& block);
 
 /// ThrowFormatError for an input that was compressed: the place is found in
-/// the decoded text, or where the damage was met for a damaged stream.
+/// the decoded text, or where the damage was met for a damaged stream;
+/// `strict` as for ThrowFormatError.
 [[noreturn]] void ThrowReadingError(FileTools::Error& error, const DecodedInput& input,
                                     std::istream& raw, std::streamoff start,
-                                    const std::string& path);
+                                    const std::string& path, bool strict);
 
 }  // namespace mbrk
 

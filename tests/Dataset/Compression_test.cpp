@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "DataObject/Data.h"
 #include "Dataset/Dataset.h"
@@ -109,6 +110,25 @@ TEST(Compression, DamagedStreamsAreRefusedWithTheCompressionNamed) {
 
 // gzip's magic number is two separator bytes: a plain file may begin with
 // them (and with anything that follows in a gzip header) and means the same.
+// The errors of the whole-file reader, a window reader and ReadWindow, read
+// strictly.
+std::vector<std::string> StrictErrors(const std::string& path) {
+  ReadOptions strict;
+  strict.strict = true;
+  std::vector<std::string> errors;
+  for (int reader = 0; reader < 3; ++reader) {
+    try {
+      if (reader == 0) ReadDataset(path, strict);
+      if (reader == 1) WindowReader(path, strict).Next(3);
+      if (reader == 2) ReadWindow(path, 0, 0, 0, strict);
+      errors.emplace_back("read");
+    } catch (const FormatError& e) {
+      errors.emplace_back(e.what());
+    }
+  }
+  return errors;
+}
+
 TEST(Compression, PlainFilesBeginningLikeAStreamReadAsBefore) {
   test::TempDir dir;
   test::WriteFile(dir.File("plain"), kText);
@@ -130,6 +150,9 @@ TEST(Compression, PlainFilesBeginningLikeAStreamReadAsBefore) {
     const std::string refused = Readings(dir.File("bad"));
     test::WriteFile(dir.File("bad"), prefix + "\n[DataSet] [Rows = x]");
     EXPECT_EQ(refused, Readings(dir.File("bad")));
+    // Read strictly, its byte 0x8b is refused where it stands, by every reader.
+    EXPECT_EQ(std::vector<std::string>(3, dir.File("magic") + ":1:3: Unexpected non-ASCII byte"),
+              StrictErrors(dir.File("magic")));
   }
 }
 
@@ -227,6 +250,12 @@ TEST(Compression, WindowsByOffsetAreRefusedOnACompressedFile) {
   test::WriteFile(dir.File("a.gz"), test::Compressed(Codec::kGzip, kText));
   try {
     ReadWindow(dir.File("a.gz"), 0, 1);
+    ADD_FAILURE();
+  } catch (const FormatError& e) {
+    EXPECT_EQ("Unable to seek in file", e.Message());
+  }
+  try {
+    WindowReader reader(dir.File("a.gz"));
     ADD_FAILURE();
   } catch (const FormatError& e) {
     EXPECT_EQ("Unable to seek in file", e.Message());
