@@ -437,11 +437,13 @@ DatasetShape ProbeDataset(std::istream& in);
 /// reads it, with the same errors.
 class WindowStream {
  public:
-  /// Opens the file `path` (compressed or not) and reads its header.
-  explicit WindowStream(const std::string& path);
+  /// Opens the file `path` (compressed or not) and reads its header, strictly
+  /// with `options.strict` (its thread count is not used: windows are read on
+  /// the calling thread).
+  explicit WindowStream(const std::string& path, const ReadOptions& options = {});
   /// The same from the stream `in`, which stays the caller's and must
   /// outlive the reader.
-  explicit WindowStream(std::istream& in);
+  explicit WindowStream(std::istream& in, const ReadOptions& options = {});
   ~WindowStream();
   WindowStream(const WindowStream&) = delete;
   WindowStream& operator=(const WindowStream&) = delete;

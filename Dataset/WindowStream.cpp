@@ -16,6 +16,7 @@
 #include "FileHandler/internal/Lexer.h"
 #include "FileHandler/internal/ReaderError.h"
 #include "FileHandler/internal/RowReader.h"
+#include "FileHandler/internal/Strict.h"
 
 namespace mbrk {
 
@@ -29,15 +30,18 @@ std::istream& Opened(InputFile& file, const std::string& path) {
 }  // namespace
 
 struct WindowStream::State {
-  explicit State(const std::string& name) : raw(Opened(file, name)), path(name), decoded(raw) {}
-  explicit State(std::istream& in) : raw(in), decoded(in) {}
+  State(const std::string& name, bool read_strictly)
+      : raw(Opened(file, name)), path(name), strict(read_strictly), decoded(raw) {}
+  State(std::istream& in, bool read_strictly) : raw(in), strict(read_strictly), decoded(in) {}
 
   InputFile file;  // for a path
   std::istream& raw;
   std::string path;
+  bool strict;
   std::streamoff start = Tell(raw);
   DecodedInput decoded;
   std::unique_ptr<DatasetInput> input;
+  std::optional<StrictReading> marked;  // of `input`'s stream: gone before it
   FileTools tools;
   std::optional<DataBlock> block;  // once the header is read
   DatasetShape shape;
@@ -53,12 +57,16 @@ struct WindowStream::State {
           decoded,
           [this](std::istream& in) {
             input = std::make_unique<DatasetInput>(in);
+            marked.emplace(input->stream(), strict);
             block.emplace(ReadToDataBlock(tools, input->stream()));
             return 0;
           },
-          [this] { input.reset(); });
+          [this] {
+            marked.reset();
+            input.reset();
+          });
     } catch (FileTools::Error& error) {
-      ThrowReadingError(error, decoded, raw, start, path, false);
+      ThrowReadingError(error, decoded, raw, start, path, strict);
     }
     shape = HeaderShape(*block);
     left = block->rows;
@@ -91,11 +99,13 @@ struct WindowStream::State {
   }
 };
 
-WindowStream::WindowStream(const std::string& path) : state_(std::make_unique<State>(path)) {
+WindowStream::WindowStream(const std::string& path, const ReadOptions& options)
+    : state_(std::make_unique<State>(path, options.strict)) {
   state_->ReadHeader();
 }
 
-WindowStream::WindowStream(std::istream& in) : state_(std::make_unique<State>(in)) {
+WindowStream::WindowStream(std::istream& in, const ReadOptions& options)
+    : state_(std::make_unique<State>(in, options.strict)) {
   state_->ReadHeader();
 }
 
@@ -120,7 +130,7 @@ Dataset WindowStream::Next(std::int32_t count) {
       delete[] error.MbrStrMessage;
       error.MbrStrMessage = NewText(damaged.data(), damaged.size());
     }
-    ThrowReadingError(error, state.decoded, state.raw, state.start, state.path, false);
+    ThrowReadingError(error, state.decoded, state.raw, state.start, state.path, state.strict);
   } catch (...) {
     state.failed = true;
     throw;

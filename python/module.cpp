@@ -270,14 +270,18 @@ py::dict ShapeDict(const mbrk::DatasetShape& shape);
 // object, which the reader's stream reads through.
 class Windows {
  public:
-  Windows(const py::object& source, const py::object& shown) : shown_(shown) {
+  Windows(const py::object& source, const py::object& shown, bool strict) : shown_(shown) {
+    mbrk::ReadOptions options;
+    options.strict = strict;
     if (mbrk::python::IsReadable(source)) {
       object_ = std::make_unique<mbrk::python::ObjectReader>(source);
       stream_ = std::make_unique<std::istream>(object_.get());
-      windows_ = Unlocked(shown_, [&] { return std::make_unique<mbrk::WindowStream>(*stream_); });
+      windows_ =
+          Unlocked(shown_, [&] { return std::make_unique<mbrk::WindowStream>(*stream_, options); });
     } else {
       const std::string path = source.cast<std::string>();
-      windows_ = Unlocked(shown_, [&] { return std::make_unique<mbrk::WindowStream>(path); });
+      windows_ =
+          Unlocked(shown_, [&] { return std::make_unique<mbrk::WindowStream>(path, options); });
     }
   }
 
@@ -425,7 +429,8 @@ PYBIND11_MODULE(_mbrk, m) {
   py::class_<Windows>(m, "Windows",
                       "Windows of rows read in order on one open input (a path as bytes, or a "
                       "binary file object); made, it has read the header.")
-      .def(py::init<const py::object&, const py::object&>(), py::arg("source"), py::arg("shown"))
+      .def(py::init<const py::object&, const py::object&, bool>(), py::arg("source"),
+           py::arg("shown"), py::arg("strict") = false)
       .def("shape", &Windows::Shape, "The header's shape as probe gives it.")
       .def("rows_left", &Windows::RowsLeft, "Rows of the header's count not yet read.")
       .def("next", &Windows::Next, py::arg("count"),

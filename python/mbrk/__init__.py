@@ -262,7 +262,7 @@ def windows(path: Source, rows: int = 10_000, dtype: npt.DTypeLike = np.float64,
     if _in_order(raw):
         if start > 0:
             raise ValueError("start is not available for a file object or a compressed file")
-        return _windows_in_order(raw, shown, rows, kind)
+        return _windows_in_order(raw, shown, rows, kind, bool(strict))
     offset, first_row = 0, 0
     if start > 0:
         if index is None:
@@ -294,10 +294,10 @@ def windows(path: Source, rows: int = 10_000, dtype: npt.DTypeLike = np.float64,
 
 
 def _windows_in_order(raw: Any, shown: Union[str, bytes], rows: int,
-                      kind: Any) -> Iterator[Dataset]:
+                      kind: Any, strict: bool) -> Iterator[Dataset]:
     """windows() of a file object or a compressed file: read in order on one
-    open input (``strict`` is not taken there)."""
-    reader = _mbrk.Windows(raw, shown)
+    open input."""
+    reader = _mbrk.Windows(raw, shown, strict=strict)
 
     def iterate() -> Iterator[Dataset]:
         """The windows, read one by one as they are asked for."""

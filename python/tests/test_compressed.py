@@ -179,3 +179,16 @@ def test_text_mode_file_objects_are_a_type_error(tmp_path):
 
     with pytest.raises(TypeError, match="binary mode"):
         mbrk.load(Texts())
+
+
+def test_windows_of_a_compressed_file_or_a_file_object_read_strictly_when_asked(tmp_path):
+    text = b"[DataSet] [Rows = 2] [Inputs = 1] [Data]\n1\n12abc\n[~Data] [~DataSet]\n"
+    path = tmp_path / "data.mbrk"
+    path.write_bytes(gzip.compress(text))
+    for source, place in ((lambda: path, (3, 6)), (lambda: io.BytesIO(text), (0, 0))):
+        assert [w.inputs[0, 0] for w in mbrk.windows(source(), rows=1)] == [1.0, 12.0]
+        with pytest.raises(mbrk.FormatError) as error:
+            list(mbrk.windows(source(), rows=1, strict=True))
+        # A file object's reading has no positions to count lines by.
+        assert (error.value.message, error.value.line, error.value.column) == \
+            ("number-expected", *place)
