@@ -228,23 +228,16 @@ bool SameDouble(double a, double b) noexcept {
 
 std::size_t FormatExact(double value, char* buffer) noexcept {
   if (!std::isfinite(value)) return FormatGeneral15(value, buffer);
-  // Whole numbers below 10^15 are written in full, and read back.
-  if (value > 0.0 && value < 1e15) {
-    const auto whole = static_cast<std::uint64_t>(value);
-    if (static_cast<double>(whole) == value) return FormatWhole(whole, buffer);
-  }
 #if defined(__SIZEOF_INT128__)
-  if (value != 0.0) {
-    const bool negative = value < 0;
-    char* digits = buffer;
-    if (negative) *digits++ = '-';
-    std::size_t length = 0;
-    if (FormatExactPositive(negative ? -value : value, digits, &length)) {
-      return length + (negative ? 1 : 0);
-    }
-  }
+  const auto positive = [](double magnitude, char* out, std::size_t* length) {
+    return FormatExactPositive(magnitude, out, length);
+  };
+#else
+  const auto positive = [](double, char*, std::size_t*) { return false; };
 #endif
-  return FormatExactGeneral(value, buffer);
+  // Whole numbers below 10^15 are written in full, and read back.
+  const std::size_t length = FormatFast(value, 1e15, buffer, positive);
+  return length != 0 ? length : FormatExactGeneral(value, buffer);
 }
 
 void AppendExact(std::string& text, double value) {

@@ -60,22 +60,16 @@ bool FormatPositive(double value, char* out, std::size_t* length) {
 // they decide, the exact general conversion where they cannot.
 template <typename Digits>
 inline std::size_t FormatFinite(double value, char* buffer) noexcept {
-  if (value > 0.0 && value < static_cast<double>(Digits::kHigh)) {
-    const auto whole = static_cast<std::uint64_t>(value);
-    if (static_cast<double>(whole) == value) return FormatWhole(whole, buffer);
-  }
 #if defined(__SIZEOF_INT128__)
-  if (value != 0.0) {
-    const bool negative = value < 0;
-    char* digits = buffer;
-    if (negative) *digits++ = '-';
-    std::size_t length = 0;
-    if (FormatPositive<Digits>(negative ? -value : value, digits, &length)) {
-      return length + (negative ? 1 : 0);
-    }
-  }
+  const auto positive = [](double magnitude, char* out, std::size_t* length) {
+    return FormatPositive<Digits>(magnitude, out, length);
+  };
+#else
+  const auto positive = [](double, char*, std::size_t*) { return false; };
 #endif
-  return FormatGeneral(value, buffer, Digits::kCount);
+  const std::size_t length =
+      FormatFast(value, static_cast<double>(Digits::kHigh), buffer, positive);
+  return length != 0 ? length : FormatGeneral(value, buffer, Digits::kCount);
 }
 
 // The flat writer's whole conversion; FormatValue below is its one entrance.

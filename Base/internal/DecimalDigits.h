@@ -57,6 +57,25 @@ inline std::size_t FormatWhole(std::uint64_t n, char* out) {
   return length;
 }
 
+// A finite value as the fast ways write it: a whole number below
+// `whole_below` in full, else its sign and `positive(magnitude, out,
+// &length)`, which says false where it cannot decide. 0 when neither writes
+// it; the caller's slow conversion then does.
+template <typename Positive>
+inline std::size_t FormatFast(double value, double whole_below, char* buffer, Positive positive) {
+  if (value > 0.0 && value < whole_below) {
+    const auto whole = static_cast<std::uint64_t>(value);
+    if (static_cast<double>(whole) == value) return FormatWhole(whole, buffer);
+  }
+  if (value == 0.0) return 0;
+  const bool negative = value < 0;
+  char* digits = buffer;
+  if (negative) *digits++ = '-';
+  std::size_t length = 0;
+  if (!positive(negative ? -value : value, digits, &length)) return 0;
+  return length + (negative ? 1 : 0);
+}
+
 #if defined(__SIZEOF_INT128__)
 
 __extension__ typedef unsigned __int128 Uint128;
