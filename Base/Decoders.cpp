@@ -9,6 +9,7 @@
 #include <new>
 
 #include "Base/internal/Codec.h"
+#include "Base/internal/LzmaStep.h"
 
 namespace mbrk {
 
@@ -82,15 +83,10 @@ class XzDecoder final : public Decoder {
                      bool last, std::size_t& read, std::size_t& written) override {
     read = written = 0;
     if (finished_) return in_size == 0 ? DecodeFault::kNone : DecodeFault::kCorrupt;
-    s_.next_in = reinterpret_cast<const std::uint8_t*>(in);
-    s_.avail_in = in_size;
-    s_.next_out = reinterpret_cast<std::uint8_t*>(out);
-    s_.avail_out = out_size;
     // Only once the input has ended can liblzma tell a complete stream from
     // one cut short.
-    const lzma_ret result = lzma_code(&s_, last ? LZMA_FINISH : LZMA_RUN);
-    read = in_size - s_.avail_in;
-    written = out_size - s_.avail_out;
+    const lzma_ret result =
+        LzmaStep(s_, in, in_size, out, out_size, last ? LZMA_FINISH : LZMA_RUN, read, written);
     switch (result) {
       case LZMA_OK:
       case LZMA_BUF_ERROR:  // no progress: cut short when `last`

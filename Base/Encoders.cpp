@@ -8,6 +8,7 @@
 #include <new>
 
 #include "Base/internal/Codec.h"
+#include "Base/internal/LzmaStep.h"
 
 namespace mbrk {
 
@@ -59,13 +60,8 @@ class XzEncoder final : public Encoder {
 
   bool Encode(const char* in, std::size_t in_size, char* out, std::size_t out_size, bool finish,
               std::size_t& read, std::size_t& written) override {
-    s_.next_in = reinterpret_cast<const std::uint8_t*>(in);
-    s_.avail_in = in_size;
-    s_.next_out = reinterpret_cast<std::uint8_t*>(out);
-    s_.avail_out = out_size;
-    const lzma_ret result = lzma_code(&s_, finish ? LZMA_FINISH : LZMA_RUN);
-    read = in_size - s_.avail_in;
-    written = out_size - s_.avail_out;
+    const lzma_ret result =
+        LzmaStep(s_, in, in_size, out, out_size, finish ? LZMA_FINISH : LZMA_RUN, read, written);
     if (result == LZMA_MEM_ERROR) throw std::bad_alloc();
     return result == LZMA_STREAM_END;
   }
