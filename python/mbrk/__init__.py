@@ -29,7 +29,7 @@ import numpy.typing as npt
 from . import _checks, _display, _dtype, _frame, _mbrk
 from ._errors import FormatError
 from ._frame import from_frame
-from ._types import DatasetShape, Float64Array
+from ._types import DatasetShape, ValueArray
 
 if TYPE_CHECKING:  # pragma: no cover
     import pandas
@@ -46,8 +46,9 @@ LabelRows = List[Dict[str, float]]
 class Dataset:
     """The contents of a dataset file.
 
-    ``inputs``, ``expected``, ``generated`` and ``errors`` are float64 arrays of
-    shape (rows, width), width 0 for a vector the file does not have.
+    ``inputs``, ``expected``, ``generated`` and ``errors`` are float64 arrays
+    (float32 where load was asked for them) of shape (rows, width), width 0 for
+    a vector the file does not have.
     ``expected_labels`` and ``generated_labels`` hold one dict (name -> value,
     in the file's order) per row where the file gives label lists instead of
     that vector, else None. ``format_version`` is the version the file
@@ -62,16 +63,16 @@ class Dataset:
     __slots__ = ("inputs", "expected", "generated", "errors", "expected_labels",
                  "generated_labels", "format_version")
 
-    inputs: Float64Array
-    expected: Float64Array
-    generated: Float64Array
-    errors: Float64Array
+    inputs: ValueArray
+    expected: ValueArray
+    generated: ValueArray
+    errors: ValueArray
     expected_labels: Optional[LabelRows]
     generated_labels: Optional[LabelRows]
     format_version: Optional[float]
 
-    def __init__(self, inputs: Float64Array, expected: Float64Array, generated: Float64Array,
-                 errors: Float64Array, expected_labels: Optional[LabelRows] = None,
+    def __init__(self, inputs: ValueArray, expected: ValueArray, generated: ValueArray,
+                 errors: ValueArray, expected_labels: Optional[LabelRows] = None,
                  generated_labels: Optional[LabelRows] = None,
                  format_version: Optional[float] = None) -> None:
         self.inputs = inputs

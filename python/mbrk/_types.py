@@ -1,12 +1,12 @@
 """Types of the package's results, for type checkers and readers."""
 
-from typing import Optional, TypedDict
+from typing import Optional, TypedDict, Union
 
 import numpy as np
 import numpy.typing as npt
 
-# The arrays of a Dataset: float64 as loaded (float32 where load was asked for it).
-Float64Array = npt.NDArray[np.float64]
+# The arrays of a Dataset: float64 as loaded, float32 where load was asked for it.
+ValueArray = Union[npt.NDArray[np.float64], npt.NDArray[np.float32]]
 
 
 class DatasetShape(TypedDict):

@@ -5,6 +5,7 @@ import pathlib
 import subprocess
 import sys
 import tracemalloc
+import typing
 import warnings
 
 import numpy as np
@@ -188,4 +189,5 @@ def test_the_notebook_table_shows_the_shape_and_first_rows():
 def test_probe_is_typed():
     shape = mbrk.probe(IRIS)
     assert set(shape) == set(mbrk.DatasetShape.__annotations__)
-    assert mbrk.Dataset.__annotations__["inputs"] == np.typing.NDArray[np.float64]
+    assert mbrk.Dataset.__annotations__["inputs"] == \
+        typing.Union[np.typing.NDArray[np.float64], np.typing.NDArray[np.float32]]
