@@ -376,6 +376,9 @@ Window ReadWindow(const std::string& path, std::int64_t offset, std::int32_t cou
 /// row: std::system_error with code ESTALE, "file changed between windows".
 /// The file is known by its device, inode, size and modification time.
 ///
+/// A file without byte positions (a pipe, a compressed file) is refused as
+/// ReadWindow refuses it; WindowStream reads such files in order.
+///
 /// Move-only; a reader moved from may only be destroyed or assigned to.
 /// Once Next has thrown, every later Next throws the same.
 class WindowReader {
