@@ -169,10 +169,7 @@ auto ReadFrom(std::istream& raw, const std::string& path, bool strict, Read read
   try {
     return ReadDecoded(input, read, [] {});
   } catch (FileTools::Error& error) {
-    if (input.codec() == Codec::kPlain && input.damaged() == Codec::kPlain) {
-      ThrowFormatError(error, raw, start, path, strict);
-    }
-    ThrowReadingError(error, input, raw, start, path, strict);
+    ThrowInputError(error, input, raw, start, path, strict);
   }
 }
 

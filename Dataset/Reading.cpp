@@ -131,6 +131,14 @@ void ThrowFormatError(FileTools::Error& error, std::istream& in, std::streamoff 
   throw FormatError(text, path, at.line, at.column, at.offset);
 }
 
+void ThrowInputError(FileTools::Error& error, const DecodedInput& input, std::istream& raw,
+                     std::streamoff start, const std::string& path, bool strict, LocateIn where) {
+  if (input.codec() == Codec::kPlain && input.damaged() == Codec::kPlain) {
+    ThrowFormatError(error, raw, start, path, strict, where);
+  }
+  ThrowReadingError(error, input, raw, start, path, strict);
+}
+
 DatasetShape HeaderShape(const DataBlock& block) {
   const RowLayout& layout = block.layout;
   DatasetShape shape;

@@ -121,10 +121,7 @@ RowIndex IndexFile(const std::string& path, std::int32_t every, const RowScanOpt
         decoded, [&](std::istream& source) { return IndexFrom(source, every, scan, strict); },
         [] {});
   } catch (FileTools::Error& error) {
-    if (decoded.codec() == Codec::kPlain && decoded.damaged() == Codec::kPlain) {
-      ThrowFormatError(error, in, 0, path, strict);
-    }
-    ThrowReadingError(error, decoded, in, 0, path, strict);
+    ThrowInputError(error, decoded, in, 0, path, strict);
   }
 }
 

@@ -56,10 +56,7 @@ Window ReadWindowOf(const std::string& path, std::int64_t offset, std::int32_t c
         [&](std::istream& source) { return ReadWindowFrom(source, offset, count, first_row); },
         [] {});
   } catch (FileTools::Error& error) {
-    if (decoded.codec() == Codec::kPlain && decoded.damaged() == Codec::kPlain) {
-      ThrowFormatError(error, in, 0, path, strict);
-    }
-    ThrowReadingError(error, decoded, in, 0, path, strict);
+    ThrowInputError(error, decoded, in, 0, path, strict);
   }
 }
 
@@ -136,10 +133,7 @@ struct WindowReader::State {
         std::unique_ptr<char[]> message(error.MbrStrMessage);
         RefuseChange();
         static_cast<void>(message.release());
-        if (decoded->codec() != Codec::kPlain || decoded->damaged() != Codec::kPlain) {
-          ThrowReadingError(error, *decoded, in(), 0, path, strict);
-        }
-        ThrowFormatError(error, in(), 0, path, strict, LocateIn::kStream);
+        ThrowInputError(error, *decoded, in(), 0, path, strict, LocateIn::kStream);
       }
     } catch (...) {
       failure = std::current_exception();

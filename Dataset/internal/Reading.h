@@ -55,6 +55,13 @@ DatasetShape HeaderShape(const DataBlock& block);
                                     std::istream& raw, std::streamoff start,
                                     const std::string& path, bool strict);
 
+/// The error of a read of `input` (which reads `raw` from `start`): placed
+/// by ThrowFormatError (as `where` says) when the input was plain text from
+/// the start, else by ThrowReadingError.
+[[noreturn]] void ThrowInputError(FileTools::Error& error, const DecodedInput& input,
+                                  std::istream& raw, std::streamoff start, const std::string& path,
+                                  bool strict, LocateIn where = LocateIn::kPath);
+
 }  // namespace mbrk
 
 #endif  // MBRK_DATASET_INTERNAL_READING_H
