@@ -108,4 +108,19 @@ std::unique_ptr<Encoder> Encoder::Make(Codec codec, bool fast) {
   return nullptr;
 }
 
+std::string EncodeWhole(Codec codec, const std::string& text, bool fast) {
+  const std::unique_ptr<Encoder> encoder = Encoder::Make(codec, fast);
+  std::string out;
+  std::size_t at = 0;
+  for (bool done = false; !done;) {
+    char block[1 << 14];
+    std::size_t read = 0, written = 0;
+    done = encoder->Encode(text.data() + at, text.size() - at, block, sizeof block, true, read,
+                           written);
+    at += read;
+    out.append(block, written);
+  }
+  return out;
+}
+
 }  // namespace mbrk

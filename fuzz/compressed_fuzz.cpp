@@ -19,6 +19,7 @@
 #include "Base/internal/DecodingBuffer.h"
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/ParallelRead.h"
+#include "fuzz/DatasetOutcome.h"
 #include "fuzz/FuzzSupport.h"
 
 namespace {
@@ -26,49 +27,10 @@ namespace {
 using mbrk::Codec;
 
 std::string Outcome(const std::string& bytes, const mbrk::ParallelRowOptions& options) {
-  std::istringstream in(bytes);
-  try {
-    const mbrk::Dataset dataset = mbrk::ReadDatasetWith(in, options);
-    std::string out;
-    for (const mbrk::Matrix* m :
-         {&dataset.inputs, &dataset.expected, &dataset.generated, &dataset.errors}) {
-      out += std::to_string(m->Rows()) + "x" + std::to_string(m->Width()) + ":";
-      if (m->Size() != 0) {
-        out.append(reinterpret_cast<const char*>(m->Data()), m->Size() * sizeof(double));
-      }
-    }
-    for (const auto* lists : {&dataset.expected_labels, &dataset.generated_labels}) {
-      if (!lists->has_value()) continue;
-      for (const mbrk::Labels& labels : **lists) {
-        for (const mbrk::Label& label : labels) {
-          out += label.name + "=";
-          out.append(reinterpret_cast<const char*>(&label.value), sizeof label.value);
-        }
-        out += ";";
-      }
-    }
-    return out;
-  } catch (const mbrk::FormatError& error) {
-    return "error " + std::string(error.what()) + " @" + std::to_string(error.Offset());
-  } catch (const std::bad_alloc&) {
-    return "bad_alloc";
-  }
-}
-
-std::string Compress(Codec codec, const std::string& text) {
-  // The fastest level: each compression's decoder sees the same format.
-  const auto encoder = mbrk::Encoder::Make(codec, true);
-  std::string out;
-  std::size_t at = 0;
-  for (bool done = false; !done;) {
-    char block[1 << 14];
-    std::size_t read = 0, written = 0;
-    done = encoder->Encode(text.data() + at, text.size() - at, block, sizeof block, true, read,
-                           written);
-    at += read;
-    out.append(block, written);
-  }
-  return out;
+  return mbrk::fuzz::ReadOutcome([&](std::string& out) {
+    std::istringstream in(bytes);
+    mbrk::fuzz::AppendDataset(out, mbrk::ReadDatasetWith(in, options));
+  });
 }
 
 // The whole text a stream decodes to, or false when it is damaged.
@@ -102,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // not twice: its own decoding is mode 0's.
     if (mbrk::CodecOf(rest.data(), rest.size()) != Codec::kPlain) return 0;
     const std::string plain = Outcome(rest, alone);
-    const std::string packed = Compress(kCodecs[mode - 1], rest);
+    // The fastest level: each compression's decoder sees the same format.
+    const std::string packed = mbrk::EncodeWhole(kCodecs[mode - 1], rest, true);
     MBRK_FUZZ_CHECK(Outcome(packed, alone) == plain);
     MBRK_FUZZ_CHECK(Outcome(packed, parallel) == plain);
     return 0;

@@ -191,19 +191,6 @@ std::string Described(const TException& e) {
   return described;
 }
 
-std::string Compressed(Codec codec, const std::string& text) {
-  const auto encoder = Encoder::Make(codec);
-  std::string out;
-  std::size_t at = 0;
-  for (bool done = false; !done;) {
-    char block[1 << 14];
-    std::size_t read = 0, written = 0;
-    done = encoder->Encode(text.data() + at, text.size() - at, block, sizeof block, true, read,
-                           written);
-    at += read;
-    out.append(block, written);
-  }
-  return out;
-}
+std::string Compressed(Codec codec, const std::string& text) { return EncodeWhole(codec, text); }
 
 }  // namespace mbrk::test

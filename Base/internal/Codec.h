@@ -83,6 +83,10 @@ class Encoder {
                       bool finish, std::size_t& read, std::size_t& written) = 0;
 };
 
+/// The whole of `text` as one compressed stream of `codec` (not kPlain), at
+/// the level Encoder::Make takes with `fast`. Throws std::bad_alloc.
+std::string EncodeWhole(Codec codec, const std::string& text, bool fast = false);
+
 }  // namespace mbrk
 
 #endif  // MBRK_BASE_INTERNAL_CODEC_H
