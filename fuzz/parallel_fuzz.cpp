@@ -13,45 +13,10 @@
 
 #include "Dataset/Dataset.h"
 #include "Dataset/internal/ParallelRead.h"
+#include "fuzz/DatasetOutcome.h"
 #include "fuzz/FuzzSupport.h"
 
-namespace {
-
-// What a read gives, as bytes.
-template <typename Read>
-std::string Outcome(Read read) {
-  try {
-    const mbrk::Dataset dataset = read();
-    std::string bytes;
-    for (const mbrk::Matrix* m :
-         {&dataset.inputs, &dataset.expected, &dataset.generated, &dataset.errors}) {
-      bytes += std::to_string(m->Rows()) + "x" + std::to_string(m->Width()) + ":";
-      if (m->Size() != 0) {
-        bytes.append(reinterpret_cast<const char*>(m->Data()), m->Size() * sizeof(double));
-      }
-    }
-    for (const auto* lists : {&dataset.expected_labels, &dataset.generated_labels}) {
-      if (!lists->has_value()) continue;
-      for (const mbrk::Labels& labels : **lists) {
-        for (const mbrk::Label& label : labels) {
-          bytes += label.name + "=";
-          bytes.append(reinterpret_cast<const char*>(&label.value), sizeof label.value);
-        }
-        bytes += ";";
-      }
-    }
-    if (dataset.format_version) {
-      bytes.append(reinterpret_cast<const char*>(&*dataset.format_version), sizeof(double));
-    }
-    return bytes;
-  } catch (const mbrk::FormatError& error) {
-    return std::string(error.what()) + " @" + std::to_string(error.Offset());
-  } catch (const std::bad_alloc&) {
-    return "bad_alloc";
-  }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -70,13 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     one.threads = 1;
     one.strict = strict;
     options.strict = strict;
-    const std::string alone = Outcome([&] {
+    const std::string alone = mbrk::fuzz::ReadOutcome([&](std::string& bytes) {
       std::istringstream in(text);
-      return mbrk::ReadDataset(in, one);
+      mbrk::fuzz::AppendDataset(bytes, mbrk::ReadDataset(in, one));
     });
-    const std::string parallel = Outcome([&] {
+    const std::string parallel = mbrk::fuzz::ReadOutcome([&](std::string& bytes) {
       std::istringstream in(text);
-      return mbrk::ReadDatasetWith(in, options);
+      mbrk::fuzz::AppendDataset(bytes, mbrk::ReadDatasetWith(in, options));
     });
     MBRK_FUZZ_CHECK(alone == parallel);
   }

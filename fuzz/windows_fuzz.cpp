@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Dataset/Dataset.h"
+#include "fuzz/DatasetOutcome.h"
 #include "fuzz/FuzzSupport.h"
 
 namespace {
@@ -35,20 +36,6 @@ void AppendRows(std::string& bytes, const mbrk::Dataset& rows) {
   }
 }
 
-// What a read gives: the rows one after another, or the error.
-template <typename Read>
-std::string Outcome(Read read) {
-  std::string bytes;
-  try {
-    read(bytes);
-    return bytes;
-  } catch (const mbrk::FormatError& error) {
-    return std::string(error.what()) + " @" + std::to_string(error.Offset());
-  } catch (const std::bad_alloc&) {
-    return "bad_alloc";
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -60,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.threads = 1;
   options.strict = (data[0] & 0x80) != 0;
 
-  const std::string whole = Outcome(
+  const std::string whole = mbrk::fuzz::ReadOutcome(
       [&](std::string& bytes) { AppendRows(bytes, mbrk::ReadDataset(file.name(), options)); });
-  const std::string windows = Outcome([&](std::string& bytes) {
+  const std::string windows = mbrk::fuzz::ReadOutcome([&](std::string& bytes) {
     mbrk::WindowReader reader(file.name(), options);
     while (!reader.AtEnd()) {
       const std::int32_t row = reader.NextRow();
@@ -72,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MBRK_FUZZ_CHECK(reader.Next(window).Rows() == 0);
   });
   MBRK_FUZZ_CHECK(whole == windows);
-  const std::string chain = Outcome([&](std::string& bytes) {
+  const std::string chain = mbrk::fuzz::ReadOutcome([&](std::string& bytes) {
     const std::int32_t rows = mbrk::ProbeDataset(file.name(), options).rows;
     mbrk::Window read = mbrk::ReadWindow(file.name(), 0, 0, 0, options);
     for (std::int32_t row = 0; row < rows; row += window) {
